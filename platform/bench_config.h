@@ -1,0 +1,60 @@
+// The bench configuration: which GPIB boards exist and how they are reached, which device each
+// COM port is, which parallel port the bench uses. It belongs to the run-time layer, like the
+// configuration utility of a GPIB driver, and lies outside the program's own settings.
+//
+// File: BANC_BENCH_CONFIG if set (and not empty), else $HOME/.config/banc/banc.conf. A missing
+// file leaves every default. Lines are `key = value`; blank lines are skipped; `#` starts a
+// comment at the start of a line or after a blank. Keys (any case):
+//   gpib0, gpib1     none | sim | native   (default none: no board)
+//   com1 .. com16    device path            (default /dev/ttyS<n-1>)
+//   parport          device path | sim      (default /dev/parport0)
+// A line that cannot be used is reported once on stderr, with its line number, and skipped;
+// when a key appears twice, the later line wins.
+#pragma once
+
+#include <array>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+enum class ModeGpib {
+    aucune,   // no board: every call fails with "no board"
+    simulee,  // the simulated bus
+    native,   // the host's GPIB library (libgpib.so.0), loaded at run time
+};
+
+class ConfigBanc {
+public:
+    static constexpr int kNbCartesGpib = 2;
+    static constexpr int kNbPortsCom = 16;
+
+    ConfigBanc();  // the defaults
+
+    // Reads a configuration text; `origine` names it in the reports written to `erreurs`.
+    static ConfigBanc Lire(std::istream &texte, std::string_view origine, std::ostream &erreurs);
+
+    // Mode of GPIB board `carte`; aucune for a board number outside 0..kNbCartesGpib-1.
+    ModeGpib ModeCarteGpib(int carte) const;
+    // Device of COM`numero` (1..kNbPortsCom); empty for another number.
+    const std::string &PortCom(int numero) const;
+    // Device of the parallel port, or "sim".
+    const std::string &PortParallele() const { return portParallele_; }
+    bool PortParalleleSimule() const { return portParallele_ == "sim"; }
+
+private:
+    // Applies one `key = value` line; false with a reason when it cannot be used.
+    bool Appliquer(std::string_view cle, std::string_view valeur, std::string &raison);
+
+    std::array<ModeGpib, kNbCartesGpib> gpib_{};
+    std::array<std::string, kNbPortsCom> com_;
+    std::string portParallele_;
+};
+
+// The configuration of this run, read on first use (thread-safe).
+const ConfigBanc &ConfigurationBanc();
+// Path the configuration is read from when none is given.
+std::string CheminConfigurationBanc();
+// Reads the configuration again, from `chemin`, or from CheminConfigurationBanc() when null.
+// The reference given by ConfigurationBanc() stays valid and sees the new values; call it while
+// no other thread reads the configuration (tests, start-up).
+void RechargerConfigurationBanc(const char *chemin);

@@ -1,0 +1,1158 @@
+// Controls of the user-interface layer: their widgets, values, attributes, list items and
+// table cells.
+#include "platform/clock.h"
+#include "platform/ui_internal.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace ui_detail {
+
+namespace {
+
+constexpr int RoleBrut = Qt::UserRole;          // item label or cell text, Windows-1252
+constexpr int RoleValeur = Qt::UserRole + 1;    // item value (int or Windows-1252 bytes)
+constexpr int RoleValeurTexte = Qt::UserRole + 2;
+
+QByteArray Octets(const std::string &s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+std::string Chaine(const QVariant &v) {
+    const QByteArray b = v.toByteArray();
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+void Copier(const std::string &s, char *dest, std::size_t taille) {
+    if (!dest || taille == 0) return;
+    const std::size_t n = std::min(s.size(), taille - 1);
+    std::memcpy(dest, s.data(), n);
+    dest[n] = '\0';
+}
+
+// The list-box escape sequence ESC "vline" draws a vertical rule between two parts of a line
+// (the status list separates the time from the message with it).
+const QString SeparateurVertical = QStringLiteral("\x1bvline");
+
+class DelegueSeparateur : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *peintre, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override {
+        const QString texte = index.data(Qt::DisplayRole).toString();
+        const qsizetype pos = texte.indexOf(SeparateurVertical);
+        if (pos < 0) {
+            QStyledItemDelegate::paint(peintre, option, index);
+            return;
+        }
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        opt.text.clear();
+        const QWidget *w = option.widget;
+        QStyle *style = w ? w->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, peintre, w);
+        const QRect zone = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, w);
+        const QString gauche = texte.left(pos);
+        const QString droite = texte.mid(pos + SeparateurVertical.size());
+        const int largeur_gauche = opt.fontMetrics.horizontalAdvance(gauche);
+        const int x_trait = zone.left() + largeur_gauche + 6;
+        peintre->save();
+        const bool choisi = opt.state & QStyle::State_Selected;
+        peintre->setPen(opt.palette.color(choisi ? QPalette::HighlightedText : QPalette::Text));
+        peintre->drawText(zone.adjusted(0, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, gauche);
+        peintre->setPen(opt.palette.color(QPalette::Mid));
+        peintre->drawLine(x_trait, zone.top(), x_trait, zone.bottom());
+        peintre->setPen(opt.palette.color(choisi ? QPalette::HighlightedText : QPalette::Text));
+        peintre->drawText(zone.adjusted(largeur_gauche + 12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                          droite);
+        peintre->restore();
+    }
+};
+
+// A lamp: a disc lit in its colour when the value is not 0.
+class Voyant : public QWidget {
+public:
+    Voyant(QColor couleur, QWidget *parent) : QWidget(parent), couleur_(couleur) {
+        setMinimumSize(16, 16);
+    }
+    void Allumer(bool on) {
+        allume_ = on;
+        update();
+    }
+    bool Allume() const { return allume_; }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const int d = std::min(width(), height()) - 2;
+        const QRect r((width() - d) / 2, (height() - d) / 2, d, d);
+        p.setPen(QPen(Qt::darkGray, 1));
+        p.setBrush(allume_ ? couleur_ : couleur_.darker(400));
+        p.drawEllipse(r);
+    }
+
+private:
+    QColor couleur_;
+    bool allume_ = false;
+};
+
+Voyant *CommeVoyant(QWidget *w) { return dynamic_cast<Voyant *>(w); }
+
+// Geometry and label of a control: `cadre` holds the label and the widget.
+QWidget *Encadrer(Controle &c, const DefControle &def, QWidget *parent, QWidget *widget,
+                  const std::string &position_defaut) {
+    const std::string pos = def.position_libelle.empty() ? position_defaut : def.position_libelle;
+    if (c.libelle.empty() || pos == "none") {
+        widget->setParent(parent);
+        widget->setGeometry(def.gauche, def.haut, def.largeur, def.hauteur);
+        return widget;
+    }
+    auto *cadre = new QWidget(parent);
+    cadre->setGeometry(def.gauche, def.haut, def.largeur, def.hauteur);
+    auto *etiquette = new QLabel(LibelleAvecRaccourci(c.libelle), cadre);
+    etiquette->setBuddy(widget);
+    c.etiquette = etiquette;
+    QBoxLayout *l;
+    if (pos == "left" || pos == "right") {
+        l = new QHBoxLayout(cadre);
+        if (pos == "left") {
+            l->addWidget(etiquette);
+            l->addWidget(widget, 1);
+        } else {
+            l->addWidget(widget);
+            l->addWidget(etiquette, 1);
+        }
+    } else {
+        l = new QVBoxLayout(cadre);
+        l->setSpacing(2);
+        l->addWidget(etiquette);
+        l->addWidget(widget, 1);
+    }
+    l->setContentsMargins(0, 0, 0, 0);
+    return cadre;
+}
+
+void RemplirElements(Controle &c, const DefControle &def) {
+    c.valeur_texte = def.brut.value("value_type").toString() == "string";
+    for (const QJsonValue &v : def.brut.value("items").toArray()) {
+        const QJsonObject o = v.toObject();
+        Element e;
+        e.libelle = DepuisEcran(o.value("label").toString());
+        e.valeur_texte = c.valeur_texte;
+        if (c.valeur_texte)
+            e.valeur_chaine = DepuisEcran(o.value("value").toString());
+        else
+            e.valeur_entier = o.value("value").toInt();
+        c.elements.push_back(std::move(e));
+    }
+}
+
+// Slide of a ring: a vertical slider beside the labels of its items, first item at the top.
+class Glissiere : public QWidget {
+public:
+    Glissiere(const std::vector<Element> &elements, QWidget *parent) : QWidget(parent) {
+        auto *l = new QHBoxLayout(this);
+        l->setContentsMargins(0, 0, 0, 0);
+        curseur = new QSlider(Qt::Vertical, this);
+        curseur->setInvertedAppearance(true);
+        curseur->setInvertedControls(true);
+        curseur->setTickPosition(QSlider::TicksRight);
+        curseur->setPageStep(1);
+        l->addWidget(curseur);
+        etiquettes = new QVBoxLayout();
+        etiquettes->setContentsMargins(0, 0, 0, 0);
+        l->addLayout(etiquettes, 1);
+        Reconstruire(elements);
+    }
+    void Reconstruire(const std::vector<Element> &elements) {
+        while (QLayoutItem *it = etiquettes->takeAt(0)) {
+            delete it->widget();
+            delete it;
+        }
+        for (const Element &e : elements) etiquettes->addWidget(new QLabel(VersEcran(e.libelle), this));
+        QSignalBlocker b(curseur);
+        curseur->setRange(0, std::max<int>(0, static_cast<int>(elements.size()) - 1));
+    }
+    QSlider *curseur;
+    QVBoxLayout *etiquettes;
+};
+
+Glissiere *CommeGlissiere(QWidget *w) { return dynamic_cast<Glissiere *>(w); }
+
+int IndexCourant(const Controle &c) {
+    if (auto *combo = qobject_cast<QComboBox *>(c.widget)) return combo->currentIndex();
+    if (auto *g = CommeGlissiere(c.widget)) return c.elements.empty() ? -1 : g->curseur->value();
+    return -1;
+}
+
+void ChoisirIndex(Controle &c, int index) {
+    if (auto *combo = qobject_cast<QComboBox *>(c.widget)) {
+        QSignalBlocker b(combo);
+        combo->setCurrentIndex(index);
+    } else if (auto *g = CommeGlissiere(c.widget)) {
+        QSignalBlocker b(g->curseur);
+        g->curseur->setValue(index);
+    }
+}
+
+void SynchroniserElements(Controle &c) {
+    const int courant = IndexCourant(c);
+    if (auto *combo = qobject_cast<QComboBox *>(c.widget)) {
+        QSignalBlocker b(combo);
+        combo->clear();
+        for (const Element &e : c.elements) combo->addItem(VersEcran(e.libelle));
+    } else if (auto *g = CommeGlissiere(c.widget)) {
+        g->Reconstruire(c.elements);
+    }
+    if (!c.elements.empty())
+        ChoisirIndex(c, std::clamp(courant, 0, static_cast<int>(c.elements.size()) - 1));
+}
+
+QListWidget *Liste(const Controle &c) { return qobject_cast<QListWidget *>(c.widget); }
+QTableWidget *Table(const Controle &c) { return qobject_cast<QTableWidget *>(c.widget); }
+
+void Montrer(QListWidgetItem *it, const std::string &libelle) {
+    it->setData(RoleBrut, Octets(libelle));
+    it->setText(VersEcran(libelle));
+}
+
+void TexteInterrupteur(Controle &c) {
+    if (auto *b = qobject_cast<QPushButton *>(c.widget); b && c.genre == CTRL_TOGGLE_BUTTON)
+        b->setText(VersEcran(b->isChecked() ? c.texte_on : c.texte_off));
+}
+
+int Faux() { return UIE_BAD_ATTRIBUTE; }
+
+}  // namespace
+
+void DemarrerTimer(Controle &c) {
+    if (!c.timer) return;
+    // The fake clock only moves when a test advances it: ticks are then fired by the test.
+    if (!c.actif || horloge::HorlogeFactice()) {
+        c.timer->stop();
+        return;
+    }
+    const double ms = c.intervalle * 1000.0 / horloge::Vitesse();
+    c.timer->start(std::max(1, static_cast<int>(std::lround(ms))));
+}
+
+void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget *parent) {
+    const QJsonObject &o = def.brut;
+    const int handle = panneau.handle;
+    const int id = c.id;
+    auto envoyer = [handle, id](int event, int d1 = 0, int d2 = 0) {
+        Distribuer(handle, id, event, d1, d2);
+    };
+    QWidget *cadre = nullptr;
+    switch (c.genre) {
+    case CTRL_COMMAND_BUTTON: {
+        auto *b = new QPushButton(LibelleAvecRaccourci(c.libelle));
+        QObject::connect(b, &QPushButton::clicked, [envoyer] { envoyer(EVENT_COMMIT); });
+        c.widget = b;
+        cadre = Encadrer(c, def, parent, b, "none");
+        break;
+    }
+    case CTRL_PICTURE_BUTTON: {
+        auto *b = new QToolButton();
+        const QString image = o.value("picture").toString();
+        const auto icone = image == "save" ? QStyle::SP_DialogSaveButton
+                           : image == "open" ? QStyle::SP_DialogOpenButton
+                                             : QStyle::SP_FileIcon;
+        b->setIcon(QApplication::style()->standardIcon(icone));
+        b->setIconSize(QSize(def.largeur * 2 / 3, def.hauteur * 2 / 3));
+        b->setToolTip(LibelleVisible(c.libelle));
+        QObject::connect(b, &QToolButton::clicked, [envoyer] { envoyer(EVENT_COMMIT); });
+        c.widget = b;
+        cadre = Encadrer(c, def, parent, b, "none");
+        break;
+    }
+    case CTRL_NUMERIC: {
+        c.reel = o.value("data_type").toString() == "double";
+        c.mini = o.value("min").toDouble(c.reel ? -1e300 : -2147483647.0);
+        c.maxi = o.value("max").toDouble(c.reel ? 1e300 : 2147483647.0);
+        QAbstractSpinBox *s;
+        if (c.reel) {
+            auto *d = new QDoubleSpinBox();
+            d->setDecimals(o.value("precision").toInt(2));
+            d->setRange(c.mini, c.maxi);
+            d->setSingleStep(o.value("increment").toDouble(1.0));
+            d->setValue(o.value("value").toDouble());
+            QObject::connect(d, &QDoubleSpinBox::valueChanged, [envoyer] {
+                envoyer(EVENT_VAL_CHANGED);
+                envoyer(EVENT_COMMIT);
+            });
+            s = d;
+        } else {
+            auto *i = new QSpinBox();
+            i->setRange(static_cast<int>(c.mini), static_cast<int>(c.maxi));
+            i->setSingleStep(o.value("increment").toInt(1));
+            i->setValue(o.value("value").toInt());
+            QObject::connect(i, &QSpinBox::valueChanged, [envoyer] {
+                envoyer(EVENT_VAL_CHANGED);
+                envoyer(EVENT_COMMIT);
+            });
+            s = i;
+        }
+        // The value is taken when the operator presses Enter or leaves the field, not at
+        // every key.
+        s->setKeyboardTracking(false);
+        s->setLocale(QLocale::c());
+        c.widget = s;
+        cadre = Encadrer(c, def, parent, s, "top");
+        break;
+    }
+    case CTRL_RING:
+    case CTRL_SLIDE: {
+        RemplirElements(c, def);
+        if (c.genre == CTRL_RING) {
+            auto *combo = new QComboBox();
+            QObject::connect(combo, &QComboBox::activated, [envoyer] {
+                envoyer(EVENT_VAL_CHANGED);
+                envoyer(EVENT_COMMIT);
+            });
+            c.widget = combo;
+        } else {
+            auto *g = new Glissiere(c.elements, nullptr);
+            QObject::connect(g->curseur, &QSlider::valueChanged, [envoyer] {
+                envoyer(EVENT_VAL_CHANGED);
+                envoyer(EVENT_COMMIT);
+            });
+            c.widget = g;
+        }
+        SynchroniserElements(c);
+        // The initial value names an item by its value.
+        const QJsonValue v = o.value("value");
+        for (std::size_t k = 0; k < c.elements.size(); ++k) {
+            const Element &e = c.elements[k];
+            if ((!c.valeur_texte && v.isDouble() && e.valeur_entier == v.toInt()) ||
+                (c.valeur_texte && v.isString() && e.valeur_chaine == DepuisEcran(v.toString())))
+                ChoisirIndex(c, static_cast<int>(k));
+        }
+        cadre = Encadrer(c, def, parent, c.widget, "top");
+        break;
+    }
+    case CTRL_STRING: {
+        auto *e = new QLineEdit(VersEcran(DepuisEcran(o.value("value").toString())));
+        c.longueur_max = o.value("max_length").toInt(0);
+        if (c.longueur_max > 0) e->setMaxLength(c.longueur_max);
+        QObject::connect(e, &QLineEdit::editingFinished, [envoyer, e] {
+            if (!e->isModified()) return;
+            e->setModified(false);
+            envoyer(EVENT_VAL_CHANGED);
+            envoyer(EVENT_COMMIT);
+        });
+        c.widget = e;
+        cadre = Encadrer(c, def, parent, e, "top");
+        break;
+    }
+    case CTRL_TEXT_MSG: {
+        const std::string v = DepuisEcran(o.value("value").toString());
+        auto *l = new QLabel(VersEcran(v));
+        l->setProperty("brut", Octets(v));
+        l->setWordWrap(true);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        c.widget = l;
+        cadre = Encadrer(c, def, parent, l, "top");
+        break;
+    }
+    case CTRL_LIST_BOX: {
+        auto *l = new QListWidget();
+        l->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+        l->setItemDelegate(new DelegueSeparateur(l));
+        l->setUniformItemSizes(true);
+        l->setProperty("coches", o.value("check_mode").toBool(false));
+        QObject::connect(l, &QListWidget::itemChanged, [envoyer, l](QListWidgetItem *it) {
+            envoyer(EVENT_MARK_STATE_CHANGE, 0, l->row(it));
+        });
+        QObject::connect(l, &QListWidget::itemDoubleClicked, [envoyer, l](QListWidgetItem *it) {
+            envoyer(EVENT_LEFT_DOUBLE_CLICK, l->row(it), 0);
+        });
+        QObject::connect(l, &QListWidget::currentRowChanged, [envoyer](int) {
+            envoyer(EVENT_VAL_CHANGED);
+        });
+        c.widget = l;
+        cadre = Encadrer(c, def, parent, l, "top");
+        break;
+    }
+    case CTRL_TABLE: {
+        const QJsonArray colonnes = o.value("columns").toArray();
+        auto *t = new QTableWidget(0, static_cast<int>(colonnes.size()));
+        QStringList titres;
+        for (const QJsonValue &v : colonnes) titres << v.toString();
+        t->setHorizontalHeaderLabels(titres);
+        t->horizontalHeader()->setStretchLastSection(true);
+        t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        t->verticalHeader()->setVisible(false);
+        c.widget = t;
+        cadre = Encadrer(c, def, parent, t, "top");
+        break;
+    }
+    case CTRL_CHECK_BOX: {
+        auto *b = new QCheckBox(LibelleAvecRaccourci(c.libelle));
+        b->setChecked(o.value("value").toInt() != 0);
+        QObject::connect(b, &QCheckBox::clicked, [envoyer] {
+            envoyer(EVENT_VAL_CHANGED);
+            envoyer(EVENT_COMMIT);
+        });
+        c.widget = b;
+        cadre = b;
+        b->setParent(parent);
+        b->setGeometry(def.gauche, def.haut, def.largeur, def.hauteur);
+        break;
+    }
+    case CTRL_TOGGLE_BUTTON: {
+        c.texte_on = DepuisEcran(o.value("on_text").toString());
+        c.texte_off = DepuisEcran(o.value("off_text").toString());
+        auto *b = new QPushButton();
+        b->setCheckable(true);
+        b->setChecked(o.value("value").toInt() != 0);
+        c.widget = b;
+        TexteInterrupteur(c);
+        Controle *pc = &c;
+        QObject::connect(b, &QPushButton::clicked, [envoyer, pc] {
+            TexteInterrupteur(*pc);
+            envoyer(EVENT_VAL_CHANGED);
+            envoyer(EVENT_COMMIT);
+        });
+        cadre = Encadrer(c, def, parent, b, "top");
+        break;
+    }
+    case CTRL_BINARY_SWITCH: {
+        c.texte_on = DepuisEcran(o.value("on_text").toString());
+        c.texte_off = DepuisEcran(o.value("off_text").toString());
+        auto *boite = new QWidget();
+        auto *l = new QHBoxLayout(boite);
+        l->setContentsMargins(0, 0, 0, 0);
+        auto *off = new QLabel(VersEcran(c.texte_off), boite);
+        auto *s = new QSlider(Qt::Horizontal, boite);
+        s->setRange(0, 1);
+        s->setPageStep(1);
+        s->setFixedWidth(44);
+        s->setValue(o.value("value").toInt() != 0 ? 1 : 0);
+        auto *on = new QLabel(VersEcran(c.texte_on), boite);
+        off->setObjectName("off");
+        on->setObjectName("on");
+        l->addWidget(off);
+        l->addWidget(s);
+        l->addWidget(on);
+        l->addStretch(1);
+        QObject::connect(s, &QSlider::valueChanged, [envoyer] {
+            envoyer(EVENT_VAL_CHANGED);
+            envoyer(EVENT_COMMIT);
+        });
+        c.widget = s;
+        cadre = Encadrer(c, def, parent, boite, "top");
+        break;
+    }
+    case CTRL_LED: {
+        const QColor couleur(o.value("on_color").toString("#30d030"));
+        auto *v = new Voyant(couleur, nullptr);
+        v->Allumer(o.value("value").toInt() != 0);
+        v->setFixedSize(std::min(def.hauteur, 22), std::min(def.hauteur, 22));
+        c.widget = v;
+        cadre = Encadrer(c, def, parent, v, "right");
+        break;
+    }
+    case CTRL_TIMER: {
+        c.timer = new QTimer(panneau.fenetre);
+        c.timer->setTimerType(Qt::PreciseTimer);
+        c.intervalle = o.value("interval").toDouble(1.0);
+        c.actif = o.value("enabled").toBool(true);
+        QObject::connect(c.timer, &QTimer::timeout, [envoyer] { envoyer(EVENT_TIMER_TICK); });
+        DemarrerTimer(c);
+        return;
+    }
+    case CTRL_CANVAS:
+    case CTRL_TAB: {
+        auto *f = new QFrame();
+        f->setFrameShape(QFrame::StyledPanel);
+        c.widget = f;
+        cadre = Encadrer(c, def, parent, f, "none");
+        break;
+    }
+    }
+    c.widget->setObjectName(QString::fromStdString(c.constante));
+    c.cadre = cadre;
+    cadre->setEnabled(!c.grise);
+    cadre->setVisible(c.visible);
+}
+
+}  // namespace ui_detail
+
+using namespace ui_detail;
+
+namespace {
+
+// Looks up a control and runs `f` on it on the user-interface thread.
+template <class F>
+int AvecControle(int panel, int control, F &&f) {
+    return SurFilUi([&]() -> int {
+        int err = 0;
+        Controle *c = ChercherControle(panel, control, &err);
+        if (!c) return err;
+        return f(*c);
+    });
+}
+
+}  // namespace
+
+// ---- values -------------------------------------------------------------------------------
+
+int SetCtrlVal(int panel, int control, int value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QWidget *w = c.widget;
+        QSignalBlocker b(w);
+        switch (c.genre) {
+        case CTRL_NUMERIC:
+            if (auto *i = qobject_cast<QSpinBox *>(w)) i->setValue(value);
+            else if (auto *d = qobject_cast<QDoubleSpinBox *>(w)) d->setValue(value);
+            return 0;
+        case CTRL_RING:
+        case CTRL_SLIDE:
+            for (std::size_t k = 0; k < c.elements.size(); ++k)
+                if (!c.elements[k].valeur_texte && c.elements[k].valeur_entier == value) {
+                    ChoisirIndex(c, static_cast<int>(k));
+                    return 0;
+                }
+            return UIE_BAD_INDEX;
+        case CTRL_CHECK_BOX:
+            qobject_cast<QCheckBox *>(w)->setChecked(value != 0);
+            return 0;
+        case CTRL_TOGGLE_BUTTON:
+            qobject_cast<QPushButton *>(w)->setChecked(value != 0);
+            TexteInterrupteur(c);
+            return 0;
+        case CTRL_BINARY_SWITCH:
+            qobject_cast<QSlider *>(w)->setValue(value != 0 ? 1 : 0);
+            return 0;
+        case CTRL_LED:
+            CommeVoyant(w)->Allumer(value != 0);
+            return 0;
+        case CTRL_LIST_BOX:
+            if (value < 0 || value >= Liste(c)->count()) return UIE_BAD_INDEX;
+            Liste(c)->setCurrentRow(value);
+            return 0;
+        default:
+            return Faux();
+        }
+    });
+}
+
+int SetCtrlVal(int panel, int control, double value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (c.genre != CTRL_NUMERIC) return Faux();
+        QSignalBlocker b(c.widget);
+        if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget)) d->setValue(value);
+        else if (auto *i = qobject_cast<QSpinBox *>(c.widget)) i->setValue(static_cast<int>(std::lround(value)));
+        return 0;
+    });
+}
+
+int SetCtrlVal(int panel, int control, const char *value) {
+    const std::string v = value ? value : "";
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QSignalBlocker b(c.widget);
+        switch (c.genre) {
+        case CTRL_STRING: {
+            auto *e = qobject_cast<QLineEdit *>(c.widget);
+            e->setText(VersEcran(v));
+            e->setModified(false);
+            return 0;
+        }
+        case CTRL_TEXT_MSG:
+            c.widget->setProperty("brut", Octets(v));
+            qobject_cast<QLabel *>(c.widget)->setText(VersEcran(v));
+            return 0;
+        case CTRL_RING:
+        case CTRL_SLIDE:
+            for (std::size_t k = 0; k < c.elements.size(); ++k)
+                if (c.elements[k].valeur_texte && c.elements[k].valeur_chaine == v) {
+                    ChoisirIndex(c, static_cast<int>(k));
+                    return 0;
+                }
+            return UIE_BAD_INDEX;
+        default:
+            return Faux();
+        }
+    });
+}
+
+int GetCtrlVal(int panel, int control, int *value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QWidget *w = c.widget;
+        switch (c.genre) {
+        case CTRL_NUMERIC:
+            if (auto *i = qobject_cast<QSpinBox *>(w)) *value = i->value();
+            else *value = static_cast<int>(qobject_cast<QDoubleSpinBox *>(w)->value());
+            return 0;
+        case CTRL_RING:
+        case CTRL_SLIDE: {
+            const int k = IndexCourant(c);
+            if (k < 0 || k >= static_cast<int>(c.elements.size()) || c.elements[static_cast<std::size_t>(k)].valeur_texte)
+                return UIE_BAD_INDEX;
+            *value = c.elements[static_cast<std::size_t>(k)].valeur_entier;
+            return 0;
+        }
+        case CTRL_CHECK_BOX:
+            *value = qobject_cast<QCheckBox *>(w)->isChecked() ? 1 : 0;
+            return 0;
+        case CTRL_TOGGLE_BUTTON:
+            *value = qobject_cast<QPushButton *>(w)->isChecked() ? 1 : 0;
+            return 0;
+        case CTRL_BINARY_SWITCH:
+            *value = qobject_cast<QSlider *>(w)->value();
+            return 0;
+        case CTRL_LED:
+            *value = CommeVoyant(w)->Allume() ? 1 : 0;
+            return 0;
+        case CTRL_LIST_BOX:
+            *value = Liste(c)->currentRow();
+            return 0;
+        default:
+            return Faux();
+        }
+    });
+}
+
+int GetCtrlVal(int panel, int control, double *value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (c.genre != CTRL_NUMERIC) {
+            int v = 0;
+            const int r = GetCtrlVal(panel, control, &v);
+            *value = v;
+            return r;
+        }
+        if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget)) *value = d->value();
+        else *value = qobject_cast<QSpinBox *>(c.widget)->value();
+        return 0;
+    });
+}
+
+int GetCtrlVal(int panel, int control, float *value) {
+    double d = 0;
+    const int r = GetCtrlVal(panel, control, &d);
+    if (r >= 0) *value = static_cast<float>(d);
+    return r;
+}
+
+int GetCtrlVal(int panel, int control, char *value, std::size_t size) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        switch (c.genre) {
+        case CTRL_STRING:
+            Copier(DepuisEcran(qobject_cast<QLineEdit *>(c.widget)->text()), value, size);
+            return 0;
+        case CTRL_TEXT_MSG:
+            Copier(Chaine(c.widget->property("brut")), value, size);
+            return 0;
+        case CTRL_RING:
+        case CTRL_SLIDE: {
+            const int k = IndexCourant(c);
+            if (k < 0 || k >= static_cast<int>(c.elements.size()) || !c.elements[static_cast<std::size_t>(k)].valeur_texte)
+                return UIE_BAD_INDEX;
+            Copier(c.elements[static_cast<std::size_t>(k)].valeur_chaine, value, size);
+            return 0;
+        }
+        default:
+            return Faux();
+        }
+    });
+}
+
+// ---- attributes ---------------------------------------------------------------------------
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        switch (attribute) {
+        case ATTR_DIMMED:
+            c.grise = value != 0;
+            if (c.cadre) c.cadre->setEnabled(!c.grise);
+            return 0;
+        case ATTR_VISIBLE:
+            c.visible = value != 0;
+            if (c.cadre) c.cadre->setVisible(c.visible);
+            return 0;
+        case ATTR_MAX_ENTRY_LENGTH:
+            if (c.genre != CTRL_STRING) return Faux();
+            c.longueur_max = value;
+            qobject_cast<QLineEdit *>(c.widget)->setMaxLength(value > 0 ? value : 32767);
+            return 0;
+        case ATTR_ENABLED:
+            if (c.genre != CTRL_TIMER) return Faux();
+            c.actif = value != 0;
+            DemarrerTimer(c);
+            return 0;
+        case ATTR_INTERVAL:
+            return SetCtrlAttribute(panel, control, attribute, static_cast<double>(value));
+        case ATTR_FIRST_VISIBLE_LINE: {
+            QListWidget *l = Liste(c);
+            if (!l) return Faux();
+            if (value < 0 || (value >= l->count() && l->count() > 0)) return UIE_BAD_INDEX;
+            l->doItemsLayout();  // the scroll range follows the items only once laid out
+            l->verticalScrollBar()->setValue(value);
+            return 0;
+        }
+        case ATTR_MIN_VALUE:
+        case ATTR_MAX_VALUE:
+            return SetCtrlAttribute(panel, control, attribute, static_cast<double>(value));
+        default:
+            return Faux();
+        }
+    });
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, double value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        switch (attribute) {
+        case ATTR_INTERVAL:
+            if (c.genre != CTRL_TIMER || !(value > 0)) return Faux();
+            c.intervalle = value;
+            // A new interval starts a new period from now.
+            DemarrerTimer(c);
+            return 0;
+        case ATTR_MIN_VALUE:
+        case ATTR_MAX_VALUE: {
+            if (c.genre != CTRL_NUMERIC) return Faux();
+            (attribute == ATTR_MIN_VALUE ? c.mini : c.maxi) = value;
+            QSignalBlocker b(c.widget);
+            if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget)) d->setRange(c.mini, c.maxi);
+            else qobject_cast<QSpinBox *>(c.widget)->setRange(static_cast<int>(c.mini), static_cast<int>(c.maxi));
+            return 0;
+        }
+        default:
+            return SetCtrlAttribute(panel, control, attribute, static_cast<int>(value));
+        }
+    });
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, const char *value) {
+    const std::string v = value ? value : "";
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        switch (attribute) {
+        case ATTR_LABEL_TEXT:
+            c.libelle = v;
+            if (c.etiquette) c.etiquette->setText(LibelleAvecRaccourci(v));
+            else if (auto *b = qobject_cast<QAbstractButton *>(c.widget); b && c.genre != CTRL_TOGGLE_BUTTON)
+                b->setText(LibelleAvecRaccourci(v));
+            if (c.genre == CTRL_PICTURE_BUTTON) c.widget->setToolTip(LibelleVisible(v));
+            return 0;
+        case ATTR_ON_TEXT:
+        case ATTR_OFF_TEXT:
+            if (c.genre != CTRL_TOGGLE_BUTTON && c.genre != CTRL_BINARY_SWITCH) return Faux();
+            (attribute == ATTR_ON_TEXT ? c.texte_on : c.texte_off) = v;
+            if (c.genre == CTRL_TOGGLE_BUTTON) {
+                TexteInterrupteur(c);
+            } else if (c.widget) {
+                auto *l = c.widget->parentWidget()->findChild<QLabel *>(attribute == ATTR_ON_TEXT ? "on" : "off");
+                if (l) l->setText(VersEcran(v));
+            }
+            return 0;
+        default:
+            return Faux();
+        }
+    });
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, void *value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (attribute != ATTR_CALLBACK_DATA) return Faux();
+        c.donnees = value;
+        return 0;
+    });
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        switch (attribute) {
+        case ATTR_DIMMED: *value = c.grise; return 0;
+        case ATTR_VISIBLE: *value = c.visible; return 0;
+        case ATTR_ENABLED:
+            if (c.genre != CTRL_TIMER) return Faux();
+            *value = c.actif;
+            return 0;
+        case ATTR_MAX_ENTRY_LENGTH:
+            if (c.genre != CTRL_STRING) return Faux();
+            *value = c.longueur_max;
+            return 0;
+        case ATTR_CTRL_KIND: *value = c.genre; return 0;
+        case ATTR_VISIBLE_LINES: {
+            QListWidget *l = Liste(c);
+            if (!l) return Faux();
+            // Rows the list shows whole, as its own scrolling counts them.
+            l->doItemsLayout();
+            if (l->count() > 0 && l->verticalScrollBar()->maximum() > 0) {
+                *value = l->verticalScrollBar()->pageStep();
+            } else {
+                const int ligne = l->count() > 0 ? l->sizeHintForRow(0) : l->fontMetrics().height();
+                *value = std::max(1, l->viewport()->height() / std::max(1, ligne));
+            }
+            return 0;
+        }
+        case ATTR_FIRST_VISIBLE_LINE: {
+            QListWidget *l = Liste(c);
+            if (!l) return Faux();
+            *value = l->verticalScrollBar()->value();
+            return 0;
+        }
+        default:
+            return Faux();
+        }
+    });
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, double *value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        switch (attribute) {
+        case ATTR_INTERVAL:
+            if (c.genre != CTRL_TIMER) return Faux();
+            *value = c.intervalle;
+            return 0;
+        case ATTR_MIN_VALUE: *value = c.mini; return c.genre == CTRL_NUMERIC ? 0 : Faux();
+        case ATTR_MAX_VALUE: *value = c.maxi; return c.genre == CTRL_NUMERIC ? 0 : Faux();
+        default:
+            return Faux();
+        }
+    });
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, void **value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (attribute != ATTR_CALLBACK_DATA) return Faux();
+        *value = c.donnees;
+        return 0;
+    });
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, char *value, std::size_t size) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        switch (attribute) {
+        case ATTR_LABEL_TEXT: Copier(c.libelle, value, size); return 0;
+        case ATTR_ON_TEXT: Copier(c.texte_on, value, size); return 0;
+        case ATTR_OFF_TEXT: Copier(c.texte_off, value, size); return 0;
+        default: return Faux();
+        }
+    });
+}
+
+// ---- list boxes and rings -----------------------------------------------------------------
+
+namespace {
+
+int InsererElement(int panel, int control, int index, const char *label, const Element &modele) {
+    const std::string libelle = label ? label : "";
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            if (index < -1 || index > l->count()) return UIE_BAD_INDEX;
+            QSignalBlocker b(l);
+            auto *it = new QListWidgetItem();
+            Montrer(it, libelle);
+            it->setData(RoleValeurTexte, modele.valeur_texte);
+            it->setData(RoleValeur, modele.valeur_texte ? QVariant(Octets(modele.valeur_chaine))
+                                                        : QVariant(modele.valeur_entier));
+            if (l->property("coches").toBool()) {
+                it->setFlags(it->flags() | Qt::ItemIsUserCheckable);
+                it->setCheckState(Qt::Unchecked);
+            }
+            l->insertItem(index < 0 ? l->count() : index, it);
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            const int n = static_cast<int>(c.elements.size());
+            if (index < -1 || index > n) return UIE_BAD_INDEX;
+            Element e = modele;
+            e.libelle = libelle;
+            c.elements.insert(c.elements.begin() + (index < 0 ? n : index), std::move(e));
+            SynchroniserElements(c);
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+int RemplacerElement(int panel, int control, int index, const char *label, const Element &modele) {
+    const std::string libelle = label ? label : "";
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            QListWidgetItem *it = l->item(index);
+            if (!it) return UIE_BAD_INDEX;
+            QSignalBlocker b(l);
+            Montrer(it, libelle);
+            it->setData(RoleValeurTexte, modele.valeur_texte);
+            it->setData(RoleValeur, modele.valeur_texte ? QVariant(Octets(modele.valeur_chaine))
+                                                        : QVariant(modele.valeur_entier));
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            if (index < 0 || index >= static_cast<int>(c.elements.size())) return UIE_BAD_INDEX;
+            Element e = modele;
+            e.libelle = libelle;
+            c.elements[static_cast<std::size_t>(index)] = std::move(e);
+            SynchroniserElements(c);
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+Element ValeurEntiere(int v) {
+    Element e;
+    e.valeur_entier = v;
+    return e;
+}
+Element ValeurTexte(const char *v) {
+    Element e;
+    e.valeur_texte = true;
+    e.valeur_chaine = v ? v : "";
+    return e;
+}
+
+}  // namespace
+
+int ClearListCtrl(int panel, int control) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            QSignalBlocker b(l);
+            l->clear();
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            c.elements.clear();
+            SynchroniserElements(c);
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+int InsertListItem(int panel, int control, int index, const char *label, int value) {
+    return InsererElement(panel, control, index, label, ValeurEntiere(value));
+}
+int InsertListItem(int panel, int control, int index, const char *label, const char *value) {
+    return InsererElement(panel, control, index, label, ValeurTexte(value));
+}
+int ReplaceListItem(int panel, int control, int index, const char *label, int value) {
+    return RemplacerElement(panel, control, index, label, ValeurEntiere(value));
+}
+int ReplaceListItem(int panel, int control, int index, const char *label, const char *value) {
+    return RemplacerElement(panel, control, index, label, ValeurTexte(value));
+}
+
+int DeleteListItem(int panel, int control, int index, int count) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            const int n = l->count();
+            if (index < 0 || index >= n) return UIE_BAD_INDEX;
+            const int fin = count < 0 ? n : std::min(n, index + count);
+            QSignalBlocker b(l);
+            for (int k = fin - 1; k >= index; --k) delete l->takeItem(k);
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            const int n = static_cast<int>(c.elements.size());
+            if (index < 0 || index >= n) return UIE_BAD_INDEX;
+            const int fin = count < 0 ? n : std::min(n, index + count);
+            c.elements.erase(c.elements.begin() + index, c.elements.begin() + fin);
+            SynchroniserElements(c);
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+int GetNumListItems(int panel, int control, int *count) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) *count = l->count();
+        else if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) *count = static_cast<int>(c.elements.size());
+        else return Faux();
+        return 0;
+    });
+}
+
+int GetLabelFromIndex(int panel, int control, int index, char *label, std::size_t size) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            QListWidgetItem *it = l->item(index);
+            if (!it) return UIE_BAD_INDEX;
+            Copier(Chaine(it->data(RoleBrut)), label, size);
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            if (index < 0 || index >= static_cast<int>(c.elements.size())) return UIE_BAD_INDEX;
+            Copier(c.elements[static_cast<std::size_t>(index)].libelle, label, size);
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+int GetValueFromIndex(int panel, int control, int index, int *value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            QListWidgetItem *it = l->item(index);
+            if (!it) return UIE_BAD_INDEX;
+            if (it->data(RoleValeurTexte).toBool()) return Faux();
+            *value = it->data(RoleValeur).toInt();
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            if (index < 0 || index >= static_cast<int>(c.elements.size())) return UIE_BAD_INDEX;
+            const Element &e = c.elements[static_cast<std::size_t>(index)];
+            if (e.valeur_texte) return Faux();
+            *value = e.valeur_entier;
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+int GetValueFromIndex(int panel, int control, int index, char *value, std::size_t size) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            QListWidgetItem *it = l->item(index);
+            if (!it) return UIE_BAD_INDEX;
+            if (!it->data(RoleValeurTexte).toBool()) return Faux();
+            Copier(Chaine(it->data(RoleValeur)), value, size);
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            if (index < 0 || index >= static_cast<int>(c.elements.size())) return UIE_BAD_INDEX;
+            const Element &e = c.elements[static_cast<std::size_t>(index)];
+            if (!e.valeur_texte) return Faux();
+            Copier(e.valeur_chaine, value, size);
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+int GetCtrlIndex(int panel, int control, int *index) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) *index = l->currentRow();
+        else if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) *index = IndexCourant(c);
+        else return Faux();
+        return 0;
+    });
+}
+
+int SetCtrlIndex(int panel, int control, int index) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (QListWidget *l = Liste(c)) {
+            if (index < 0 || index >= l->count()) return UIE_BAD_INDEX;
+            QSignalBlocker b(l);
+            l->setCurrentRow(index);
+            return 0;
+        }
+        if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
+            if (index < 0 || index >= static_cast<int>(c.elements.size())) return UIE_BAD_INDEX;
+            ChoisirIndex(c, index);
+            return 0;
+        }
+        return Faux();
+    });
+}
+
+int IsListItemChecked(int panel, int control, int index, int *checked) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QListWidget *l = Liste(c);
+        if (!l) return Faux();
+        QListWidgetItem *it = l->item(index);
+        if (!it) return UIE_BAD_INDEX;
+        *checked = it->checkState() == Qt::Checked ? 1 : 0;
+        return 0;
+    });
+}
+
+int CheckListItem(int panel, int control, int index, int checked) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QListWidget *l = Liste(c);
+        if (!l) return Faux();
+        QListWidgetItem *it = l->item(index);
+        if (!it) return UIE_BAD_INDEX;
+        QSignalBlocker b(l);
+        it->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        return 0;
+    });
+}
+
+// ---- tables -------------------------------------------------------------------------------
+
+int DeleteTableRows(int panel, int control, int row, int count) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QTableWidget *t = Table(c);
+        if (!t) return Faux();
+        const int n = t->rowCount();
+        if (n == 0 && count < 0) return 0;
+        if (row < 1 || row > n) return UIE_BAD_INDEX;
+        const int fin = count < 0 ? n : std::min(n, row - 1 + count);
+        for (int k = fin - 1; k >= row - 1; --k) t->removeRow(k);
+        return 0;
+    });
+}
+
+int InsertTableRows(int panel, int control, int row, int count) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QTableWidget *t = Table(c);
+        if (!t) return Faux();
+        const int n = t->rowCount();
+        if (count < 0 || (row != -1 && (row < 1 || row > n + 1))) return UIE_BAD_INDEX;
+        const int debut = row == -1 ? n : row - 1;
+        for (int k = 0; k < count; ++k) t->insertRow(debut + k);
+        return 0;
+    });
+}
+
+int GetNumTableRows(int panel, int control, int *rows) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QTableWidget *t = Table(c);
+        if (!t) return Faux();
+        *rows = t->rowCount();
+        return 0;
+    });
+}
+
+int SetTableCellVal(int panel, int control, Point cell, const char *value) {
+    const std::string v = value ? value : "";
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QTableWidget *t = Table(c);
+        if (!t) return Faux();
+        if (cell.x < 1 || cell.x > t->columnCount() || cell.y < 1 || cell.y > t->rowCount())
+            return UIE_BAD_INDEX;
+        auto *it = new QTableWidgetItem(VersEcran(v));
+        it->setData(RoleBrut, Octets(v));
+        t->setItem(cell.y - 1, cell.x - 1, it);
+        return 0;
+    });
+}
+
+int GetTableCellVal(int panel, int control, Point cell, char *value, std::size_t size) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QTableWidget *t = Table(c);
+        if (!t) return Faux();
+        if (cell.x < 1 || cell.x > t->columnCount() || cell.y < 1 || cell.y > t->rowCount())
+            return UIE_BAD_INDEX;
+        QTableWidgetItem *it = t->item(cell.y - 1, cell.x - 1);
+        Copier(it ? Chaine(it->data(RoleBrut)) : std::string(), value, size);
+        return 0;
+    });
+}

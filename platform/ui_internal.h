@@ -1,0 +1,137 @@
+// Internals shared by the modules of the user-interface layer (not for the rest of the program).
+#pragma once
+
+#include "platform/ui.h"
+
+#include <QJsonObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTimer;
+class QLabel;
+class QTabWidget;
+
+namespace ui_detail {
+
+// ---- resource files (ui_resource.cpp) ----
+
+struct DefControle {
+    int id = 0;
+    std::string constante;
+    std::string genre;        // kind name of the file format
+    std::string libelle;      // Windows-1252
+    std::string callback;
+    int gauche = 0, haut = 0, largeur = 0, hauteur = 0;
+    bool grise = false;
+    bool visible = true;
+    std::string position_libelle;
+    QJsonObject brut;         // the control's own fields
+};
+
+struct DefPanneau {
+    int id = 0;
+    std::string constante;
+    std::string titre;        // Windows-1252
+    int largeur = 0, hauteur = 0;
+    int gauche = -1, haut = -1;
+    std::vector<DefControle> controles;
+};
+
+// The definition of panel `id` of resource file `fichier`, read once and kept; null with
+// *erreur set (UIE_NO_FILE, UIE_NO_PANEL) when it cannot be found.
+const DefPanneau *TrouverPanneau(const std::string &fichier, int id, int *erreur);
+void OublierFichiersLus();
+std::string RepertoireRessources();
+
+// ---- live panels and controls (ui.cpp, ui_controls.cpp) ----
+
+struct Element {              // an item of a list box or ring
+    std::string libelle;      // Windows-1252
+    bool valeur_texte = false;
+    int valeur_entier = 0;
+    std::string valeur_chaine;
+};
+
+struct Controle {
+    int id = 0;
+    UiCtrlKind genre = CTRL_CANVAS;
+    std::string constante;
+    std::string libelle;
+    CtrlCallbackPtr callback = nullptr;
+    void *donnees = nullptr;
+    bool grise = false;
+    bool visible = true;
+    bool en_callback = false;
+
+    QPointer<QWidget> cadre;        // what is placed on the panel (label + widget)
+    QPointer<QWidget> widget;       // the widget that holds the value
+    QPointer<QLabel> etiquette;     // the label shown beside the widget, if any
+
+    // Values kept by the layer (widgets show them).
+    bool reel = false;              // numerics: double rather than int
+    double mini = 0, maxi = 0;
+    bool valeur_texte = false;      // rings: string values
+    std::vector<Element> elements;  // rings and slides
+    std::string texte_on, texte_off;
+    int longueur_max = 0;
+
+    // Timers.
+    QTimer *timer = nullptr;
+    double intervalle = 1.0;
+    bool actif = false;
+
+    // Tab control made from a canvas.
+    QPointer<QTabWidget> onglets;
+    std::vector<int> feuilles;
+};
+
+struct Panneau {
+    int handle = 0;
+    int parent = 0;
+    std::string fichier;
+    int id_ressource = 0;
+    std::string titre;
+    QPointer<QWidget> fenetre;
+    std::map<int, std::unique_ptr<Controle>> controles;
+    std::vector<int> enfants;       // child panels and tab sheets
+};
+
+std::shared_ptr<Panneau> ChercherPanneau(int handle);
+Controle *ChercherControle(int panel, int control, int *erreur);
+
+// Runs a control's callback through the one dispatch path of the layer.
+int Distribuer(int panel, int control, int event, int data1, int data2);
+
+// Builds the widgets of a control on `parent` (ui_controls.cpp).
+void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget *parent);
+void DemarrerTimer(Controle &c);
+
+// Text conversions at the screen boundary.
+QString VersEcran(const std::string &cp1252);
+std::string DepuisEcran(const QString &texte);
+// Label with "__X" shortcut marks turned into the toolkit's "&X".
+QString LibelleAvecRaccourci(const std::string &cp1252);
+// Label as the operator reads it (shortcut marks removed).
+QString LibelleVisible(const std::string &cp1252);
+
+// Runs f on the user-interface thread and returns its result.
+template <class F>
+auto SurFilUi(F &&f) -> decltype(f()) {
+    using R = decltype(f());
+    if (OnUiThread()) return f();
+    if constexpr (std::is_void_v<R>) {
+        RunOnUiThread([&] { f(); });
+    } else {
+        R r{};
+        RunOnUiThread([&] { r = f(); });
+        return r;
+    }
+}
+
+}  // namespace ui_detail
