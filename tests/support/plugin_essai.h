@@ -1,0 +1,63 @@
+// A test double instrument: its channel groups, counts, names, values, vector sizes, results
+// and its call log are set by the test.
+#pragma once
+
+#include "framework/instrument.h"
+
+#include <string>
+#include <vector>
+
+struct ConfigEssai {
+    std::string nom = "Essai";
+
+    // Each channel group is offered whole or not at all.
+    bool mesures_1D = false;
+    std::vector<std::string> noms_1D;       // one per channel
+    std::vector<double> valeurs_1D;         // latest value per channel
+    std::vector<unsigned> numeros_1D;       // reading counter per channel
+
+    bool calculs_1D = false;
+    std::vector<std::string> noms_calcul;
+    std::vector<double> valeurs_calcul;
+
+    bool mesures_2D = false;
+    std::vector<std::string> noms_2D;
+    std::vector<std::vector<double>> valeurs_2D;  // latest vector per channel (its size is the channel's)
+    std::vector<std::vector<double>> indices_2D;  // abscissae per channel
+    std::vector<unsigned> numeros_2D;
+
+    bool calculs_2D = false;
+    std::vector<std::string> noms_calcul2D;
+    std::vector<std::vector<double>> valeurs_calcul2D;
+    std::vector<std::vector<double>> indices_calcul2D;
+
+    // Control operations: offered or not, and what they return.
+    bool avec_init = false;
+    int resultat_init = 0;
+    bool avec_start = false;
+    int resultat_start = 0;
+    bool avec_stop = false;
+    bool avec_status = false;
+    int resultat_status = 1;
+    bool avec_execute = false;
+    bool avec_piloter = false;
+};
+
+// The private record of an instance: its configuration, which the test may change at any time.
+struct EssaiPrive {
+    ConfigEssai config;
+    std::vector<std::string> commandes;  // texts received by execute
+};
+
+// Plugin table of the double; its `nouveau` takes the configuration set by FixerConfigEssai.
+extern PInstrument plugin_essai;
+void FixerConfigEssai(const ConfigEssai &config);
+// Makes an instance with `config` through the table's own `nouveau`, as the catalogue would.
+PInstrument *CreerEssai(const ConfigEssai &config);
+EssaiPrive &Essai(PInstrument *instance);
+
+// Every operation called on any instance of the double, in order: "<operation> <name>" or
+// "<operation> <name> <voie>".
+std::vector<std::string> &JournalEssai();
+// Number of instances not yet freed by liberer.
+int InstancesEssaiVivantes();
