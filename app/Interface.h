@@ -2,11 +2,17 @@
 // statics that the acquisition control shares.
 #pragma once
 
+#include "framework/instrument.h"
+
 #include <cstdio>
 
 // Entry point of the program (called by main): loads the panels, runs the event loop, then
 // releases everything. Returns -1 when the user interface cannot start, 0 otherwise.
 int Interface_main(int argc, char **argv);
+// The two halves of it around the event loop: start-up up to the main panel on screen (-1
+// when the user interface cannot start), and the release of panels and instruments.
+int Ouvrir_interface(int argc, char **argv);
+void Fermer_interface();
 
 // Panel handles of the main window (valid while the program runs).
 extern int panel_commande;
@@ -15,6 +21,9 @@ extern int panel_synchro;
 extern int panel_instru;
 extern int panel_graphs;
 extern int onglet_plugins;
+
+// The instrument list, in the order of the list box of "Plugin d'instruments".
+extern fichei *liste_instru;
 
 // Acquisition state shared by the main-panel commands.
 extern char repertoire_defaut[260];
@@ -27,6 +36,4 @@ extern int nb_graphs;
 // Serialises read-modify-write of the parallel-port data byte between instruments.
 extern int Lock_port_parallele;
 
-// Callbacks of the main panel handled here.
-int Prog_Quitter(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
-int CB_TABS(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// The callbacks of the main panel are declared by the generated header "uir/Interface.h".

@@ -1,1 +1,378 @@
-// (in progress)
+// Record files and the data marker (see enregistrement.h for the bytes of the files).
+#include "framework/enregistrement.h"
+
+#include "framework/voies.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "platform/utility.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// ---- state of the record files (one set for the whole program) ---------------------------
+
+std::FILE *fichier_resultats = nullptr;  // the main record file while it is open
+std::time_t temps_debut = 0;             // when the record files were last opened
+constexpr std::size_t kLongueurMarqueur = 254;
+char marqueur[kLongueurMarqueur + 1] = "";
+// Calls of Ecriture_donnees since the program started, never reset. 64 bits: at a short
+// sampling period an int would overflow within weeks.
+long long compteur_ecritures = 0;
+
+// Write failures of the current set: files that failed, counted once each.
+int fichiers_en_erreur = 0;
+std::vector<std::FILE *> fichiers_fautifs;
+
+bool Fautif(std::FILE *f) {
+    return std::find(fichiers_fautifs.begin(), fichiers_fautifs.end(), f) != fichiers_fautifs.end();
+}
+
+void Signaler(std::FILE *f) {
+    if (Fautif(f)) return;
+    fichiers_fautifs.push_back(f);
+    ++fichiers_en_erreur;
+}
+
+void Ecrire(std::FILE *f, const void *donnees, std::size_t taille) {
+    if (taille != 0 && std::fwrite(donnees, 1, taille, f) != taille) Signaler(f);
+}
+
+void Ecrire(std::FILE *f, std::string_view texte) { Ecrire(f, texte.data(), texte.size()); }
+
+void Fermer(std::FILE *&f) {
+    if (!f) return;
+    const bool deja = Fautif(f);
+    if (std::fclose(f) != 0 && !deja) ++fichiers_en_erreur;
+    // The stream is gone: its address may come back for another file.
+    std::erase(fichiers_fautifs, f);
+    f = nullptr;
+}
+
+// ---- channel kinds: an instrument takes part with a kind only when it offers the whole group
+
+bool Mesures1D(const PInstrument *p) {
+    return p->nb_voie_1D && p->get_nom_voie_1D && p->mesure_1D && p->numero_1D;
+}
+bool Calculs1D(const PInstrument *p) {
+    return p->nb_voie_calcul && p->get_nom_voie_calcul && p->mesure_calcul && p->calculer_1D;
+}
+bool Mesures2D(const PInstrument *p) {
+    return p->nb_voie2D && p->get_taille_voie2D && p->indices2D && p->mesure2D;
+}
+bool Calculs2D(const PInstrument *p) {
+    return p->nb_voie_calcul2D && p->get_nom_voie_calcul_2D && p->get_taille_voie_calcul2D &&
+           p->calcul2D && p->i_calcul2D && p->calculer_2D;
+}
+
+struct NomInstru {
+    char texte[kLongueurNomInstru] = {};
+};
+struct NomVoie {
+    char texte[kLongueurNomVoie] = {};
+};
+
+NomInstru NomInstrument(PInstrument *p) {
+    NomInstru n;
+    if (p->get_nom_instru) p->get_nom_instru(p, n.texte);
+    n.texte[kLongueurNomInstru - 1] = '\0';
+    return n;
+}
+
+NomVoie NomDeVoie(void (*operation)(PInstrument *, int, char *), PInstrument *p, int voie) {
+    NomVoie n;
+    if (operation) operation(p, voie, n.texte);
+    n.texte[kLongueurNomVoie - 1] = '\0';
+    return n;
+}
+
+// ---- text of one line, built in one buffer --------------------------------------------------
+
+// Longest number: "-" 309 digits "." 6 digits ("%f" of the largest double).
+constexpr std::size_t kLongueurNombreMax = 330;
+
+class Ligne {
+public:
+    Ligne() { texte_.reserve(8192); }
+    void Vider() { texte_.clear(); }
+    Ligne &operator<<(std::string_view t) {
+        texte_.append(t);
+        return *this;
+    }
+    Ligne &operator<<(char c) {
+        texte_.push_back(c);
+        return *this;
+    }
+    template <class T>
+    void Entier(T n) {
+        char t[24];
+        const auto r = std::to_chars(t, t + sizeof t, n);
+        texte_.append(t, r.ptr);
+    }
+    // "%e" when 1.0 >= |regle|, "%f" otherwise (a NaN too); the C library's bytes, exactly.
+    void Valeur(double regle, double v) {
+        char t[kLongueurNombreMax];
+        const auto format =
+            1.0 >= std::fabs(regle) ? std::chars_format::scientific : std::chars_format::fixed;
+        const auto r = std::to_chars(t, t + sizeof t, v, format, 6);
+        texte_.append(t, r.ptr);
+    }
+    std::string_view Texte() const { return texte_; }
+
+private:
+    std::string texte_;
+};
+
+Ligne &LigneCourante() {
+    static Ligne ligne;
+    return ligne;
+}
+
+// Abscissae or values of one vector channel, as read from the plugin.
+std::vector<double> &TamponVecteur() {
+    static std::vector<double> tampon(1);
+    return tampon;
+}
+
+void EcrireDoubles(std::FILE *f, const double *valeurs, std::size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        Ecrire(f, valeurs, n * sizeof(double));
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            auto octets = std::bit_cast<std::array<unsigned char, sizeof(double)>>(valeurs[i]);
+            std::reverse(octets.begin(), octets.end());
+            Ecrire(f, octets.data(), octets.size());
+        }
+    }
+}
+
+// One vector channel of a vector record: n abscissae, then n values; n is the channel's size
+// now (a negative size counts as 0).
+void EcrireVecteur(std::FILE *f, PInstrument *p, int voie, int taille,
+                   void (*abscisses)(PInstrument *, int, double *),
+                   void (*valeurs)(PInstrument *, int, double *)) {
+    const std::size_t n = taille > 0 ? static_cast<std::size_t>(taille) : 0;
+    std::vector<double> &tampon = TamponVecteur();
+    if (tampon.size() < n) tampon.resize(n);
+    abscisses(p, voie, tampon.data());
+    EcrireDoubles(f, tampon.data(), n);
+    valeurs(p, voie, tampon.data());
+    EcrireDoubles(f, tampon.data(), n);
+}
+
+// ---- headers -----------------------------------------------------------------------------
+
+void EcrireEnTetePrincipal(std::FILE *f, fichei *liste) {
+    Ligne &l = LigneCourante();
+    l.Vider();
+    l << "Date\tHeure\tMarqueur\t" << "Durée écoulée"_w;
+    for (fichei *n = liste; n; n = n->suivant) {
+        PInstrument *p = n->plugin;
+        if (!p || !Mesures1D(p)) continue;
+        const NomInstru instru = NomInstrument(p);
+        for (int voie = 1; voie <= p->nb_voie_1D(p); ++voie)
+            l << '\t' << instru.texte << ' ' << NomDeVoie(p->get_nom_voie_1D, p, voie).texte
+              << '\t' << "Mesure n°"_w;
+    }
+    for (fichei *n = liste; n; n = n->suivant) {
+        PInstrument *p = n->plugin;
+        if (!p || !Calculs1D(p)) continue;
+        const NomInstru instru = NomInstrument(p);
+        for (int voie = 1; voie <= p->nb_voie_calcul(p); ++voie)
+            l << '\t' << instru.texte << ' ' << NomDeVoie(p->get_nom_voie_calcul, p, voie).texte;
+    }
+    l << "\r\n";
+    Ecrire(f, l.Texte());
+}
+
+void EnTeteVoie(Ligne &l, const char *nom, int taille) {
+    l << "\tIndices " << nom << " [";
+    l.Entier(taille);
+    l << "]\tMesure " << nom << " [";
+    l.Entier(taille);
+    l << ']';
+}
+
+void EcrireEnTeteVecteurs(std::FILE *f, PInstrument *p) {
+    Ligne &l = LigneCourante();
+    l.Vider();
+    l << "Date\tHeure\t" << "Durée écoulée"_w << "\tMarqueur";
+    if (Mesures2D(p))
+        for (int voie = 1; voie <= p->nb_voie2D(p); ++voie)
+            EnTeteVoie(l, NomDeVoie(p->get_nom_voie2D, p, voie).texte, p->get_taille_voie2D(p, voie));
+    if (Calculs2D(p))
+        for (int voie = 1; voie <= p->nb_voie_calcul2D(p); ++voie)
+            EnTeteVoie(l, NomDeVoie(p->get_nom_voie_calcul_2D, p, voie).texte,
+                       p->get_taille_voie_calcul2D(p, voie));
+    l << '\n';
+    Ecrire(f, l.Texte());
+}
+
+// ---- vector file names -------------------------------------------------------------------
+
+struct CheminDecoupe {
+    std::string souche;     // the path up to its extension's '.'
+    std::string extension;  // the text after it
+    bool avec_point = false;
+};
+
+// Splits at the last '.' of the file name; a '.' in a directory name is not an extension.
+CheminDecoupe Decouper(const std::string &chemin) {
+    const std::size_t slash = chemin.rfind('/');
+    const std::size_t debut_nom = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t point = chemin.rfind('.');
+    if (point == std::string::npos || point < debut_nom) return {chemin, {}, false};
+    return {chemin.substr(0, point), chemin.substr(point + 1), true};
+}
+
+std::string NomFichierVecteurs(const CheminDecoupe &c, const std::string &nom) {
+    std::string r = c.souche + "-" + nom;
+    if (c.avec_point) r += "." + c.extension;
+    return r;
+}
+
+// The vector file name of one instrument, different from every name already taken in `pris`.
+std::string NomLibre(const CheminDecoupe &c, const NomInstru &instru, int tatoo,
+                     const std::vector<std::string> &pris) {
+    std::string nom = instru.texte;
+    std::replace(nom.begin(), nom.end(), '/', '_');
+    const auto libre = [&](const std::string &n) {
+        return std::find(pris.begin(), pris.end(), n) == pris.end();
+    };
+    std::string candidat = NomFichierVecteurs(c, nom);
+    if (libre(candidat)) return candidat;
+    const std::string avec_tatoo = nom + "-" + std::to_string(tatoo);
+    candidat = NomFichierVecteurs(c, avec_tatoo);
+    // An instrument may itself be called "<name>-<tatoo>": number on until the name is free.
+    for (int k = 2; !libre(candidat); ++k)
+        candidat = NomFichierVecteurs(c, avec_tatoo + "-" + std::to_string(k));
+    return candidat;
+}
+
+void FermerTout(fichei *liste) {
+    Fermer(fichier_resultats);
+    for (fichei *n = liste; n; n = n->suivant) Fermer(n->fichier);
+}
+
+}  // namespace
+
+// ---- operations ----------------------------------------------------------------------------
+
+int Ouvrir_enregistrement(const char *fichier, fichei *liste) {
+    temps_debut = horloge::Calendrier();
+    FermerTout(liste);
+    fichiers_en_erreur = 0;
+    fichiers_fautifs.clear();
+
+    const bool chemin_valide = fichier && fichier[0] != '\0';
+    int echecs = 0;
+    if (chemin_valide) fichier_resultats = std::fopen(fichier, "wb");
+    if (fichier_resultats) EcrireEnTetePrincipal(fichier_resultats, liste);
+    else ++echecs;
+
+    const CheminDecoupe decoupe = Decouper(chemin_valide ? fichier : "");
+    std::vector<std::string> pris;
+    for (fichei *n = liste; n; n = n->suivant) {
+        PInstrument *p = n->plugin;
+        if (!p || !(Mesures2D(p) || Calculs2D(p))) continue;
+        if (!chemin_valide) {
+            ++echecs;
+            continue;
+        }
+        pris.push_back(NomLibre(decoupe, NomInstrument(p), n->tatoo, pris));
+        n->fichier = std::fopen(pris.back().c_str(), "wb");
+        if (!n->fichier) {
+            ++echecs;
+            continue;
+        }
+        EcrireEnTeteVecteurs(n->fichier, p);
+    }
+    return -echecs;
+}
+
+void Ecriture_donnees(fichei *liste) {
+    char date[16] = {};
+    char heure[16] = {};
+    std::strncpy(date, DateStr(), sizeof date - 1);
+    std::strncpy(heure, TimeStr(), sizeof heure - 1);
+    const long long ecoule = static_cast<long long>(temps_echantillon - temps_debut);
+
+    Ligne &l = LigneCourante();
+    if (fichier_resultats) {
+        l.Vider();
+        l << date << '\t' << heure << '\t' << marqueur << '\t';
+        l.Entier(ecoule);
+        for (fichei *n = liste; n; n = n->suivant) {
+            PInstrument *p = n->plugin;
+            if (!p || !Mesures1D(p)) continue;
+            for (int voie = 1; voie <= p->nb_voie_1D(p); ++voie) {
+                // The first reading chooses the format, the second is written.
+                const double regle = p->mesure_1D(p, voie);
+                const unsigned numero = p->numero_1D(p, voie);
+                const double valeur = p->mesure_1D(p, voie);
+                l << '\t';
+                l.Valeur(regle, valeur);
+                l << '\t';
+                l.Entier(numero);
+            }
+        }
+        for (fichei *n = liste; n; n = n->suivant) {
+            PInstrument *p = n->plugin;
+            if (!p || !Calculs1D(p)) continue;
+            for (int voie = 1; voie <= p->nb_voie_calcul(p); ++voie) {
+                const double regle = p->mesure_calcul(p, voie);
+                const double valeur = p->mesure_calcul(p, voie);
+                l << '\t';
+                l.Valeur(regle, valeur);
+            }
+        }
+        l << "\r\n";
+        Ecrire(fichier_resultats, l.Texte());
+    }
+
+    ++compteur_ecritures;
+    const long long diviseur = sous_ech_2D > 0 ? sous_ech_2D : 1;
+    if (compteur_ecritures % diviseur != 0) return;
+
+    l.Vider();
+    l << date << '\t' << heure << '\t';
+    l.Entier(ecoule);
+    l << '\t' << marqueur << '\n';
+    for (fichei *n = liste; n; n = n->suivant) {
+        PInstrument *p = n->plugin;
+        if (!p || !n->fichier) continue;
+        Ecrire(n->fichier, l.Texte());
+        if (Mesures2D(p))
+            for (int voie = 1; voie <= p->nb_voie2D(p); ++voie)
+                EcrireVecteur(n->fichier, p, voie, p->get_taille_voie2D(p, voie), p->indices2D,
+                              p->mesure2D);
+        if (Calculs2D(p))
+            for (int voie = 1; voie <= p->nb_voie_calcul2D(p); ++voie)
+                EcrireVecteur(n->fichier, p, voie, p->get_taille_voie_calcul2D(p, voie),
+                              p->i_calcul2D, p->calcul2D);
+    }
+}
+
+void Fermer_enregistrement(fichei *liste) { FermerTout(liste); }
+
+void Marquer_donnees(const char *texte, int panel, int control) {
+    const std::size_t n = texte ? strnlen(texte, kLongueurMarqueur) : 0;
+    if (n) std::memmove(marqueur, texte, n);
+    marqueur[n] = '\0';
+    SetCtrlVal(panel, control, marqueur);
+}
+
+long long Nombre_ecritures() { return compteur_ecritures; }
+const char *Marqueur_courant() { return marqueur; }
+bool Enregistrement_ouvert() { return fichier_resultats != nullptr; }
+int Fichiers_en_erreur() { return fichiers_en_erreur; }

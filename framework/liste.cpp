@@ -1,12 +1,19 @@
 // The instrument framework's list module.
 #include "framework/liste.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 
+#include "framework/bidon_pilote.h"
+#include "framework/voies.h"  // the channel services every instance receives
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/utility.h"
 #include "uir/Interface.h"
@@ -142,4 +149,272 @@ void afficher_status(int panel, const char *message) {
     if (nombre > visibles) SetCtrlAttribute(panel, P_Commande_STATUS, ATTR_FIRST_VISIBLE_LINE, nombre - visibles);
     // The caller may go on with long work before the event loop runs again.
     ProcessDrawEvents();
+}
+
+// ---- instrument catalogue -----------------------------------------------------------------
+
+namespace {
+constexpr const char *kSeparateur = "------------------";
+constexpr ligne_catalogue Separateur() { return {kSeparateur, "", nullptr}; }
+}  // namespace
+
+// A plugin joins the program by putting the address of its global table in its row.
+const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
+    {"Fréquencemètre"_w, "5313x_1v.dll", nullptr},            // freq
+    {"Fréquencemètre 2 Voies"_w, "5313x_2v.dll", nullptr},    // freq2v
+    {"Fréquencemètre Switché"_w, "5313x_sw.dll", nullptr},    // freq_sw
+    {"Powermeter", "4419.dll", nullptr},                      // power_simple
+    {"Powermeter Switché"_w, "4419_sw.dll", nullptr},         // power_switch
+    {"Carte VEXO", "vexo.dll", nullptr},                      // vexo_4v
+    {"Multimètre HP34401"_w, "multimetre.dll", nullptr},      // multi
+    Separateur(),
+    {"Valve EFD", "efd.dll", nullptr},                        // pilote_valve
+    {"Enceinte thermique", "therm.dll", nullptr},             // enc_ther
+    {"Pilote bidon", "pilote_bidon.dll", &pilote_bidon},
+    Separateur(),
+    {"Calculatrice", "Calculatrice.dll", nullptr},            // Calculatrice
+    {"Reboucleur", "reboucleur.dll", nullptr},                // boucleur
+    {"Détecteur d'extremum"_w, "extremum.dll", nullptr},      // calcul_extremum
+    {"Calcul de statistiques", "stddev.dll", nullptr},        // calcul_moy_stddev
+    Separateur(),
+    {"Tektronix TDS 3052", "tektro3052.dll", nullptr},        // tek
+    {"HP 4194 (bodemètre)"_w, "bode_hp4194.dll", nullptr},    // bode_hp
+    {"Anritsu MS4623B", "Analyseur_reseau.dll", nullptr},     // anritsu
+    Separateur(),
+    {"Fitter de courbes", "fitter.dll", nullptr},             // fitter
+    Separateur(),
+    {"Regul Acoustic", "Regul_Acoustic.dll", nullptr},        // Regul_Acoustic
+    {"Pousse Seringue", "Pousse_Seringue.dll", nullptr},      // Pousse_Seringue
+    {"Pompe Ismatec", "Pompe_Ismatec.dll", nullptr},          // Pompe_Ismatec
+    {"Electrovanne", "Electrovanne.dll", nullptr},            // Electrovanne
+    {"GBF HP3312A", "GBF_HP3312A.dll", nullptr},              // GBF_HP3312A
+    {"HP53131 - phase", "HP53131_phase.dll", nullptr},        // HP53131_phase
+    {"DGM (retour infos)", "DGM110.dll", nullptr},            // DGM110
+};
+
+void remplir_liste_instru(int panel) {
+    ClearListCtrl(panel, PANEL_Ajou_RING_Ajou_Type);
+    for (const ligne_catalogue &ligne : catalogue_instru)
+        InsertListItem(panel, PANEL_Ajou_RING_Ajou_Type, -1, ligne.libelle, ligne.type_apareil);
+}
+
+PInstrument *Nouvel_instrument(const char *type_apareil) {
+    if (type_apareil == nullptr || type_apareil[0] == '\0') return nullptr;
+    PInstrument *instrument = nullptr;
+    for (const ligne_catalogue &ligne : catalogue_instru) {
+        if (std::strcmp(ligne.type_apareil, type_apareil) != 0) continue;
+        if (ligne.table != nullptr && ligne.table->nouveau != nullptr)
+            ligne.table->nouveau(&instrument);
+        break;
+    }
+    if (instrument == nullptr) return nullptr;
+    instrument->gestion_lock = gestion_lock;
+    instrument->init_liste_voie = init_liste_voie;
+    instrument->get_buffer_from_tatoo = get_buffer_from_tatoo;
+    instrument->init_liste_voie2D = init_liste_voie2D;
+    instrument->get_buffer2D_from_tatoo = get_buffer2D_from_tatoo;
+    return instrument;
+}
+
+namespace {
+int compteur_tatoo = 0;
+}  // namespace
+
+void init_tatoo(int valeur) { compteur_tatoo = valeur; }
+
+int get_tatoo() {
+    const int tatoo = compteur_tatoo;
+    // Wraps instead of overflowing should a settings file have left the counter at its top.
+    compteur_tatoo = static_cast<int>(static_cast<unsigned>(compteur_tatoo) + 1u);
+    return tatoo;
+}
+
+int status_tatoo() { return compteur_tatoo; }
+
+// ---- instrument list ----------------------------------------------------------------------
+
+fichei *Inserer_instru(fichei *liste, const char *type_apareil, PInstrument *instrument,
+                       int tatoo) {
+    auto *noeud = new fichei{};
+    if (type_apareil != nullptr) {
+        const std::size_t n = strnlen(type_apareil, sizeof noeud->Type_Apareil - 1);
+        std::memcpy(noeud->Type_Apareil, type_apareil, n);
+        noeud->Type_Apareil[n] = '\0';
+    }
+    noeud->plugin = instrument;
+    noeud->tatoo = tatoo;
+    noeud->suivant = nullptr;
+    noeud->fichier = nullptr;
+    if (liste == nullptr) return noeud;
+    fichei *dernier = liste;
+    while (dernier->suivant != nullptr) dernier = dernier->suivant;
+    dernier->suivant = noeud;
+    return liste;
+}
+
+namespace {
+// Frees a node that has left the list, its instance first.
+void Liberer_noeud(fichei *noeud) {
+    if (noeud->plugin != nullptr) noeud->plugin->liberer(noeud->plugin);
+    delete noeud;
+}
+}  // namespace
+
+fichei *Supprimer_instru(fichei *liste, fichei *noeud) {
+    if (liste == nullptr || noeud == nullptr) return liste;
+    if (noeud == liste) {
+        fichei *suivant = liste->suivant;
+        Liberer_noeud(noeud);
+        return suivant;
+    }
+    for (fichei *precedent = liste; precedent->suivant != nullptr; precedent = precedent->suivant) {
+        if (precedent->suivant != noeud) continue;
+        precedent->suivant = noeud->suivant;
+        Liberer_noeud(noeud);
+        break;
+    }
+    return liste;
+}
+
+fichei *Effacer_liste_inst(fichei *liste) {
+    while (liste != nullptr) {
+        fichei *suivant = liste->suivant;
+        Liberer_noeud(liste);
+        liste = suivant;
+    }
+    return nullptr;
+}
+
+void arret_instru(fichei *liste) {
+    for (fichei *noeud = liste; noeud != nullptr; noeud = noeud->suivant)
+        if (noeud->plugin != nullptr && noeud->plugin->stop != nullptr) noeud->plugin->stop(noeud->plugin);
+}
+
+// ---- command interpreter ------------------------------------------------------------------
+
+namespace {
+
+bool LettreAscii(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool ChiffreAscii(char c) { return c >= '0' && c <= '9'; }
+char MinusculeAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The value as "%0<largeur>f" writes it in the C locale: six decimals, leading zeros after the
+// sign up to the width; an infinity or a NaN is padded with spaces, as printf does.
+void AjouterValeur(std::string &sortie, double valeur, int largeur) {
+    char chiffres[400];  // a double in fixed notation: at most 309 digits, sign, point, 6 decimals
+    const auto [fin, erreur] =
+        std::to_chars(chiffres, chiffres + sizeof chiffres, valeur, std::chars_format::fixed, 6);
+    if (erreur != std::errc{}) return;
+    const std::string_view texte(chiffres, static_cast<std::size_t>(fin - chiffres));
+    const std::size_t manque =
+        static_cast<std::size_t>(largeur) > texte.size() ? static_cast<std::size_t>(largeur) - texte.size() : 0;
+    if (!std::isfinite(valeur)) {
+        sortie.append(manque, ' ');
+        sortie += texte;
+        return;
+    }
+    const bool signe = texte.front() == '-';
+    if (signe) sortie += '-';
+    sortie.append(manque, '0');
+    sortie += texte.substr(signe ? 1 : 0);
+}
+
+// Copies `texte` into `dest`, cut to fit `taille` bytes with the terminator.
+void CopierCoupe(std::string_view texte, char *dest, std::size_t taille) {
+    if (dest == nullptr || taille == 0) return;
+    const std::size_t n = std::min(texte.size(), taille - 1);
+    std::memmove(dest, texte.data(), n);
+    dest[n] = '\0';
+}
+
+bool MemeNomSansCasse(const char *a, const char *b) {
+    for (;; ++a, ++b) {
+        if (MinusculeAscii(*a) != MinusculeAscii(*b)) return false;
+        if (*a == '\0') return true;
+    }
+}
+
+std::string MessageNonTrouve(std::string_view nom) {
+    std::string m = "Commande impossible \"";
+    m += nom;
+    m += "\" non trouvé, vérifier le nom."_w;
+    return m;
+}
+
+}  // namespace
+
+void interpreter_variables(char *ligne, const float variables[kNombreVariables],
+                           std::size_t taille_ligne) {
+    if (ligne == nullptr || taille_ligne == 0) return;
+    // Never read past the caller's room, even if the line is not terminated inside it.
+    const std::size_t longueur = strnlen(ligne, taille_ligne - 1);
+    const std::string_view entree(ligne, longueur);
+    if (entree.find('$') == std::string_view::npos) return;
+
+    // The rebuilt line holds at most 254 characters and must fit the room.
+    const std::size_t limite = std::min(taille_ligne, kLongueurLigne) - 1;
+    std::string sortie;
+    sortie.reserve(limite + 64);
+    int largeur = 0;  // one width per call: a digit sets it for the rest of the line
+    std::size_t i = 0;
+    // Text that a substitution adds never holds a "$", and each one only changes what follows
+    // its "$": one pass left to right, stopping once the room is full, gives the same line.
+    while (i < entree.size() && sortie.size() < limite) {
+        const char c = entree[i++];
+        if (c != '$') {
+            sortie += c;
+            continue;
+        }
+        if (i < entree.size() && ChiffreAscii(entree[i])) largeur = entree[i++] - '0';
+        if (i < entree.size() && LettreAscii(entree[i])) {
+            const int index = MinusculeAscii(entree[i++]) - 'a';
+            AjouterValeur(sortie, variables != nullptr ? static_cast<double>(variables[index]) : 0.0,
+                          largeur);
+        } else {
+            sortie += "BADVAR";
+        }
+    }
+    CopierCoupe(std::string_view(sortie).substr(0, limite), ligne, taille_ligne);
+}
+
+void commander_appareil(char *commande, char *message, fichei *liste, std::size_t taille_message) {
+    if (commande == nullptr) {
+        CopierCoupe(MessageNonTrouve(""), message, taille_message);
+        return;
+    }
+    char *deux_points = std::strchr(commande, ':');
+    if (deux_points == nullptr) {
+        // No command part: the whole text is taken as a name that no instrument answers to.
+        CopierCoupe(MessageNonTrouve(commande), message, taille_message);
+        return;
+    }
+    const char *ordre = deux_points + 1;
+    while (*ordre == ' ') ++ordre;
+    char *fin_nom = deux_points;
+    while (fin_nom > commande && fin_nom[-1] == ' ') --fin_nom;
+    *fin_nom = '\0';
+    const char *nom = commande;
+
+    std::string resultat = MessageNonTrouve(nom);
+    for (fichei *noeud = liste; noeud != nullptr; noeud = noeud->suivant) {
+        PInstrument *instrument = noeud->plugin;
+        if (instrument == nullptr || instrument->get_nom_instru == nullptr) continue;
+        char nom_instru[kLongueurLigne] = {};
+        instrument->get_nom_instru(instrument, nom_instru);
+        nom_instru[kLongueurLigne - 1] = '\0';
+        if (!MemeNomSansCasse(nom_instru, nom)) continue;
+        if (instrument->execute != nullptr) {
+            instrument->execute(instrument, ordre);
+            resultat = "Commande de \"";
+            resultat += nom;
+            resultat += "\" avec \"";
+            resultat += ordre;
+            resultat += '"';
+        } else {
+            resultat = "Commande impossible (";
+            resultat += nom;
+            resultat += ") non fonctionnel";
+        }
+    }
+    CopierCoupe(resultat, message, taille_message);
 }

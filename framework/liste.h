@@ -1,5 +1,10 @@
-// The instrument framework's list module: the instrument list and the named-lock registry.
+// The instrument framework's list module: the named-lock registry, the status list, the
+// instrument catalogue and tatoos, the instrument list and the command interpreter.
 #pragma once
+
+#include <cstddef>
+
+#include "framework/instrument.h"
 
 // ---- named locks --------------------------------------------------------------------------
 // One thread lock per name, so that code which shares no variable (two instances of a plugin,
@@ -22,3 +27,82 @@ void fin_gestion_lock();
 // and the message (shown as written, never taken as a format), keeps the newest 400 lines,
 // scrolls the newest into the bottom row and redraws the list at once. User-interface thread.
 void afficher_status(int panel, const char *message);
+
+// ---- instrument catalogue -----------------------------------------------------------------
+// The fixed list of the instrument types the program knows, in the order of the add dialog's
+// ring: 25 types and 5 separators. A type key is written like a library file name but only
+// selects a plugin table; the keys are stored in settings files, so their letters never change.
+
+struct ligne_catalogue {
+    const char *libelle;       // shown in the ring (Windows-1252)
+    const char *type_apareil;  // type key; "" for a separator
+    PInstrument *table;        // the plugin's global table; null for a separator, and for a
+                               // type whose plugin is not built into the program yet
+};
+
+constexpr int kLignesCatalogue = 30;
+extern const ligne_catalogue catalogue_instru[kLignesCatalogue];
+
+// Empties the ring RING_Ajou_Type of the add dialog `panel` (a loaded PANEL_Ajou), then appends
+// the 30 rows in order: the label as item text, the type key as item value.
+void remplir_liste_instru(int panel);
+
+// A new instance of the type whose key is `type_apareil` (compared whole, case included), its
+// five core services filled in; it is not listed yet. Null, with no plugin called, for a null
+// or empty key, a key the catalogue does not hold, or a type whose plugin is not built in; null
+// also when the plugin made no instance.
+PInstrument *Nouvel_instrument(const char *type_apareil);
+
+// The tatoo counter: the permanent identifier that the next new instrument receives; 0 when the
+// program starts. A tatoo is never given twice in a run unless a settings load sets it back.
+void init_tatoo(int valeur);  // sets the counter (settings load)
+int get_tatoo();              // returns the counter, then adds 1 (add command)
+int status_tatoo();           // returns the counter unchanged (settings save)
+
+// ---- instrument list ----------------------------------------------------------------------
+// A singly linked list of `fichei` nodes known by its head (null: empty). Every operation
+// returns the head to use afterwards. The list owns its nodes; each instance is freed by its
+// own `liberer`. User-interface thread only; the list carries no lock.
+
+// Appends a node at the tail holding a copy of the type key (at most 254 characters), the
+// instance and the tatoo, with no record file. Returns the new node when the list was empty,
+// otherwise the head unchanged.
+fichei *Inserer_instru(fichei *liste, const char *type_apareil, PInstrument *instrument,
+                       int tatoo);
+// Unlinks `noeud`, then calls its instance's `liberer` once and frees the node. Returns the new
+// head (the second node when `noeud` was the head). A node that is not in the list (or null)
+// changes nothing and frees nothing.
+fichei *Supprimer_instru(fichei *liste, fichei *noeud);
+// Frees every node from head to tail, each instance through its `liberer` once; returns null.
+// Record files are not looked at: closing them belongs to the record-file module.
+fichei *Effacer_liste_inst(fichei *liste);
+// Calls `stop` of every instance that has one, in list order, whether it was started or not.
+void arret_instru(fichei *liste);
+
+// ---- command interpreter ------------------------------------------------------------------
+// Text operations that the sequencer applies to its script lines.
+
+constexpr std::size_t kLongueurLigne = 255;  // script lines and status messages: 254 + terminator
+constexpr int kNombreVariables = 26;         // the sequencer's variables a to z
+
+// Replaces, in place and left to right, every "$" of `ligne`: "$" then an optional digit (a
+// field width, kept for the later variables of the line that carry none) then a letter (either
+// case) becomes the value of that variable written with "%0<width>f"; a "$" not followed by a
+// letter (after at most one digit) becomes "BADVAR", the digit being dropped. `taille_ligne` is
+// the room of the caller's buffer from `ligne` on, terminator included (less than 255 when the
+// line handed over starts inside the buffer): the result is cut to fit it.
+void interpreter_variables(char *ligne, const float variables[kNombreVariables],
+                           std::size_t taille_ligne = kLongueurLigne);
+
+// Carries out "<instrument name>:<command>": hands the command (leading spaces skipped) to
+// `execute` of every listed instrument whose name equals the name given (spaces before the ":"
+// dropped, ASCII letters compared without regard to case), in list order, and leaves the outcome
+// in `message` (cut to fit `taille_message`, terminator included):
+//   no such instrument:        Commande impossible "<name>" non trouvé, vérifier le nom.
+//   sent:                      Commande de "<name>" avec "<command>"
+//   instrument without execute: Commande impossible (<name>) non fonctionnel
+// The message reports the last instrument that matched. Instruments without `get_nom_instru`
+// never match. A text without ":" names no instrument (the whole text is the name) and sends
+// nothing. A terminator is written into `commande` after the name.
+void commander_appareil(char *commande, char *message, fichei *liste,
+                        std::size_t taille_message = kLongueurLigne);
