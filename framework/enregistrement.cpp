@@ -103,34 +103,44 @@ constexpr std::size_t kLongueurNombreMax = 330;
 
 class Ligne {
 public:
-    Ligne() { texte_.reserve(8192); }
-    void Vider() { texte_.clear(); }
+    Ligne() : tampon_(16384) {}
+    void Vider() { taille_ = 0; }
     Ligne &operator<<(std::string_view t) {
-        texte_.append(t);
+        std::memcpy(Place(t.size()), t.data(), t.size());
+        taille_ += t.size();
         return *this;
     }
     Ligne &operator<<(char c) {
-        texte_.push_back(c);
+        *Place(1) = c;
+        ++taille_;
         return *this;
     }
     template <class T>
     void Entier(T n) {
-        char t[24];
-        const auto r = std::to_chars(t, t + sizeof t, n);
-        texte_.append(t, r.ptr);
+        constexpr std::size_t kMax = 24;
+        char *d = Place(kMax);
+        taille_ = static_cast<std::size_t>(std::to_chars(d, d + kMax, n).ptr - tampon_.data());
     }
     // "%e" when 1.0 >= |regle|, "%f" otherwise (a NaN too); the C library's bytes, exactly.
     void Valeur(double regle, double v) {
-        char t[kLongueurNombreMax];
         const auto format =
             1.0 >= std::fabs(regle) ? std::chars_format::scientific : std::chars_format::fixed;
-        const auto r = std::to_chars(t, t + sizeof t, v, format, 6);
-        texte_.append(t, r.ptr);
+        char *d = Place(kLongueurNombreMax);
+        taille_ = static_cast<std::size_t>(
+            std::to_chars(d, d + kLongueurNombreMax, v, format, 6).ptr - tampon_.data());
     }
-    std::string_view Texte() const { return texte_; }
+    std::string_view Texte() const { return {tampon_.data(), taille_}; }
 
 private:
-    std::string texte_;
+    // Room for `n` more bytes at the end of the text; the buffer only grows (rarely: it
+    // keeps its size from one line to the next).
+    char *Place(std::size_t n) {
+        if (taille_ + n > tampon_.size()) tampon_.resize(std::max(2 * tampon_.size(), taille_ + n));
+        return tampon_.data() + taille_;
+    }
+
+    std::vector<char> tampon_;
+    std::size_t taille_ = 0;
 };
 
 Ligne &LigneCourante() {
