@@ -477,17 +477,18 @@ void generer_graphes_moyens() {
         ptr &b = tableau_Bcirc[k];
         const int n = b.profondeur;
         if (n < 1 || !b.mesure || !b.points_mid || !b.points_long) continue;
-        // The newest reading sits just before `ptr_mobile`; a mid-term point is the mean of
-        // the D newest readings, read in place in the ring, the newest first.
-        if (++b.cpt_mid < std::clamp(diviseur_short_mid, 1, n)) continue;
-        b.cpt_mid = 0;
+        // The divisors are read afresh for every point and kept within the curve.
         const int d = std::clamp(diviseur_short_mid, 1, n);
+        const int l = std::clamp(diviseur_mid_long, 1, n);
+        if (++b.cpt_mid < d) continue;
+        b.cpt_mid = 0;
+        // The newest reading sits just before `ptr_mobile`: the mid-term point is the mean of
+        // the D newest readings, read in place in the ring, the newest first.
         const int dernier = b.ptr_mobile == 0 ? n - 1 : b.ptr_mobile - 1;
         Decaler(b.points_mid, n, Moyenne(b.mesure, dernier, d, n));
 
-        if (++b.cpt_long < std::clamp(diviseur_mid_long, 1, n)) continue;
+        if (++b.cpt_long < l) continue;
         b.cpt_long = 0;
-        const int l = std::clamp(diviseur_mid_long, 1, n);
         Decaler(b.points_long, n, Moyenne(b.points_mid, n - 1, l, n));
     }
 }
