@@ -384,6 +384,9 @@ int DemarrerAcquisition(int panel, int control) {
 void ArreterAcquisition() {
     SetCtrlAttribute(panel_timer, PANEL_Time_TIMER_echantillon, ATTR_ENABLED, 0);
     SetCtrlAttribute(panel_timer, PANEL_Time_T_synchrobanc, ATTR_ENABLED, 0);
+    // A measurement of the synchronised mode may still be waiting for its end: it must not
+    // sample the buffers freed below.
+    SetCtrlAttribute(panel_timer, PANEL_Time_T_Attente, ATTR_ENABLED, 0);
     Discard2D();
     Discard3D();
     Liberer_buffer_circu();

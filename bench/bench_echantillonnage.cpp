@@ -8,7 +8,8 @@
 // Counters (microseconds per sample unless said):
 //   echantillon_us  the sampling step        ecriture_us  the record row (and vector records)
 //   total_us        both                      nu_us        the bare cost of the same work
-//   rapport         total_us / nu_us          snprintf_us  the scalar row formatted by snprintf
+//   rapport         total_us / nu_us          rapport_ecriture  ecriture_us / nu_us
+//   snprintf_us     the scalar row formatted by snprintf (for comparison)
 //   allocs_echantillon, allocs_ecriture       heap allocations per sample (operator new)
 //
 // The program fails (exit status 1) when the scalar path allocates on the heap per sample.
@@ -285,6 +286,7 @@ void Compteurs(benchmark::State &state, const Mesure &m, double nu_us) {
     state.counters["total_us"] = e + w;
     state.counters["nu_us"] = nu_us;
     state.counters["rapport"] = (e + w) / nu_us;
+    state.counters["rapport_ecriture"] = w / nu_us;
     state.counters["allocs_echantillon"] = static_cast<double>(m.allocs_echantillon) / n;
     state.counters["allocs_ecriture"] = static_cast<double>(m.allocs_ecriture) / n;
 }

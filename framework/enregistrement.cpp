@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,10 +53,10 @@ void Ecrire(std::FILE *f, std::string_view texte) { Ecrire(f, texte.data(), text
 
 void Fermer(std::FILE *&f) {
     if (!f) return;
+    // Once closed, the stream's address may come back for another file: forget it first.
     const bool deja = Fautif(f);
-    if (std::fclose(f) != 0 && !deja) ++fichiers_en_erreur;
-    // The stream is gone: its address may come back for another file.
     std::erase(fichiers_fautifs, f);
+    if (std::fclose(f) != 0 && !deja) ++fichiers_en_erreur;
     f = nullptr;
 }
 
@@ -135,8 +136,12 @@ private:
     // Room for `n` more bytes at the end of the text; the buffer only grows (rarely: it
     // keeps its size from one line to the next).
     char *Place(std::size_t n) {
-        if (taille_ + n > tampon_.size()) tampon_.resize(std::max(2 * tampon_.size(), taille_ + n));
+        if (taille_ + n > tampon_.size()) [[unlikely]]
+            Agrandir(n);
         return tampon_.data() + taille_;
+    }
+    [[gnu::noinline]] void Agrandir(std::size_t n) {
+        tampon_.resize(std::max(2 * tampon_.size(), taille_ + n));
     }
 
     std::vector<char> tampon_;
@@ -173,7 +178,16 @@ void EcrireVecteur(std::FILE *f, PInstrument *p, int voie, int taille,
                    void (*valeurs)(PInstrument *, int, double *)) {
     const std::size_t n = taille > 0 ? static_cast<std::size_t>(taille) : 0;
     std::vector<double> &tampon = TamponVecteur();
-    if (tampon.size() < n) tampon.resize(n);
+    if (tampon.size() < n) {
+        try {
+            tampon.resize(n);
+        } catch (const std::bad_alloc &) {
+            // No room for the channel: its points are missing from this record, and the
+            // file is counted as failed.
+            Signaler(f);
+            return;
+        }
+    }
     abscisses(p, voie, tampon.data());
     EcrireDoubles(f, tampon.data(), n);
     valeurs(p, voie, tampon.data());

@@ -13,6 +13,11 @@
 
 #include "framework/bidon_pilote.h"
 #include "framework/voies.h"  // the channel services every instance receives
+#include "instruments/computed/Calculatrice.h"
+#include "instruments/computed/calcul_moy_stddev.h"
+#include "instruments/computed/extremum.h"
+#include "instruments/computed/fitter.h"
+#include "instruments/computed/reboucleur.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/utility.h"
@@ -172,16 +177,16 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Enceinte thermique", "therm.dll", nullptr},             // enc_ther
     {"Pilote bidon", "pilote_bidon.dll", &pilote_bidon},
     Separateur(),
-    {"Calculatrice", "Calculatrice.dll", nullptr},            // Calculatrice
-    {"Reboucleur", "reboucleur.dll", nullptr},                // boucleur
-    {"Détecteur d'extremum"_w, "extremum.dll", nullptr},      // calcul_extremum
-    {"Calcul de statistiques", "stddev.dll", nullptr},        // calcul_moy_stddev
+    {"Calculatrice", "Calculatrice.dll", &Calculatrice},
+    {"Reboucleur", "reboucleur.dll", &boucleur},
+    {"Détecteur d'extremum"_w, "extremum.dll", &calcul_extremum},
+    {"Calcul de statistiques", "stddev.dll", &calcul_moy_stddev},
     Separateur(),
     {"Tektronix TDS 3052", "tektro3052.dll", nullptr},        // tek
     {"HP 4194 (bodemètre)"_w, "bode_hp4194.dll", nullptr},    // bode_hp
     {"Anritsu MS4623B", "Analyseur_reseau.dll", nullptr},     // anritsu
     Separateur(),
-    {"Fitter de courbes", "fitter.dll", nullptr},             // fitter
+    {"Fitter de courbes", "fitter.dll", &fitter},
     Separateur(),
     {"Regul Acoustic", "Regul_Acoustic.dll", nullptr},        // Regul_Acoustic
     {"Pousse Seringue", "Pousse_Seringue.dll", nullptr},      // Pousse_Seringue

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "sim/instruments.h"
+
 namespace {
 
 std::string_view Rogner(std::string_view s) {
@@ -55,6 +57,11 @@ ModeGpib ConfigBanc::ModeCarteGpib(int carte) const {
     return carte >= 0 && carte < kNbCartesGpib ? gpib_[carte] : ModeGpib::aucune;
 }
 
+const std::map<int, std::string> &ConfigBanc::InstrumentsSimules(int carte) const {
+    static const std::map<int, std::string> aucun;
+    return carte >= 0 && carte < kNbCartesGpib ? instruments_[static_cast<std::size_t>(carte)] : aucun;
+}
+
 const std::string &ConfigBanc::PortCom(int numero) const {
     static const std::string aucun;
     return numero >= 1 && numero <= kNbPortsCom ? com_[numero - 1] : aucun;
@@ -75,6 +82,20 @@ bool ConfigBanc::Appliquer(std::string_view cle, std::string_view valeur, std::s
             raison = "a GPIB board is none, sim or native";
             return false;
         }
+        return true;
+    }
+    if (const auto point = k.find('.'); point != std::string::npos) {
+        const int carte = NumeroDeCle(std::string_view(k).substr(0, point), "gpib", 0, kNbCartesGpib - 1);
+        const int pad = NumeroDeCle("a" + k.substr(point + 1), "a", 0, 30);
+        if (carte < 0 || pad < 0) {
+            raison = "unknown key";
+            return false;
+        }
+        if (!sim::ModeleConnu(valeur)) {
+            raison = "unknown simulated instrument";
+            return false;
+        }
+        instruments_[static_cast<std::size_t>(carte)][pad] = std::string(valeur);
         return true;
     }
     if (const int port = NumeroDeCle(k, "com", 1, kNbPortsCom); port >= 0) {

@@ -6,6 +6,8 @@
 // file leaves every default. Lines are `key = value`; blank lines are skipped; `#` starts a
 // comment at the start of a line or after a blank. Keys (any case):
 //   gpib0, gpib1     none | sim | native   (default none: no board)
+//   gpib0.<pad>      a simulated instrument at primary address <pad> (0..30) of a simulated
+//   gpib1.<pad>      board 0 or 1: a model of sim/instruments.h (53131A, E4419B, 34401A...)
 //   com1 .. com16    device path            (default /dev/ttyS<n-1>)
 //   parport          device path | sim      (default /dev/parport0)
 // A line that cannot be used is reported once on stderr, with its line number, and skipped;
@@ -14,6 +16,7 @@
 
 #include <array>
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -35,6 +38,9 @@ public:
 
     // Mode of GPIB board `carte`; aucune for a board number outside 0..kNbCartesGpib-1.
     ModeGpib ModeCarteGpib(int carte) const;
+    // Simulated instruments of board `carte`: model by primary address (empty for a board
+    // number outside 0..kNbCartesGpib-1). They are used when the board is simulated.
+    const std::map<int, std::string> &InstrumentsSimules(int carte) const;
     // Device of COM`numero` (1..kNbPortsCom); empty for another number.
     const std::string &PortCom(int numero) const;
     // Device of the parallel port, or "sim".
@@ -46,6 +52,7 @@ private:
     bool Appliquer(std::string_view cle, std::string_view valeur, std::string &raison);
 
     std::array<ModeGpib, kNbCartesGpib> gpib_{};
+    std::array<std::map<int, std::string>, kNbCartesGpib> instruments_;
     std::array<std::string, kNbPortsCom> com_;
     std::string portParallele_;
 };

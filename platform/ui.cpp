@@ -283,7 +283,7 @@ UiCtrlKind GenreDepuisNom(const std::string &n) {
         {"table", CTRL_TABLE},                   {"check_box", CTRL_CHECK_BOX},
         {"toggle_button", CTRL_TOGGLE_BUTTON},   {"binary_switch", CTRL_BINARY_SWITCH},
         {"led", CTRL_LED},                       {"timer", CTRL_TIMER},
-        {"canvas", CTRL_CANVAS},
+        {"canvas", CTRL_CANVAS},                 {"graph", CTRL_GRAPH},
     };
     auto it = genres.find(n);
     return it == genres.end() ? CTRL_CANVAS : it->second;
@@ -418,7 +418,8 @@ int SetPanelAttribute(int panel, int attribute, int value) {
     return SurFilUi([&] {
         auto p = ChercherPanneau(panel);
         if (!p) return static_cast<int>(UIE_BAD_PANEL);
-        if (attribute != ATTR_VISIBLE || !p->fenetre) return static_cast<int>(UIE_BAD_ATTRIBUTE);
+        if (attribute != ATTR_VISIBLE) return FixerAttributPanneauEtendu(*p, attribute, value);
+        if (!p->fenetre) return static_cast<int>(UIE_BAD_ATTRIBUTE);
         p->fenetre->setVisible(value != 0);
         return 0;
     });

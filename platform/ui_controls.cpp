@@ -26,6 +26,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -34,7 +35,7 @@ namespace ui_detail {
 
 namespace {
 
-constexpr int RoleBrut = Qt::UserRole;          // item label or cell text, Windows-1252
+constexpr int RoleBrut = RoleTexteBrut;         // item label or cell text, Windows-1252
 constexpr int RoleValeur = Qt::UserRole + 1;    // item value (int or Windows-1252 bytes)
 constexpr int RoleValeurTexte = Qt::UserRole + 2;
 
@@ -119,6 +120,26 @@ private:
 };
 
 Voyant *CommeVoyant(QWidget *w) { return dynamic_cast<Voyant *>(w); }
+
+// A real numeric shown with `precision` significant digits, in fixed or scientific notation
+// whichever is shorter, so that small and large values stay readable in a narrow field.
+class ChampGeneral : public QDoubleSpinBox {
+public:
+    explicit ChampGeneral(int precision) : chiffres_(std::clamp(precision, 1, 17)) {
+        // Values are kept as they are given, not rounded to a number of decimals.
+        setDecimals(323);
+    }
+    QString textFromValue(double v) const override { return QLocale::c().toString(v, 'g', chiffres_); }
+    double valueFromText(const QString &t) const override { return QLocale::c().toDouble(t.trimmed()); }
+    QValidator::State validate(QString &t, int &) const override {
+        bool ok = false;
+        QLocale::c().toDouble(t.trimmed(), &ok);
+        return ok ? QValidator::Acceptable : QValidator::Intermediate;
+    }
+
+private:
+    int chiffres_;
+};
 
 // Geometry and label of a control: `cadre` holds the label and the widget.
 QWidget *Encadrer(Controle &c, const DefControle &def, QWidget *parent, QWidget *widget,
@@ -254,8 +275,10 @@ void DemarrerTimer(Controle &c) {
         c.timer->stop();
         return;
     }
-    const double ms = c.intervalle * 1000.0 / horloge::Vitesse();
-    c.timer->start(std::max(1, static_cast<int>(std::lround(ms))));
+    // The toolkit's timers count milliseconds in an int: longer intervals are held at its
+    // limit (about 24 days).
+    const double ms = std::clamp(c.intervalle * 1000.0 / horloge::Vitesse(), 1.0, 2147483647.0);
+    c.timer->start(static_cast<int>(std::lround(ms)));
 }
 
 void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget *parent) {
@@ -294,8 +317,13 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
         c.maxi = o.value("max").toDouble(c.reel ? 1e300 : 2147483647.0);
         QAbstractSpinBox *s;
         if (c.reel) {
-            auto *d = new QDoubleSpinBox();
-            d->setDecimals(o.value("precision").toInt(2));
+            QDoubleSpinBox *d;
+            if (o.value("format").toString() == "general") {
+                d = new ChampGeneral(o.value("precision").toInt(6));
+            } else {
+                d = new QDoubleSpinBox();
+                d->setDecimals(o.value("precision").toInt(2));
+            }
             d->setRange(c.mini, c.maxi);
             d->setSingleStep(o.value("increment").toDouble(1.0));
             d->setValue(o.value("value").toDouble());
@@ -319,6 +347,11 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
         // every key.
         s->setKeyboardTracking(false);
         s->setLocale(QLocale::c());
+        // An indicator shows a value the program writes: no arrows, no typing.
+        if (o.value("indicator").toBool(false)) {
+            s->setReadOnly(true);
+            s->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        }
         c.widget = s;
         cadre = Encadrer(c, def, parent, s, "top");
         break;
@@ -492,6 +525,9 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
         cadre = Encadrer(c, def, parent, f, "none");
         break;
     }
+    default:  // the graph control (ui_graph.cpp)
+        cadre = CreerWidgetEtendu(panneau, c, def, parent);
+        break;
     }
     c.widget->setObjectName(QString::fromStdString(c.constante));
     c.cadre = cadre;
@@ -717,7 +753,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         case ATTR_MAX_VALUE:
             return SetCtrlAttribute(panel, control, attribute, static_cast<double>(value));
         default:
-            return Faux();
+            return FixerAttributEtendu(c, attribute, value);
         }
     });
 }
@@ -816,7 +852,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
             return 0;
         }
         default:
-            return Faux();
+            return LireAttributEtendu(c, attribute, value);
         }
     });
 }

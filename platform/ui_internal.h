@@ -100,6 +100,9 @@ struct Panneau {
     QPointer<QWidget> fenetre;
     std::map<int, std::unique_ptr<Controle>> controles;
     std::vector<int> enfants;       // child panels and tab sheets
+    // Panel callback (InstallPanelCallback, ui_graph.cpp): close, focus and size events.
+    int (*callback)(int panel, int event, void *callbackData, int eventData1, int eventData2) = nullptr;
+    void *donnees = nullptr;
 };
 
 std::shared_ptr<Panneau> ChercherPanneau(int handle);
@@ -110,6 +113,21 @@ int Distribuer(int panel, int control, int event, int data1, int data2);
 
 // Builds the widgets of a control on `parent` (ui_controls.cpp).
 void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget *parent);
+
+// Kinds of controls made by the graph and 3D modules (ui_graph.cpp, ui_3d.cpp); they follow
+// the kinds of ui.h.
+inline constexpr UiCtrlKind CTRL_GRAPH = static_cast<UiCtrlKind>(CTRL_TAB + 1);
+inline constexpr UiCtrlKind CTRL_OGL = static_cast<UiCtrlKind>(CTRL_TAB + 2);
+// The widget of such a kind placed on `parent`; c.widget is set (ui_graph.cpp).
+QWidget *CreerWidgetEtendu(Panneau &panneau, Controle &c, const DefControle &def, QWidget *parent);
+// Attributes of ui_graph.h (colours, geometry, graph axis, table rows) on any control, and of
+// panels; UIE_BAD_ATTRIBUTE for an attribute they do not know (ui_graph.cpp).
+int FixerAttributEtendu(Controle &c, int attribute, int value);
+int LireAttributEtendu(Controle &c, int attribute, int *value);
+int FixerAttributPanneauEtendu(Panneau &p, int attribute, int value);
+// Role of an item's text as the program wrote it (Windows-1252 bytes), for list items and
+// table cells.
+inline constexpr int RoleTexteBrut = Qt::UserRole;
 void DemarrerTimer(Controle &c);
 
 // Text conversions at the screen boundary.

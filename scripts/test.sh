@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and its tests, and runs the tests on a virtual
 # display. With --sanitize, builds and runs them under AddressSanitizer and
-# UndefinedBehaviorSanitizer instead (in build-sanitize/).
+# UndefinedBehaviorSanitizer instead (in build-sanitize/). With --tsan, builds and runs only the
+# tests of the GPIB and VISA layer and of the simulated bench (tests_gpib, with the stand-in GPIB
+# library) under ThreadSanitizer (in build-tsan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -13,6 +15,15 @@ if [ "${1:-}" = "--sanitize" ]; then
   opts=(-DBANC_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
   export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+fi
+
+if [ "${1:-}" = "--tsan" ]; then
+  tsan="-fsanitize=thread -fno-omit-frame-pointer"
+  cmake -S . -B build-tsan -DBANC_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS="$tsan" -DCMAKE_EXE_LINKER_FLAGS="$tsan" -DCMAKE_SHARED_LINKER_FLAGS="$tsan" >/dev/null
+  cmake --build build-tsan -j "$(nproc)" --target tests_gpib
+  export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}"
+  exec ctest --test-dir build-tsan -R '^tests_gpib$' --output-on-failure
 fi
 
 cmake -S . -B "$dir" -DBANC_TESTS=ON "${opts[@]}" >/dev/null

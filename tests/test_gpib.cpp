@@ -11,6 +11,8 @@
 
 #include "platform/bench_config.h"
 #include "platform/gpib.h"
+#include "sim/bus.h"
+#include "sim/ieee488.h"
 
 namespace {
 
@@ -121,6 +123,78 @@ TEST(ConfigurationBanc, ReportsEachBadLineOnceWithItsNumberAndKeepsTheRest) {
     EXPECT_EQ(NombreDeLignes(erreurs), 2) << erreurs;
     EXPECT_NE(erreurs.find("banc.conf:4: "), std::string::npos) << erreurs;
     EXPECT_NE(erreurs.find("banc.conf:7: "), std::string::npos) << erreurs;
+}
+
+TEST(ConfigurationBanc, SimulatedInstrumentsAtAddresses) {
+    const struct {
+        const char *ligne;
+        bool rejetee;
+        int carte, pad;
+        const char *modele;
+    } cas[] = {
+        {"gpib0.3 = 53131A", false, 0, 3, "53131A"},
+        {"GPIB1.22 = e4419b", false, 1, 22, "e4419b"},
+        {"gpib0.0 = 34401A   # multimeter", false, 0, 0, "34401A"},
+        {"gpib0.30 = TDS3052", false, 0, 30, "TDS3052"},
+        {"gpib0.31 = 53131A", true, 0, 31, nullptr},
+        {"gpib0.03 = 53131A", true, 0, 3, nullptr},
+        {"gpib0.-1 = 53131A", true, 0, -1, nullptr},
+        {"gpib2.3 = 53131A", true, 2, 3, nullptr},
+        {"gpib0. = 53131A", true, 0, 0, nullptr},
+        {"gpib0.3 = HP9999", true, 0, 3, nullptr},
+        {"gpib0.3 =", true, 0, 3, nullptr},
+    };
+    for (const auto &c : cas) {
+        SCOPED_TRACE(c.ligne);
+        std::string erreurs;
+        const ConfigBanc config = Lire(std::string(c.ligne) + "\n", erreurs);
+        EXPECT_EQ(NombreDeLignes(erreurs), c.rejetee ? 1 : 0) << erreurs;
+        const auto &instruments = config.InstrumentsSimules(c.carte);
+        if (c.rejetee) {
+            EXPECT_TRUE(config.InstrumentsSimules(0).empty());
+            EXPECT_TRUE(config.InstrumentsSimules(1).empty());
+        } else {
+            ASSERT_EQ(instruments.size(), 1u);
+            EXPECT_EQ(instruments.at(c.pad), c.modele);
+        }
+    }
+    EXPECT_TRUE(ConfigBanc().InstrumentsSimules(5).empty());
+}
+
+TEST(ConfigurationBanc, TheDemoBenchPutsSimulatedInstrumentsOnBoardZero) {
+    const std::string chemin = std::string(BANC_SOURCE_DIR) + "/sim/demo-banc.conf";
+    std::ifstream f(chemin);
+    ASSERT_TRUE(f) << chemin;
+    std::ostringstream erreurs;
+    const ConfigBanc config = ConfigBanc::Lire(f, chemin, erreurs);
+    EXPECT_EQ(erreurs.str(), "");
+    EXPECT_EQ(config.ModeCarteGpib(0), ModeGpib::simulee);
+    EXPECT_EQ(config.ModeCarteGpib(1), ModeGpib::aucune);
+    EXPECT_TRUE(config.PortParalleleSimule());
+
+    sim::BusDeCarte(0)->Vider();
+    RechargerConfigurationBanc(chemin.c_str());
+    ReinitialiserCartesGpib();
+    const struct {
+        int pad;
+        const char *debutIdentite;
+    } attendus[] = {{1, "TEKTRONIX,TDS 3052"},
+                    {3, "HEWLETT-PACKARD,53131A"},
+                    {13, "HEWLETT-PACKARD,E4419B,"},
+                    {22, "HEWLETT-PACKARD,34401A"}};
+    for (const auto &a : attendus) {
+        SCOPED_TRACE(a.pad);
+        const int ud = ibdev(0, a.pad, 0, T10s, 1, 1);
+        ibwrt(ud, "*IDN?", 5);
+        char idn[128] = {};
+        ibrd(ud, idn, sizeof idn - 1);
+        EXPECT_EQ(std::string(idn).rfind(a.debutIdentite, 0), 0u) << idn;
+        ibonl(ud, 0);
+    }
+    EXPECT_EQ(sim::BusDeCarte(0)->Appareils().size(), 4u);
+    RechargerConfigurationBanc("/nonexistent/banc.conf");
+    ReinitialiserCartesGpib();
+    sim::BusDeCarte(0)->Vider();
 }
 
 namespace {
@@ -237,7 +311,7 @@ TEST_F(FichierConfig, ABoardInUseOutlivesAReconfiguration) {
     Utiliser("gpib0 = sim\n");
     const auto carte = CarteGpibNumero(0);
     Utiliser("gpib0 = none\n");
-    EXPECT_FALSE(carte->InterfaceClear() & ERR);
+    EXPECT_FALSE(carte->InterfaceClear().sta & ERR);
     SendIFC(0);
     EXPECT_TRUE(ThreadIbsta() & ERR);
 }

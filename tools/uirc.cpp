@@ -276,7 +276,8 @@ const std::map<QString, QStringList> &kindFields() {
         {QStringLiteral("picture_button"), {QStringLiteral("picture")}},
         {QStringLiteral("numeric"),
          {QStringLiteral("data_type"), QStringLiteral("min"), QStringLiteral("max"),
-          QStringLiteral("value"), QStringLiteral("increment"), QStringLiteral("precision")}},
+          QStringLiteral("value"), QStringLiteral("increment"), QStringLiteral("precision"),
+          QStringLiteral("indicator"), QStringLiteral("format")}},
         {QStringLiteral("ring"),
          {QStringLiteral("items"), QStringLiteral("value_type"), QStringLiteral("value")}},
         {QStringLiteral("slide"),
@@ -293,6 +294,8 @@ const std::map<QString, QStringList> &kindFields() {
         {QStringLiteral("led"), {QStringLiteral("on_color"), QStringLiteral("value")}},
         {QStringLiteral("timer"), {QStringLiteral("interval"), QStringLiteral("enabled")}},
         {QStringLiteral("canvas"), {}},
+        {QStringLiteral("graph"),
+         {QStringLiteral("x_name"), QStringLiteral("left_y_name"), QStringLiteral("right_y_name")}},
     };
     return kinds;
 }
@@ -333,6 +336,10 @@ void checkNumeric(const Fields &f) {
     if (inc && *inc <= 0) f.fault(QStringLiteral("\"increment\" must be positive"));
     if (auto p = f.integer("precision", false); p && (*p < 0 || *p > 15))
         f.fault(QStringLiteral("\"precision\" must be between 0 and 15"));
+    f.boolean("indicator", false);
+    if (const auto format = f.choice("format", {QStringLiteral("fixed"), QStringLiteral("general")}, false);
+        format && *format == QLatin1String("general") && isInt)
+        f.fault(QStringLiteral("\"format\" \"general\" is for doubles"));
 }
 
 void checkRing(const Fields &f, const QString &where, Faults &faults) {
@@ -425,6 +432,10 @@ void checkKind(const QString &kind, const Fields &f, const QString &where, Fault
             if (!ok) f.fault(QStringLiteral("\"on_color\" must be written \"#rrggbb\""));
         }
         checkZeroOne(f);
+    } else if (kind == QLatin1String("graph")) {
+        f.text("x_name", false);
+        f.text("left_y_name", false);
+        f.text("right_y_name", false);
     } else if (kind == QLatin1String("timer")) {
         if (auto i = f.number("interval", true); i && !(*i > 0))
             f.fault(QStringLiteral("\"interval\" must be positive"));

@@ -1,1 +1,249 @@
-// (in progress)
+// "Calcul de statistiques": moving mean, standard deviation and median of a scalar channel
+// (see calcul_moy_stddev.h).
+//
+// The private record holds the 192-byte settings block (the whole saved record, results
+// included), then the configuration panels this instance has on screen, which `liberer`
+// discards so that their OK button never reaches a freed record. Every sample recomputes the
+// three statistics from a fixed window of 30 values; nothing is summed from one sample to the
+// next.
+#include "instruments/computed/calcul_moy_stddev.h"
+
+#include "platform/analysis.h"
+#include "platform/ui.h"
+#include "uir/UIR_calcul_moy_stddev.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+const char kFichierUir[] = "UIR_calcul_moy_stddev.uir";
+constexpr std::size_t kNomMax = kLongueurNomInstru - 1;  // 39 characters
+constexpr std::size_t kLongueurTatoo = 30;               // channel reference: 29 + terminator
+constexpr int kFenetre = 30;                             // values of the window
+constexpr int kTailleMedianDefaut = 3;
+
+// The settings block, stored raw in the settings files.
+struct S_calcul_moy_stddev {
+    char nom_pilot[128];              // terminated, at most 39 characters
+    char tatoo_voie[kLongueurTatoo];  // input channel; empty for none
+    double moyenne;                   // results of the last computation
+    double stddev;
+    double median;
+    std::int32_t taille_median;       // newest values the median covers, 1 to 30
+    char reserve[4];                  // gap, any content
+};
+static_assert(sizeof(S_calcul_moy_stddev) == 192, "settings block of 192 bytes");
+static_assert(offsetof(S_calcul_moy_stddev, nom_pilot) == 0);
+static_assert(offsetof(S_calcul_moy_stddev, tatoo_voie) == 128);
+static_assert(offsetof(S_calcul_moy_stddev, moyenne) == 160);
+static_assert(offsetof(S_calcul_moy_stddev, stddev) == 168);
+static_assert(offsetof(S_calcul_moy_stddev, median) == 176);
+static_assert(offsetof(S_calcul_moy_stddev, taille_median) == 184);
+static_assert(std::is_trivially_copyable_v<S_calcul_moy_stddev>);
+
+// What `structure` points to: the block, then what only lives in this run.
+struct Statistiques_prive {
+    S_calcul_moy_stddev bloc{};
+    std::vector<int> panels_config;  // P_config panels opened by configure, still loaded
+};
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+
+Statistiques_prive *Prive(PInstrument *instrument) {
+    return static_cast<Statistiques_prive *>(instrument->structure);
+}
+
+// The channel reference, terminated even when a loaded block left the field full.
+void Reference(const S_calcul_moy_stddev &bloc, char (&tatoo)[kLongueurTatoo + 1]) {
+    const std::size_t n = strnlen(bloc.tatoo_voie, kLongueurTatoo - 1);
+    std::memcpy(tatoo, bloc.tatoo_voie, n);
+    tatoo[n] = '\0';
+}
+
+// Fills `mini_buf` with the channel's 30 newest values, newest first. Slots a ring of fewer
+// than 30 does not have hold the missing value.
+void Remplir_fenetre(const ptr &voie, double (&mini_buf)[kFenetre]) {
+    const int d = voie.dernier_indice;
+    const int profondeur = voie.profondeur;
+    for (int age = 0; age < kFenetre; ++age) {
+        if (age >= profondeur) {
+            mini_buf[age] = NaN;
+            continue;
+        }
+        int slot = d - age;
+        if (slot < 0) slot += profondeur;
+        mini_buf[age] = voie.mesure[slot];
+    }
+}
+
+// ---- management -------------------------------------------------------------------------
+
+void calcul_moy_stddev_set_nom_instru(PInstrument *instrument, const char *nom_instru);
+
+void calcul_moy_stddev_nouveau(PInstrument **instrument) {
+    if (!instrument) return;
+    auto *instance = new (std::nothrow) PInstrument(calcul_moy_stddev);
+    auto *prive = new (std::nothrow) Statistiques_prive();
+    if (!instance || !prive) {  // no instrument: the caller's pointer stays null
+        delete instance;
+        delete prive;
+        return;
+    }
+    std::memset(&prive->bloc, 0, sizeof prive->bloc);  // gaps included: files are reproducible
+    prive->bloc.taille_median = kTailleMedianDefaut;
+    // No result before the first computation.
+    prive->bloc.moyenne = NaN;
+    prive->bloc.stddev = NaN;
+    prive->bloc.median = NaN;
+    instance->structure = prive;
+    calcul_moy_stddev_set_nom_instru(instance, "Calcul moyenne et ecart-type");
+    *instrument = instance;
+}
+
+void calcul_moy_stddev_liberer(PInstrument *instrument) {
+    if (!instrument) return;
+    if (auto *p = Prive(instrument)) {
+        // A discarded panel calls nothing back: its OK button cannot reach the record any more.
+        for (const int panel : p->panels_config) DiscardPanel(panel);
+        delete p;
+    }
+    delete instrument;
+}
+
+void calcul_moy_stddev_configure(PInstrument *instrument) {
+    Statistiques_prive *p = Prive(instrument);
+    const int panel = LoadPanel(0, kFichierUir, P_config);
+    if (panel < 0) return;
+    SetCtrlAttribute(panel, P_config_COMMANDBUTTON, ATTR_CALLBACK_DATA, static_cast<void *>(p));
+    if (instrument->init_liste_voie) instrument->init_liste_voie(panel, P_config_RING);
+    char tatoo[kLongueurTatoo + 1];
+    Reference(p->bloc, tatoo);
+    // A reference the ring does not list (its channel is gone) shows as "(aucun)".
+    if (SetCtrlVal(panel, P_config_RING, tatoo) < 0) SetCtrlIndex(panel, P_config_RING, 0);
+    SetCtrlVal(panel, P_config_MEDIAN, static_cast<int>(p->bloc.taille_median));
+    p->panels_config.push_back(panel);
+    DisplayPanel(panel);
+}
+
+void calcul_moy_stddev_get_memory(PInstrument *instrument, void **p_strct, void ** /*p_member*/,
+                                  unsigned *size, unsigned char *flag) {
+    *p_strct = &Prive(instrument)->bloc;
+    *size = sizeof(S_calcul_moy_stddev);
+    *flag = 1;
+}
+
+void calcul_moy_stddev_get_nom_instru(PInstrument *instrument, char *nom_instru) {
+    // Bounded by 39 characters even when a loaded block holds no terminator.
+    const char *nom = Prive(instrument)->bloc.nom_pilot;
+    std::size_t n = 0;
+    while (n < kNomMax && nom[n] != '\0') ++n;
+    std::memcpy(nom_instru, nom, n);
+    nom_instru[n] = '\0';
+}
+
+void calcul_moy_stddev_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
+    if (!nom_instru) return;
+    char *nom = Prive(instrument)->bloc.nom_pilot;
+    std::size_t n = 0;
+    for (; n < kNomMax && nom_instru[n] != '\0'; ++n) nom[n] = nom_instru[n];
+    for (; n < kNomMax; ++n) nom[n] = '\0';
+    nom[kNomMax] = '\0';
+}
+
+int calcul_moy_stddev_init(PInstrument * /*instrument*/) { return 0; }
+
+// ---- the computed channels ----------------------------------------------------------------
+
+int calcul_moy_stddev_nb_voie_calcul(PInstrument * /*instrument*/) { return 3; }
+
+void calcul_moy_stddev_get_nom_voie_calcul(PInstrument * /*instrument*/, int voie, char *nom_voie) {
+    static const char *const noms[] = {"Moyenne", "Ecart-type", "Median"};
+    if (voie < 1 || voie > 3) return;  // the caller's buffer stays as it was
+    std::strcpy(nom_voie, noms[voie - 1]);
+}
+
+double calcul_moy_stddev_mesure_calcul(PInstrument *instrument, int voie) {
+    const S_calcul_moy_stddev &b = Prive(instrument)->bloc;
+    switch (voie) {
+    case 1: return b.moyenne;
+    case 2: return b.stddev;
+    case 3: return b.median;
+    default: return 0.0;
+    }
+}
+
+void calcul_moy_stddev_calculer_1D(PInstrument *instrument) {
+    S_calcul_moy_stddev &b = Prive(instrument)->bloc;
+    char tatoo[kLongueurTatoo + 1];
+    Reference(b, tatoo);
+    if (tatoo[0] == '\0') return;  // no channel chosen: the results stay
+    const ptr *voie = instrument->get_buffer_from_tatoo ? instrument->get_buffer_from_tatoo(tatoo) : nullptr;
+    if (!voie || !voie->mesure || voie->profondeur < 1 || voie->dernier_indice < 0 ||
+        voie->dernier_indice >= voie->profondeur) {
+        // The chosen channel is gone: its statistics are missing, not the last ones computed.
+        b.moyenne = b.stddev = b.median = NaN;
+        return;
+    }
+    double mini_buf[kFenetre];
+    Remplir_fenetre(*voie, mini_buf);
+
+    double moyenne = 0.0;
+    double stddev = 0.0;
+    double median = 0.0;
+    // A count below 1 gives no median (0); one above the window covers the whole window.
+    const int n = std::min<int>(b.taille_median, kFenetre);
+    Median(mini_buf, n, &median);
+    StdDev(mini_buf, kFenetre, &moyenne, &stddev);
+    b.moyenne = moyenne;
+    b.stddev = stddev;
+    b.median = median;
+}
+
+}  // namespace
+
+PInstrument calcul_moy_stddev = {
+    nullptr,                                            // structure
+    nullptr, nullptr, nullptr, nullptr, nullptr,        // core services
+    calcul_moy_stddev_nouveau, calcul_moy_stddev_liberer, calcul_moy_stddev_configure,
+    calcul_moy_stddev_get_memory, calcul_moy_stddev_get_nom_instru,
+    calcul_moy_stddev_set_nom_instru,
+    nullptr, nullptr,                                   // stop, start
+    calcul_moy_stddev_init,
+    nullptr, nullptr, nullptr,                          // status, execute, piloter
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // measured vector channels
+    calcul_moy_stddev_nb_voie_calcul, calcul_moy_stddev_get_nom_voie_calcul,
+    calcul_moy_stddev_mesure_calcul, calcul_moy_stddev_calculer_1D,
+    nullptr, nullptr, nullptr, nullptr,                 // measured scalar channels
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // computed vector channels
+};
+
+// ---- panel callback -------------------------------------------------------------------------
+
+// OK of P_config (callback data: the private record): stores the channel and the median size,
+// then closes the panel. The results are not reset; the next sample uses the new settings.
+int OK_config_calcul_stddev(int panel, int /*control*/, int event, void *callbackData,
+                            int /*eventData1*/, int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+    if (auto *p = static_cast<Statistiques_prive *>(callbackData)) {
+        // The ring offers references of at most 23 characters; anything that would not fit
+        // whole is stored as "no channel" rather than cut into another channel's reference.
+        char valeur[64] = "";
+        if (GetCtrlVal(panel, P_config_RING, valeur) < 0 || std::strlen(valeur) >= kLongueurTatoo)
+            valeur[0] = '\0';
+        std::memset(p->bloc.tatoo_voie, 0, kLongueurTatoo);
+        std::memcpy(p->bloc.tatoo_voie, valeur, std::strlen(valeur));
+        int taille = 0;
+        if (GetCtrlVal(panel, P_config_MEDIAN, &taille) == 0) p->bloc.taille_median = taille;
+        std::erase(p->panels_config, panel);
+    }
+    DiscardPanel(panel);
+    return 0;
+}
+UI_CALLBACK(OK_config_calcul_stddev);

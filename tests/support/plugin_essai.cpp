@@ -36,7 +36,7 @@ void CopierVecteur(const std::vector<std::vector<double>> &v, int voie, double *
 
 void Nouveau(PInstrument **instrument) {
     auto *inst = new PInstrument(plugin_essai);
-    auto *prive = new EssaiPrive{prochaine, {}};
+    auto *prive = new EssaiPrive{prochaine, {}, prochaine.bloc};
     inst->structure = prive;
     const ConfigEssai &c = prive->config;
     if (!c.mesures_1D) inst->nb_voie_1D = nullptr, inst->get_nom_voie_1D = nullptr, inst->mesure_1D = nullptr, inst->numero_1D = nullptr;
@@ -62,10 +62,14 @@ void Liberer(PInstrument *i) {
 
 void Configure(PInstrument *i) { Noter(i, "configure"); }
 
-void GetMemory(PInstrument *i, void **p_strct, void **, unsigned *size, unsigned char *flag) {
-    *p_strct = i->structure;
-    *size = 0;
-    *flag = 1;
+void GetMemory(PInstrument *i, void **p_strct, void **p_member, unsigned *size, unsigned char *flag) {
+    EssaiPrive &p = P(i);
+    const int drapeau = p.config.drapeau_memoire;
+    void *debut = p.bloc.empty() ? i->structure : static_cast<void *>(p.bloc.data());
+    *p_strct = debut;
+    if (drapeau == 0) *p_member = static_cast<unsigned char *>(debut) + p.bloc.size();
+    else if (drapeau == 1) *size = static_cast<unsigned>(p.bloc.size());
+    *flag = static_cast<unsigned char>(drapeau);
 }
 
 void GetNom(PInstrument *i, char *nom) { Copier(P(i).config.nom, nom, kLongueurNomInstru); }

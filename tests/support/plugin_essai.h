@@ -41,12 +41,20 @@ struct ConfigEssai {
     int resultat_status = 1;
     bool avec_execute = false;
     bool avec_piloter = false;
+
+    // Settings block designated by get_memory: its initial bytes (its size is the block's size;
+    // empty: a block of 0 bytes at the record's start). `drapeau_memoire` is the flag answered:
+    // 1 with the start and the size, 0 with the start and the end, any other value as it is (a
+    // plugin that answers wrongly).
+    std::vector<unsigned char> bloc;
+    int drapeau_memoire = 1;
 };
 
 // The private record of an instance: its configuration, which the test may change at any time.
 struct EssaiPrive {
     ConfigEssai config;
     std::vector<std::string> commandes;  // texts received by execute
+    std::vector<unsigned char> bloc;     // the settings block, first taken from config.bloc
 };
 
 // Plugin table of the double; its `nouveau` takes the configuration set by FixerConfigEssai.

@@ -1,0 +1,855 @@
+// The graph control (on QCustomPlot), and what goes with it in the user-interface layer:
+// colours and geometry of any control, table columns and numeric cells, panel callbacks.
+//
+// A graph keeps its own model of plots and axes: the range of an automatic axis is worked out
+// from the finite values of its plots when a plot is made or deleted, so that a caller reads
+// it back at once. The screen follows once per turn of the event loop, and only while the
+// graph is shown. Deleted line plots are kept hidden and reused, data container included, so
+// that the program's refresh (delete every plot, plot again) allocates nothing once running.
+#include "platform/ui_graph.h"
+
+#include "platform/ui_internal.h"
+
+#include <qcustomplot.h>
+
+#include <QAbstractSpinBox>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTableWidget>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <limits>
+
+namespace ui_detail {
+
+namespace {
+
+constexpr int RoleNombre = Qt::UserRole + 20;    // a numeric cell's double
+constexpr int RoleFormat = Qt::UserRole + 21;    // header item: UiFormat of the column
+constexpr int RolePrecision = Qt::UserRole + 22; // header item: digits
+constexpr int RoleTitre = Qt::UserRole + 23;     // header item: title, Windows-1252
+constexpr int RoleAvecTitre = Qt::UserRole + 24; // header item: title shown (ATTR_USE_LABEL_TEXT)
+
+QColor Couleur(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+int Rgb(const QColor &c) { return (c.red() << 16) | (c.green() << 8) | c.blue(); }
+
+QByteArray Octets(const std::string &s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+
+// ---- the graph widget ----------------------------------------------------------------------
+
+class Graphe : public QCustomPlot {
+public:
+    struct Trace {
+        int handle = 0;
+        QCPAbstractPlottable *plot = nullptr;
+        QCPGraph *ligne = nullptr;  // the same plot when it is a line over x = 0, 1, 2...
+        int axe = VAL_LEFT_YAXIS;
+        int couleur = 0;
+        int points = 0;
+        bool a_valeurs = false;     // at least one finite value
+        double ymin = 0, ymax = 0;  // of the finite values
+        double xmin = 0, xmax = 0;
+    };
+    struct Axe {
+        int mode = VAL_AUTOSCALE;
+        double mini = 0, maxi = 10;  // the range the axis has now
+    };
+
+    Graphe(int panel, int id) : panel_(panel), id_(id) {
+        // Numbers read as everywhere in the program, with a point.
+        setLocale(QLocale::c());
+        setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
+        setNotAntialiasedElements(QCP::aeAll);
+        setNoAntialiasingOnDrag(true);
+        yAxis2->setVisible(true);
+        yAxis2->setTickLabels(true);
+        axisRect()->setBackground(QBrush(Qt::black));
+        // Graphs stacked in a window keep their plot areas aligned while their labels fit.
+        axisRect()->setMinimumMargins(QMargins(64, 10, 64, 10));
+        for (QCPAxis *a : {xAxis, yAxis, yAxis2}) {
+            a->grid()->setPen(QPen(QColor(0x50, 0x50, 0x50), 0, Qt::DotLine));
+            a->grid()->setZeroLinePen(Qt::NoPen);
+        }
+        yAxis2->grid()->setVisible(false);
+        for (int k = 0; k < 3; ++k) Axe_(k)->setRange(axes_[k].mini, axes_[k].maxi);
+        connect(this, &QCustomPlot::afterReplot, this, [this] { ++dessins_; });
+    }
+
+    // Colours of the frame, axes and texts, taken from the panel's palette.
+    void SuivrePalette() {
+        const QColor fond = palette().color(QPalette::Window);
+        const QColor texte = palette().color(QPalette::WindowText);
+        setBackground(QBrush(fond));
+        for (QCPAxis *a : {xAxis, yAxis, yAxis2}) {
+            a->setBasePen(QPen(texte, 0));
+            a->setTickPen(QPen(texte, 0));
+            a->setSubTickPen(QPen(texte, 0));
+            a->setTickLabelColor(texte);
+            a->setLabelColor(texte);
+        }
+        Planifier();
+    }
+
+    QCPAxis *Axe_(int axe) const { return axe == VAL_XAXIS ? xAxis : axe == VAL_RIGHT_YAXIS ? yAxis2 : yAxis; }
+    Axe &Etat(int axe) { return axes_[axe]; }
+    int axe_actif = VAL_LEFT_YAXIS;
+    const std::vector<Trace> &Traces() const { return traces_; }
+    int Dessins() const { return dessins_; }
+
+    template <class T>
+    int Tracer(const T *x, const void *yv, int n, int type, int style, int point, int ligne, int couleur) {
+        Trace t;
+        t.handle = prochain_++;
+        t.axe = axe_actif;
+        t.couleur = couleur & 0xFFFFFF;
+        t.points = n;
+        QCPAxis *valeurs = Axe_(t.axe);
+        if (!x) {
+            QCPGraph *g = nullptr;
+            if (!reserve_.empty()) {
+                g = reserve_.front();
+                reserve_.pop_front();
+                g->setValueAxis(valeurs);
+                g->setVisible(true);
+            } else {
+                g = addGraph(xAxis, valeurs);
+                g->setAdaptiveSampling(true);
+            }
+            Remplir(g, yv, n, type, t);
+            t.plot = t.ligne = g;
+        } else {
+            auto *courbe = new QCPCurve(xAxis, valeurs);
+            QVector<double> cx(n), cy(n);
+            for (int i = 0; i < n; ++i) {
+                cx[i] = static_cast<double>(x[i]);
+                cy[i] = Valeur(yv, type, i);
+            }
+            courbe->setData(cx, cy);
+            Etendue(cx.constData(), n, &t.xmin, &t.xmax);
+            t.a_valeurs = Etendue(cy.constData(), n, &t.ymin, &t.ymax);
+            t.plot = courbe;
+        }
+        Habiller(t.plot, style, point, ligne, t.couleur);
+        traces_.push_back(t);
+        Changer();
+        return t.handle;
+    }
+
+    bool Effacer(int handle, bool dessiner) {
+        bool trouve = false;
+        for (auto it = traces_.begin(); it != traces_.end();) {
+            if (handle != -1 && it->handle != handle) {
+                ++it;
+                continue;
+            }
+            if (it->ligne) {
+                it->ligne->setVisible(false);
+                reserve_.push_back(it->ligne);
+            } else {
+                removePlottable(it->plot);
+            }
+            it = traces_.erase(it);
+            trouve = true;
+        }
+        // Unused line plots beyond a few are given back.
+        while (reserve_.size() > 8) {
+            removePlottable(reserve_.front());
+            reserve_.pop_front();
+        }
+        if (trouve) Changer(dessiner);
+        return trouve;
+    }
+
+    int FixerEchelle(int axe, int mode, double mini, double maxi) {
+        Axe &a = axes_[axe];
+        if (mode == VAL_MANUAL) {
+            if (!(mini < maxi) || !std::isfinite(mini) || !std::isfinite(maxi)) return UIE_BAD_ATTRIBUTE;
+            a.mini = mini;
+            a.maxi = maxi;
+        } else if (mode != VAL_AUTOSCALE && mode != VAL_LOCK) {
+            return UIE_BAD_ATTRIBUTE;
+        }
+        a.mode = mode;
+        Changer();
+        return 0;
+    }
+
+    // The model changed: the automatic axes take their new ranges, the screen follows.
+    void Changer(bool dessiner = true) {
+        for (int k = 0; k < 3; ++k) {
+            Axe &a = axes_[k];
+            if (a.mode == VAL_AUTOSCALE) {
+                double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+                for (const Trace &t : traces_) {
+                    if (k == VAL_XAXIS) {
+                        if (t.points == 0) continue;
+                        lo = std::min(lo, t.xmin);
+                        hi = std::max(hi, t.xmax);
+                    } else if (t.axe == k && t.a_valeurs) {
+                        lo = std::min(lo, t.ymin);
+                        hi = std::max(hi, t.ymax);
+                    }
+                }
+                // An axis without any finite value keeps the range it had.
+                if (lo <= hi) {
+                    a.mini = lo;
+                    a.maxi = hi;
+                }
+            }
+            double lo = a.mini, hi = a.maxi;
+            if (!(lo < hi)) {
+                // A flat curve is drawn in the middle of a band around it.
+                const double marge = lo == 0 ? 1.0 : std::abs(lo) * 0.1;
+                lo -= marge;
+                hi += marge;
+            }
+            Axe_(k)->setRange(lo, hi);
+        }
+        if (dessiner) Planifier();
+        else sale_ = true;
+    }
+
+    // One drawing at the next turn of the event loop, if the graph is shown.
+    void Planifier() {
+        if (!isVisible()) {
+            sale_ = true;
+            return;
+        }
+        sale_ = false;
+        replot(QCustomPlot::rpQueuedReplot);
+    }
+
+protected:
+    void showEvent(QShowEvent *e) override {
+        QCustomPlot::showEvent(e);
+        if (sale_) Planifier();
+    }
+    void changeEvent(QEvent *e) override {
+        QCustomPlot::changeEvent(e);
+        if (e->type() == QEvent::PaletteChange) SuivrePalette();
+    }
+    void mousePressEvent(QMouseEvent *e) override {
+        if (e->button() == Qt::RightButton) {
+            const QPoint p = e->position().toPoint();
+            Distribuer(panel_, id_, EVENT_RIGHT_CLICK, p.y(), p.x());
+            return;
+        }
+        QCustomPlot::mousePressEvent(e);
+    }
+
+private:
+    static double Valeur(const void *v, int type, int i) {
+        switch (type) {
+        case VAL_FLOAT: return static_cast<const float *>(v)[i];
+        case VAL_INTEGER: return static_cast<const int *>(v)[i];
+        default: return static_cast<const double *>(v)[i];
+        }
+    }
+    // Smallest and largest finite value; false when there is none.
+    static bool Etendue(const double *v, int n, double *lo, double *hi) {
+        double a = std::numeric_limits<double>::infinity(), b = -a;
+        for (int i = 0; i < n; ++i) {
+            if (!std::isfinite(v[i])) continue;
+            a = std::min(a, v[i]);
+            b = std::max(b, v[i]);
+        }
+        if (a > b) return false;
+        *lo = a;
+        *hi = b;
+        return true;
+    }
+
+    // Copies the values into the plot's own points, in place when it has as many already.
+    void Remplir(QCPGraph *g, const void *yv, int n, int type, Trace &t) {
+        QSharedPointer<QCPGraphDataContainer> d = g->data();
+        if (d->size() != n) {
+            QVector<QCPGraphData> v(n);
+            for (int i = 0; i < n; ++i) v[i].key = i;
+            d->set(v, true);
+        }
+        double a = std::numeric_limits<double>::infinity(), b = -a;
+        auto it = d->begin();
+        if (type == VAL_DOUBLE) {
+            const double *y = static_cast<const double *>(yv);
+            for (int i = 0; i < n; ++i, ++it) {
+                const double v = y[i];
+                it->value = v;
+                if (std::isfinite(v)) {
+                    a = std::min(a, v);
+                    b = std::max(b, v);
+                }
+            }
+        } else {
+            for (int i = 0; i < n; ++i, ++it) {
+                const double v = Valeur(yv, type, i);
+                it->value = v;
+                if (std::isfinite(v)) {
+                    a = std::min(a, v);
+                    b = std::max(b, v);
+                }
+            }
+        }
+        t.a_valeurs = a <= b;
+        t.ymin = a;
+        t.ymax = b;
+        t.xmin = 0;
+        t.xmax = n > 0 ? n - 1 : 0;
+    }
+
+    static void Habiller(QCPAbstractPlottable *p, int style, int point, int ligne, int couleur) {
+        const Qt::PenStyle traits[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine};
+        QPen stylo(Couleur(couleur), style == VAL_FAT_LINE ? 2 : 0,
+                   ligne >= 0 && ligne < 4 ? traits[ligne] : Qt::SolidLine);
+        p->setPen(stylo);
+        QCPScatterStyle::ScatterShape forme = QCPScatterStyle::ssNone;
+        switch (point) {
+        case VAL_SIMPLE_DOT: forme = QCPScatterStyle::ssDot; break;
+        case VAL_EMPTY_SQUARE: forme = QCPScatterStyle::ssSquare; break;
+        case VAL_SOLID_SQUARE: forme = QCPScatterStyle::ssSquare; break;
+        case VAL_EMPTY_CIRCLE: forme = QCPScatterStyle::ssCircle; break;
+        case VAL_SOLID_CIRCLE: forme = QCPScatterStyle::ssDisc; break;
+        case VAL_CROSS: forme = QCPScatterStyle::ssCross; break;
+        default: break;
+        }
+        const bool points = style == VAL_SCATTER || style == VAL_CONNECTED_POINTS;
+        QCPScatterStyle s(points ? forme : QCPScatterStyle::ssNone, Couleur(couleur),
+                          point == VAL_SOLID_SQUARE ? Couleur(couleur) : Qt::transparent, 5);
+        if (auto *g = qobject_cast<QCPGraph *>(p)) {
+            g->setLineStyle(style == VAL_SCATTER ? QCPGraph::lsNone : QCPGraph::lsLine);
+            g->setScatterStyle(s);
+        } else if (auto *c = qobject_cast<QCPCurve *>(p)) {
+            c->setLineStyle(style == VAL_SCATTER ? QCPCurve::lsNone : QCPCurve::lsLine);
+            c->setScatterStyle(s);
+        }
+    }
+
+    int panel_, id_;
+    int prochain_ = 1;
+    int dessins_ = 0;
+    bool sale_ = true;
+    Axe axes_[3];
+    std::vector<Trace> traces_;
+    std::deque<QCPGraph *> reserve_;
+};
+
+Graphe *CommeGraphe(const Controle &c) { return c.genre == CTRL_GRAPH ? dynamic_cast<Graphe *>(c.widget.data()) : nullptr; }
+
+// ---- panel callbacks -------------------------------------------------------------------------
+
+class FiltrePanneau : public QObject {
+public:
+    FiltrePanneau(int handle, QObject *parent) : QObject(parent), handle_(handle) {}
+    bool eventFilter(QObject *o, QEvent *e) override {
+        switch (e->type()) {
+        case QEvent::Close: Envoyer(EVENT_CLOSE); break;  // the guard of ui.cpp then refuses it
+        case QEvent::WindowActivate: Envoyer(EVENT_GOT_FOCUS); break;
+        case QEvent::WindowDeactivate: Envoyer(EVENT_LOST_FOCUS); break;
+        case QEvent::Resize: {
+            auto *r = static_cast<QResizeEvent *>(e);
+            auto *w = qobject_cast<QWidget *>(o);
+            if (w && w->isVisible() && r->oldSize().isValid() && r->oldSize() != r->size())
+                Envoyer(EVENT_PANEL_SIZE);
+            break;
+        }
+        default: break;
+        }
+        return QObject::eventFilter(o, e);
+    }
+
+private:
+    void Envoyer(int event) {
+        std::shared_ptr<Panneau> p = ChercherPanneau(handle_);
+        if (!p || !p->callback) return;
+        p->callback(handle_, event, p->donnees, 0, 0);
+    }
+    int handle_;
+};
+
+// ---- tables --------------------------------------------------------------------------------
+
+QTableWidget *Table(const Controle &c) { return qobject_cast<QTableWidget *>(c.widget.data()); }
+
+QTableWidgetItem *EnTete(QTableWidget *t, int colonne) {
+    QTableWidgetItem *h = t->horizontalHeaderItem(colonne);
+    if (!h) {
+        h = new QTableWidgetItem();
+        h->setData(RoleFormat, static_cast<int>(VAL_AUTO_FORMAT));
+        h->setData(RolePrecision, 6);
+        h->setData(RoleAvecTitre, 0);
+        h->setText(QString::number(colonne + 1));
+        t->setHorizontalHeaderItem(colonne, h);
+    }
+    return h;
+}
+
+void MontrerTitre(QTableWidgetItem *h, int colonne) {
+    const QByteArray b = h->data(RoleTitre).toByteArray();
+    h->setText(h->data(RoleAvecTitre).toInt() ? VersEcran(std::string(b.constData(), static_cast<std::size_t>(b.size())))
+                                              : QString::number(colonne + 1));
+}
+
+std::string Formater(double v, int format, int precision) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+    precision = std::clamp(precision, 0, 17);
+    char tampon[400];
+    std::to_chars_result r;
+    switch (format) {
+    case VAL_DECIMAL_FORMAT: r = std::to_chars(tampon, tampon + sizeof tampon, v, std::chars_format::fixed, precision); break;
+    case VAL_SCIENTIFIC_FORMAT: r = std::to_chars(tampon, tampon + sizeof tampon, v, std::chars_format::scientific, precision); break;
+    default: r = std::to_chars(tampon, tampon + sizeof tampon, v, std::chars_format::general, std::max(precision, 1)); break;
+    }
+    if (r.ec != std::errc()) return "?";
+    return std::string(tampon, r.ptr);
+}
+
+}  // namespace
+
+// ---- extension points of the layer ---------------------------------------------------------
+
+QWidget *CreerWidgetEtendu(Panneau &panneau, Controle &c, const DefControle &def, QWidget *parent) {
+    if (c.genre == CTRL_GRAPH) {
+        auto *g = new Graphe(panneau.handle, c.id);
+        g->setParent(parent);
+        g->setGeometry(def.gauche, def.haut, def.largeur, def.hauteur);
+        const QJsonObject &o = def.brut;
+        g->xAxis->setLabel(VersEcran(DepuisEcran(o.value("x_name").toString())));
+        g->yAxis->setLabel(VersEcran(DepuisEcran(o.value("left_y_name").toString())));
+        g->yAxis2->setLabel(VersEcran(DepuisEcran(o.value("right_y_name").toString())));
+        if (!c.libelle.empty()) {
+            g->plotLayout()->insertRow(0);
+            g->plotLayout()->addElement(0, 0, new QCPTextElement(g, LibelleVisible(c.libelle)));
+        }
+        g->SuivrePalette();
+        c.widget = g;
+        return g;
+    }
+    // A kind that nothing makes: an empty frame keeps its place.
+    auto *f = new QFrame(parent);
+    f->setGeometry(def.gauche, def.haut, def.largeur, def.hauteur);
+    c.widget = f;
+    return f;
+}
+
+int FixerAttributEtendu(Controle &c, int attribute, int value) {
+    QWidget *w = c.widget;
+    switch (attribute) {
+    case ATTR_LABEL_COLOR: {
+        QWidget *cible = c.etiquette ? static_cast<QWidget *>(c.etiquette.data())
+                                     : qobject_cast<QCheckBox *>(w) ? w : nullptr;
+        if (!cible) return UIE_BAD_ATTRIBUTE;
+        QPalette pal = cible->palette();
+        pal.setColor(QPalette::WindowText, Couleur(value));
+        cible->setPalette(pal);
+        cible->setProperty("couleur_libelle", value & 0xFFFFFF);
+        return 0;
+    }
+    case ATTR_TEXT_COLOR: {
+        if (!w || c.genre == CTRL_GRAPH || c.genre == CTRL_TIMER) return UIE_BAD_ATTRIBUTE;
+        QPalette pal = w->palette();
+        for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+            pal.setColor(role, Couleur(value));
+        w->setPalette(pal);
+        w->setProperty("couleur_texte", value & 0xFFFFFF);
+        return 0;
+    }
+    case ATTR_LEFT:
+    case ATTR_TOP:
+    case ATTR_WIDTH:
+    case ATTR_HEIGHT: {
+        if (!c.cadre) return UIE_BAD_ATTRIBUTE;
+        QRect r = c.cadre->geometry();
+        if (attribute == ATTR_LEFT) r.moveLeft(value);
+        if (attribute == ATTR_TOP) r.moveTop(value);
+        if (attribute == ATTR_WIDTH) {
+            if (value < 1) return UIE_BAD_ATTRIBUTE;
+            r.setWidth(value);
+        }
+        if (attribute == ATTR_HEIGHT) {
+            if (value < 1) return UIE_BAD_ATTRIBUTE;
+            r.setHeight(value);
+        }
+        c.cadre->setGeometry(r);
+        return 0;
+    }
+    case ATTR_ACTIVE_YAXIS: {
+        Graphe *g = CommeGraphe(c);
+        if (!g || (value != VAL_LEFT_YAXIS && value != VAL_RIGHT_YAXIS)) return UIE_BAD_ATTRIBUTE;
+        g->axe_actif = value;
+        return 0;
+    }
+    case ATTR_FIRST_VISIBLE_ROW: {
+        QTableWidget *t = Table(c);
+        if (!t) return UIE_BAD_ATTRIBUTE;
+        if (value < 1 || value > t->rowCount()) return UIE_BAD_INDEX;
+        // As far as the table scrolls: the last rows stay at the bottom.
+        t->scrollTo(t->model()->index(value - 1, 0), QAbstractItemView::PositionAtTop);
+        return 0;
+    }
+    default:
+        return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int LireAttributEtendu(Controle &c, int attribute, int *value) {
+    QWidget *w = c.widget;
+    switch (attribute) {
+    case ATTR_LABEL_COLOR: {
+        QWidget *cible = c.etiquette ? static_cast<QWidget *>(c.etiquette.data())
+                                     : qobject_cast<QCheckBox *>(w) ? w : nullptr;
+        if (!cible) return UIE_BAD_ATTRIBUTE;
+        const QVariant v = cible->property("couleur_libelle");
+        *value = v.isValid() ? v.toInt() : Rgb(cible->palette().color(QPalette::WindowText));
+        return 0;
+    }
+    case ATTR_TEXT_COLOR: {
+        if (!w || c.genre == CTRL_GRAPH || c.genre == CTRL_TIMER) return UIE_BAD_ATTRIBUTE;
+        const QVariant v = w->property("couleur_texte");
+        *value = v.isValid() ? v.toInt() : Rgb(w->palette().color(QPalette::Text));
+        return 0;
+    }
+    case ATTR_LEFT: if (!c.cadre) return UIE_BAD_ATTRIBUTE; *value = c.cadre->x(); return 0;
+    case ATTR_TOP: if (!c.cadre) return UIE_BAD_ATTRIBUTE; *value = c.cadre->y(); return 0;
+    case ATTR_WIDTH: if (!c.cadre) return UIE_BAD_ATTRIBUTE; *value = c.cadre->width(); return 0;
+    case ATTR_HEIGHT: if (!c.cadre) return UIE_BAD_ATTRIBUTE; *value = c.cadre->height(); return 0;
+    case ATTR_ACTIVE_YAXIS: {
+        Graphe *g = CommeGraphe(c);
+        if (!g) return UIE_BAD_ATTRIBUTE;
+        *value = g->axe_actif;
+        return 0;
+    }
+    case ATTR_FIRST_VISIBLE_ROW: {
+        QTableWidget *t = Table(c);
+        if (!t) return UIE_BAD_ATTRIBUTE;
+        *value = t->rowCount() == 0 ? 0 : std::max(0, t->rowAt(0)) + 1;
+        return 0;
+    }
+    default:
+        return UIE_BAD_ATTRIBUTE;
+    }
+}
+
+int FixerAttributPanneauEtendu(Panneau &p, int attribute, int value) {
+    if (attribute != ATTR_BACKCOLOR || !p.fenetre) return UIE_BAD_ATTRIBUTE;
+    // A dark background takes light texts, and the reverse.
+    const QColor fond = Couleur(value);
+    const bool sombre = fond.lightness() < 128;
+    QPalette pal = p.fenetre->palette();
+    pal.setColor(QPalette::Window, fond);
+    pal.setColor(QPalette::WindowText, sombre ? QColor(0xE8, 0xE8, 0xE8) : Qt::black);
+    pal.setColor(QPalette::Button, sombre ? fond.lighter(130) : fond);
+    pal.setColor(QPalette::ButtonText, sombre ? QColor(0xE8, 0xE8, 0xE8) : Qt::black);
+    pal.setColor(QPalette::Base, sombre ? fond.darker(160) : Qt::white);
+    pal.setColor(QPalette::Text, sombre ? QColor(0xE8, 0xE8, 0xE8) : Qt::black);
+    p.fenetre->setPalette(pal);
+    p.fenetre->setAutoFillBackground(true);
+    p.fenetre->setProperty("couleur_fond", value & 0xFFFFFF);
+    return 0;
+}
+
+}  // namespace ui_detail
+
+using namespace ui_detail;
+
+namespace {
+
+template <class F>
+int AvecControle(int panel, int control, F &&f) {
+    return SurFilUi([&]() -> int {
+        int err = 0;
+        Controle *c = ChercherControle(panel, control, &err);
+        if (!c) return err;
+        return f(*c);
+    });
+}
+
+template <class F>
+int AvecGraphe(int panel, int control, F &&f) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        Graphe *g = CommeGraphe(c);
+        if (!g) return UIE_BAD_ATTRIBUTE;
+        return f(*g);
+    });
+}
+
+template <class F>
+int AvecTable(int panel, int control, F &&f) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        QTableWidget *t = Table(c);
+        if (!t) return UIE_BAD_ATTRIBUTE;
+        return f(*t);
+    });
+}
+
+bool TypeConnu(int type) { return type == VAL_DOUBLE || type == VAL_FLOAT || type == VAL_INTEGER; }
+
+}  // namespace
+
+// ---- panel callbacks -------------------------------------------------------------------------
+
+int InstallPanelCallback(int panel, PanelCallbackPtr callback, void *callbackData) {
+    return SurFilUi([&]() -> int {
+        auto p = ChercherPanneau(panel);
+        if (!p) return UIE_BAD_PANEL;
+        p->callback = callback;
+        p->donnees = callbackData;
+        if (p->fenetre && !p->fenetre->property("filtre_panneau").toBool()) {
+            p->fenetre->installEventFilter(new FiltrePanneau(panel, p->fenetre));
+            p->fenetre->setProperty("filtre_panneau", true);
+        }
+        return 0;
+    });
+}
+
+// ---- tables --------------------------------------------------------------------------------
+
+int InsertTableColumns(int panel, int control, int column, int count) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        const int n = t.columnCount();
+        if (count < 0 || (column != -1 && (column < 1 || column > n + 1))) return UIE_BAD_INDEX;
+        const int debut = column == -1 ? n : column - 1;
+        for (int k = 0; k < count; ++k) t.insertColumn(debut + k);
+        for (int k = debut; k < t.columnCount(); ++k) MontrerTitre(EnTete(&t, k), k);
+        return 0;
+    });
+}
+
+int DeleteTableColumns(int panel, int control, int column, int count) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        const int n = t.columnCount();
+        if (n == 0 && count < 0) return 0;
+        if (column < 1 || column > n) return UIE_BAD_INDEX;
+        const int fin = count < 0 ? n : std::min(n, column - 1 + count);
+        for (int k = fin - 1; k >= column - 1; --k) t.removeColumn(k);
+        for (int k = column - 1; k < t.columnCount(); ++k) MontrerTitre(EnTete(&t, k), k);
+        return 0;
+    });
+}
+
+int GetNumTableColumns(int panel, int control, int *columns) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        *columns = t.columnCount();
+        return 0;
+    });
+}
+
+int SetTableColumnAttribute(int panel, int control, int column, int attribute, int value) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        if (column < 1 || column > t.columnCount()) return UIE_BAD_INDEX;
+        QTableWidgetItem *h = EnTete(&t, column - 1);
+        switch (attribute) {
+        case ATTR_USE_LABEL_TEXT: h->setData(RoleAvecTitre, value != 0 ? 1 : 0); break;
+        case ATTR_FORMAT:
+            if (value != VAL_DECIMAL_FORMAT && value != VAL_SCIENTIFIC_FORMAT && value != VAL_AUTO_FORMAT)
+                return UIE_BAD_ATTRIBUTE;
+            h->setData(RoleFormat, value);
+            break;
+        case ATTR_PRECISION:
+            if (value < 0 || value > 17) return UIE_BAD_ATTRIBUTE;
+            h->setData(RolePrecision, value);
+            break;
+        default: return UIE_BAD_ATTRIBUTE;
+        }
+        MontrerTitre(h, column - 1);
+        return 0;
+    });
+}
+
+int SetTableColumnAttribute(int panel, int control, int column, int attribute, const char *value) {
+    const std::string v = value ? value : "";
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        if (column < 1 || column > t.columnCount()) return UIE_BAD_INDEX;
+        if (attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
+        QTableWidgetItem *h = EnTete(&t, column - 1);
+        h->setData(RoleTitre, Octets(v));
+        MontrerTitre(h, column - 1);
+        return 0;
+    });
+}
+
+int GetTableColumnAttribute(int panel, int control, int column, int attribute, int *value) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        if (column < 1 || column > t.columnCount()) return UIE_BAD_INDEX;
+        QTableWidgetItem *h = EnTete(&t, column - 1);
+        switch (attribute) {
+        case ATTR_USE_LABEL_TEXT: *value = h->data(RoleAvecTitre).toInt(); return 0;
+        case ATTR_FORMAT: *value = h->data(RoleFormat).toInt(); return 0;
+        case ATTR_PRECISION: *value = h->data(RolePrecision).toInt(); return 0;
+        default: return UIE_BAD_ATTRIBUTE;
+        }
+    });
+}
+
+int GetTableColumnAttribute(int panel, int control, int column, int attribute, char *value,
+                            std::size_t size) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        if (column < 1 || column > t.columnCount()) return UIE_BAD_INDEX;
+        if (attribute != ATTR_LABEL_TEXT || !value || size == 0) return UIE_BAD_ATTRIBUTE;
+        const QByteArray b = EnTete(&t, column - 1)->data(RoleTitre).toByteArray();
+        const std::size_t n = std::min(static_cast<std::size_t>(b.size()), size - 1);
+        std::memcpy(value, b.constData(), n);
+        value[n] = '\0';
+        return 0;
+    });
+}
+
+int SetTableCellVal(int panel, int control, Point cell, double value) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        if (cell.x < 1 || cell.x > t.columnCount() || cell.y < 1 || cell.y > t.rowCount())
+            return UIE_BAD_INDEX;
+        const QTableWidgetItem *h = EnTete(&t, cell.x - 1);
+        const std::string texte = Formater(value, h->data(RoleFormat).toInt(), h->data(RolePrecision).toInt());
+        QTableWidgetItem *it = t.item(cell.y - 1, cell.x - 1);
+        if (!it) {
+            it = new QTableWidgetItem();
+            it->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            t.setItem(cell.y - 1, cell.x - 1, it);
+        }
+        it->setData(RoleTexteBrut, Octets(texte));
+        it->setData(RoleNombre, value);
+        it->setText(QString::fromLatin1(texte.c_str()));
+        return 0;
+    });
+}
+
+int GetTableCellVal(int panel, int control, Point cell, double *value) {
+    return AvecTable(panel, control, [&](QTableWidget &t) -> int {
+        if (cell.x < 1 || cell.x > t.columnCount() || cell.y < 1 || cell.y > t.rowCount())
+            return UIE_BAD_INDEX;
+        const QTableWidgetItem *it = t.item(cell.y - 1, cell.x - 1);
+        const QVariant v = it ? it->data(RoleNombre) : QVariant();
+        *value = v.isValid() ? v.toDouble() : std::numeric_limits<double>::quiet_NaN();
+        return 0;
+    });
+}
+
+// ---- graph control ------------------------------------------------------------------------
+
+int PlotY(int panel, int control, const void *yArray, int count, int yDataType, int plotStyle,
+          int pointStyle, int lineStyle, int /*pointFrequency*/, int color) {
+    if (!yArray || count < 0 || !TypeConnu(yDataType)) return UIE_BAD_ATTRIBUTE;
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        return g.Tracer<double>(nullptr, yArray, count, yDataType, plotStyle, pointStyle, lineStyle, color);
+    });
+}
+
+int PlotXY(int panel, int control, const void *xArray, const void *yArray, int count,
+           int xDataType, int yDataType, int plotStyle, int pointStyle, int lineStyle,
+           int /*pointFrequency*/, int color) {
+    if (!xArray || !yArray || count < 0 || !TypeConnu(xDataType) || !TypeConnu(yDataType))
+        return UIE_BAD_ATTRIBUTE;
+    return AvecGraphe(panel, control, [&](Graphe &g) -> int {
+        switch (xDataType) {
+        case VAL_FLOAT:
+            return g.Tracer(static_cast<const float *>(xArray), yArray, count, yDataType, plotStyle, pointStyle, lineStyle, color);
+        case VAL_INTEGER:
+            return g.Tracer(static_cast<const int *>(xArray), yArray, count, yDataType, plotStyle, pointStyle, lineStyle, color);
+        default:
+            return g.Tracer(static_cast<const double *>(xArray), yArray, count, yDataType, plotStyle, pointStyle, lineStyle, color);
+        }
+    });
+}
+
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh) {
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        g.Effacer(plotHandle, refresh != VAL_NO_DRAW);
+        return 0;
+    });
+}
+
+int SetAxisRange(int panel, int control, int xScaling, double xmin, double xmax, int yScaling,
+                 double ymin, double ymax) {
+    return AvecGraphe(panel, control, [&](Graphe &g) -> int {
+        if (xScaling != VAL_NO_CHANGE) {
+            if (const int r = g.FixerEchelle(VAL_XAXIS, xScaling, xmin, xmax); r < 0) return r;
+        }
+        if (yScaling != VAL_NO_CHANGE) return g.FixerEchelle(g.axe_actif, yScaling, ymin, ymax);
+        return 0;
+    });
+}
+
+int SetAxisScalingMode(int panel, int control, int axis, int scaling, double min, double max) {
+    if (axis < VAL_XAXIS || axis > VAL_RIGHT_YAXIS) return UIE_BAD_ATTRIBUTE;
+    return AvecGraphe(panel, control, [&](Graphe &g) { return g.FixerEchelle(axis, scaling, min, max); });
+}
+
+int GetAxisScalingMode(int panel, int control, int axis, int *scaling, double *min, double *max) {
+    if (axis < VAL_XAXIS || axis > VAL_RIGHT_YAXIS) return UIE_BAD_ATTRIBUTE;
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        const Graphe::Axe &a = g.Etat(axis);
+        if (scaling) *scaling = a.mode;
+        if (min) *min = a.mini;
+        if (max) *max = a.maxi;
+        return 0;
+    });
+}
+
+int SetAxisName(int panel, int control, int axis, const char *name) {
+    if (axis < VAL_XAXIS || axis > VAL_RIGHT_YAXIS) return UIE_BAD_ATTRIBUTE;
+    const std::string n = name ? name : "";
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        g.Axe_(axis)->setLabel(VersEcran(n));
+        g.Planifier();
+        return 0;
+    });
+}
+
+int GetGraphPlots(int panel, int control, std::vector<int> *handles) {
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        handles->clear();
+        for (const auto &t : g.Traces()) handles->push_back(t.handle);
+        return 0;
+    });
+}
+
+int GetPlotAttribute(int panel, int control, int plotHandle, int attribute, int *value) {
+    return AvecGraphe(panel, control, [&](Graphe &g) -> int {
+        for (const auto &t : g.Traces()) {
+            if (t.handle != plotHandle) continue;
+            switch (attribute) {
+            case ATTR_TRACE_COLOR: *value = t.couleur; return 0;
+            case ATTR_PLOT_YAXIS: *value = t.axe; return 0;
+            case ATTR_NUM_POINTS: *value = t.points; return 0;
+            default: return UIE_BAD_ATTRIBUTE;
+            }
+        }
+        return UIE_BAD_INDEX;
+    });
+}
+
+int GetPlotData(int panel, int control, int plotHandle, std::vector<double> *x, std::vector<double> *y) {
+    return AvecGraphe(panel, control, [&](Graphe &g) -> int {
+        for (const auto &t : g.Traces()) {
+            if (t.handle != plotHandle) continue;
+            if (x) x->clear();
+            if (y) y->clear();
+            if (t.ligne) {
+                for (auto it = t.ligne->data()->constBegin(); it != t.ligne->data()->constEnd(); ++it) {
+                    if (x) x->push_back(it->key);
+                    if (y) y->push_back(it->value);
+                }
+            } else if (auto *c = qobject_cast<QCPCurve *>(t.plot)) {
+                for (auto it = c->data()->constBegin(); it != c->data()->constEnd(); ++it) {
+                    if (x) x->push_back(it->key);
+                    if (y) y->push_back(it->value);
+                }
+            }
+            return 0;
+        }
+        return UIE_BAD_INDEX;
+    });
+}
+
+int GetGraphDrawCount(int panel, int control, int *count) {
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        *count = g.Dessins();
+        return 0;
+    });
+}

@@ -1,0 +1,64 @@
+// The simulated instruments of the bench configuration.
+#include "sim/instruments.h"
+
+#include <cctype>
+#include <utility>
+
+namespace sim {
+
+namespace {
+
+struct Modele {
+    const char *nom;
+    const char *identite;
+};
+
+constexpr Modele kModeles[] = {
+    {"53131A", "HEWLETT-PACKARD,53131A,0,3703"},
+    {"53132A", "HEWLETT-PACKARD,53132A,0,3703"},
+    {"E4419B", "HEWLETT-PACKARD,E4419B,GB40201234,A1.01.07"},
+    {"34401A", "HEWLETT-PACKARD,34401A,0,11-5-2"},
+    {"33220A", "HEWLETT-PACKARD,33220A,0,2.02-2.02-22-2"},
+    {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00"},
+    {"MS4623B", "ANRITSU,MS4623B,000000,1.08"},
+};
+
+const Modele *Trouver(std::string_view nom) {
+    for (const Modele &m : kModeles) {
+        const std::string_view n = m.nom;
+        if (n.size() != nom.size()) continue;
+        bool egal = true;
+        for (std::size_t i = 0; i < n.size() && egal; ++i)
+            egal = std::toupper(static_cast<unsigned char>(nom[i])) == n[i];
+        if (egal) return &m;
+    }
+    return nullptr;
+}
+
+class Identite final : public Appareil488 {
+public:
+    explicit Identite(std::string identite) : Appareil488(std::move(identite)) {
+        AccepterInconnues(true);
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<Appareil488> InstrumentIdentite(std::string identite) {
+    return std::make_shared<Identite>(std::move(identite));
+}
+
+std::vector<std::string> ModelesConnus() {
+    std::vector<std::string> noms;
+    for (const Modele &m : kModeles) noms.emplace_back(m.nom);
+    return noms;
+}
+
+bool ModeleConnu(std::string_view modele) { return Trouver(modele) != nullptr; }
+
+std::shared_ptr<Appareil> CreerInstrument(std::string_view modele) {
+    const Modele *m = Trouver(modele);
+    return m != nullptr ? InstrumentIdentite(m->identite) : nullptr;
+}
+
+}  // namespace sim

@@ -1,0 +1,32 @@
+// A simulated data register of the parallel port.
+#include "sim/port_parallele.h"
+
+namespace sim {
+
+std::uint8_t RegistreParallele::Lire() const {
+    std::lock_guard g(m_);
+    return valeur_;
+}
+
+void RegistreParallele::Ecrire(std::uint8_t valeur) {
+    std::lock_guard g(m_);
+    valeur_ = valeur;
+    journal_.push_back({valeur, std::this_thread::get_id()});
+}
+
+void RegistreParallele::Fixer(std::uint8_t valeur) {
+    std::lock_guard g(m_);
+    valeur_ = valeur;
+}
+
+std::vector<RegistreParallele::Ecriture> RegistreParallele::Journal() const {
+    std::lock_guard g(m_);
+    return journal_;
+}
+
+void RegistreParallele::EffacerJournal() {
+    std::lock_guard g(m_);
+    journal_.clear();
+}
+
+}  // namespace sim

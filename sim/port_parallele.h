@@ -1,0 +1,31 @@
+// A simulated data register of the parallel port, with a log of every write.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+class RegistreParallele {
+public:
+    struct Ecriture {
+        std::uint8_t valeur;
+        std::thread::id fil;
+    };
+
+    std::uint8_t Lire() const;
+    void Ecrire(std::uint8_t valeur);
+    // Sets the register without logging a write (a test's starting state).
+    void Fixer(std::uint8_t valeur);
+    std::vector<Ecriture> Journal() const;
+    void EffacerJournal();
+
+private:
+    mutable std::mutex m_;
+    std::uint8_t valeur_ = 0;
+    std::vector<Ecriture> journal_;
+};
+
+}  // namespace sim

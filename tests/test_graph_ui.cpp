@@ -1,0 +1,441 @@
+// The graph control of the user-interface layer and its companions, on the real widgets of the
+// graph window's resource file: plots and their gaps, the range of each axis as soon as it is
+// plotted, the scaling modes, coalesced drawing, panel callbacks, colours and geometry of
+// controls, table columns and numeric cells.
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "platform/ui_graph.h"
+#include "platform/ui_test.h"
+#include "uir/UIR_graphtab.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QWidget>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// NaN-aware comparison of two series of values.
+testing::AssertionResult MemesValeurs(const std::vector<double> &lu, const std::vector<double> &attendu) {
+    if (lu.size() != attendu.size())
+        return testing::AssertionFailure() << lu.size() << " values instead of " << attendu.size();
+    for (std::size_t i = 0; i < lu.size(); ++i) {
+        const bool pareil = std::isnan(attendu[i]) ? std::isnan(lu[i]) : lu[i] == attendu[i];
+        if (!pareil) return testing::AssertionFailure() << "value " << i << ": " << lu[i] << " instead of " << attendu[i];
+    }
+    return testing::AssertionSuccess();
+}
+
+class GrapheUi : public testing::Test {
+protected:
+    void SetUp() override {
+        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
+        panel = LoadPanel(0, "UIR_graphtab.uir", P_Graph);
+        ASSERT_GT(panel, 0);
+    }
+    void TearDown() override {
+        DiscardPanel(panel);
+        QApplication::processEvents();
+    }
+
+    int Tracer(int graphe, const std::vector<double> &y, int couleur = 0xFFFF00) {
+        return PlotY(panel, graphe, y.data(), static_cast<int>(y.size()), VAL_DOUBLE, VAL_THIN_LINE,
+                     VAL_EMPTY_SQUARE, VAL_SOLID, 1, couleur);
+    }
+    std::vector<double> Donnees(int graphe, int plot) {
+        std::vector<double> y;
+        EXPECT_EQ(GetPlotData(panel, graphe, plot, nullptr, &y), 0);
+        return y;
+    }
+    std::pair<double, double> Etendue(int graphe, int axe, int *mode = nullptr) {
+        int m = -1;
+        double lo = NaN, hi = NaN;
+        EXPECT_EQ(GetAxisScalingMode(panel, graphe, axe, &m, &lo, &hi), 0);
+        if (mode) *mode = m;
+        return {lo, hi};
+    }
+    int Dessins(int graphe) {
+        int n = -1;
+        GetGraphDrawCount(panel, graphe, &n);
+        return n;
+    }
+    // Lets the event loop draw what is pending.
+    static void Laisser() {
+        for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    }
+
+    int panel = 0;
+};
+
+TEST_F(GrapheUi, PlotsAreCopiesOnTheActiveAxisWithTheirGaps) {
+    std::vector<double> gauche = {NaN, 1.0, 5.0, NaN, 3.0};
+    const int g = Tracer(P_Graph_GRAPH, gauche, 0xFFFF00);
+    ASSERT_GT(g, 0);
+    ASSERT_EQ(SetCtrlAttribute(panel, P_Graph_GRAPH, ATTR_ACTIVE_YAXIS, VAL_RIGHT_YAXIS), 0);
+    const int d = Tracer(P_Graph_GRAPH, {10.0, 20.0}, 0x00FF00);
+    ASSERT_GT(d, 0);
+    EXPECT_NE(g, d);
+
+    // The caller's array is free to change: the plot keeps what it was given.
+    gauche[1] = 99.0;
+    EXPECT_TRUE(MemesValeurs(Donnees(P_Graph_GRAPH, g), {NaN, 1.0, 5.0, NaN, 3.0}));
+    std::vector<double> x;
+    GetPlotData(panel, P_Graph_GRAPH, g, &x, nullptr);
+    EXPECT_TRUE(MemesValeurs(x, {0, 1, 2, 3, 4}));
+
+    std::vector<int> plots;
+    GetGraphPlots(panel, P_Graph_GRAPH, &plots);
+    EXPECT_EQ(plots, (std::vector<int>{g, d}));
+    int axe = 0, couleur = 0, points = 0;
+    GetPlotAttribute(panel, P_Graph_GRAPH, g, ATTR_PLOT_YAXIS, &axe);
+    GetPlotAttribute(panel, P_Graph_GRAPH, g, ATTR_TRACE_COLOR, &couleur);
+    GetPlotAttribute(panel, P_Graph_GRAPH, g, ATTR_NUM_POINTS, &points);
+    EXPECT_EQ(axe, VAL_LEFT_YAXIS);
+    EXPECT_EQ(couleur, 0xFFFF00);
+    EXPECT_EQ(points, 5);
+    GetPlotAttribute(panel, P_Graph_GRAPH, d, ATTR_PLOT_YAXIS, &axe);
+    EXPECT_EQ(axe, VAL_RIGHT_YAXIS);
+
+    // Each automatic axis spans the finite values of its own plots, at once.
+    EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_LEFT_YAXIS), std::make_pair(1.0, 5.0));
+    EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_RIGHT_YAXIS), std::make_pair(10.0, 20.0));
+    EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_XAXIS), std::make_pair(0.0, 4.0));
+
+    // A handle that names no plot of this graph changes nothing.
+    EXPECT_EQ(DeleteGraphPlot(panel, P_Graph_GRAPH, 0, VAL_IMMEDIATE_DRAW), 0);
+    EXPECT_EQ(DeleteGraphPlot(panel, P_Graph_GRAPH_2, g, VAL_IMMEDIATE_DRAW), 0);
+    GetGraphPlots(panel, P_Graph_GRAPH, &plots);
+    EXPECT_EQ(plots.size(), 2u);
+
+    // An axis left without plot keeps its last range; a new plot of another length reuses
+    // nothing of the old one.
+    EXPECT_EQ(DeleteGraphPlot(panel, P_Graph_GRAPH, g, VAL_IMMEDIATE_DRAW), 0);
+    EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_LEFT_YAXIS), std::make_pair(1.0, 5.0));
+    ASSERT_EQ(DeleteGraphPlot(panel, P_Graph_GRAPH, g, VAL_IMMEDIATE_DRAW), 0);
+    SetCtrlAttribute(panel, P_Graph_GRAPH, ATTR_ACTIVE_YAXIS, VAL_LEFT_YAXIS);
+    const int h = Tracer(P_Graph_GRAPH, {-2.0, 7.0, NaN});
+    EXPECT_TRUE(MemesValeurs(Donnees(P_Graph_GRAPH, h), {-2.0, 7.0, NaN}));
+    EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_LEFT_YAXIS), std::make_pair(-2.0, 7.0));
+
+    // -1 deletes every plot.
+    EXPECT_EQ(DeleteGraphPlot(panel, P_Graph_GRAPH, -1, VAL_IMMEDIATE_DRAW), 0);
+    GetGraphPlots(panel, P_Graph_GRAPH, &plots);
+    EXPECT_TRUE(plots.empty());
+
+    // Wrong uses are refused.
+    EXPECT_EQ(PlotY(panel, P_Graph_GRAPH, nullptr, 3, VAL_DOUBLE, VAL_THIN_LINE, 0, 0, 1, 0), UIE_BAD_ATTRIBUTE);
+    EXPECT_EQ(PlotY(panel, P_Graph_TRACE_GAUCHE, gauche.data(), 3, VAL_DOUBLE, VAL_THIN_LINE, 0, 0, 1, 0), UIE_BAD_ATTRIBUTE);
+    EXPECT_EQ(SetCtrlAttribute(panel, P_Graph_GRAPH, ATTR_ACTIVE_YAXIS, VAL_XAXIS), UIE_BAD_ATTRIBUTE);
+    EXPECT_EQ(GetPlotData(panel, P_Graph_GRAPH, 12345, nullptr, nullptr), UIE_BAD_INDEX);
+}
+
+TEST_F(GrapheUi, OtherTypesAndPointsInTheirOrder) {
+    const float f[] = {1.5f, -0.5f};
+    const int i[] = {3, 4, 8};
+    const int pf = PlotY(panel, P_Graph_GRAPH_2, f, 2, VAL_FLOAT, VAL_THIN_LINE, 0, 0, 1, 0xFF0000);
+    EXPECT_TRUE(MemesValeurs(Donnees(P_Graph_GRAPH_2, pf), {1.5, -0.5}));
+    const double xs[] = {2.0, 0.0, 1.0};
+    const int pxy = PlotXY(panel, P_Graph_GRAPH_2, xs, i, 3, VAL_DOUBLE, VAL_INTEGER, VAL_CONNECTED_POINTS,
+                           VAL_SOLID_SQUARE, VAL_DASH, 1, 0x00FFFF);
+    std::vector<double> x, y;
+    GetPlotData(panel, P_Graph_GRAPH_2, pxy, &x, &y);
+    EXPECT_TRUE(MemesValeurs(x, {2.0, 0.0, 1.0}));
+    EXPECT_TRUE(MemesValeurs(y, {3.0, 4.0, 8.0}));
+    EXPECT_EQ(Etendue(P_Graph_GRAPH_2, VAL_LEFT_YAXIS), std::make_pair(-0.5, 8.0));
+    EXPECT_EQ(Etendue(P_Graph_GRAPH_2, VAL_XAXIS), std::make_pair(0.0, 2.0));
+}
+
+// Each case: a scaling call on the left axis after a plot of 2..6, what it returns, the mode and
+// range the axis then has, and its range after a second plot of 0..100.
+TEST_F(GrapheUi, ScalingModes) {
+    struct Cas {
+        const char *nom;
+        int mode;
+        double mini, maxi;
+        int resultat;
+        int mode_lu;
+        std::pair<double, double> etendue, apres_nouveau_trace;
+    };
+    const Cas cas[] = {
+        {"auto", VAL_AUTOSCALE, 0, 0, 0, VAL_AUTOSCALE, {2, 6}, {0, 100}},
+        {"manuel", VAL_MANUAL, -1, 3, 0, VAL_MANUAL, {-1, 3}, {-1, 3}},
+        {"manuel vide", VAL_MANUAL, 3, 3, UIE_BAD_ATTRIBUTE, VAL_AUTOSCALE, {2, 6}, {0, 100}},
+        {"manuel inverse", VAL_MANUAL, 5, -5, UIE_BAD_ATTRIBUTE, VAL_AUTOSCALE, {2, 6}, {0, 100}},
+        {"manuel NaN", VAL_MANUAL, NaN, 1, UIE_BAD_ATTRIBUTE, VAL_AUTOSCALE, {2, 6}, {0, 100}},
+        {"verrou", VAL_LOCK, 0, 0, 0, VAL_LOCK, {2, 6}, {2, 6}},
+        {"inconnu", 7, 0, 1, UIE_BAD_ATTRIBUTE, VAL_AUTOSCALE, {2, 6}, {0, 100}},
+    };
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.nom);
+        DeleteGraphPlot(panel, P_Graph_GRAPH, -1, VAL_NO_DRAW);
+        SetAxisScalingMode(panel, P_Graph_GRAPH, VAL_LEFT_YAXIS, VAL_AUTOSCALE, 0, 0);
+        Tracer(P_Graph_GRAPH, {2.0, 6.0, 4.0});
+        EXPECT_EQ(SetAxisScalingMode(panel, P_Graph_GRAPH, VAL_LEFT_YAXIS, c.mode, c.mini, c.maxi), c.resultat);
+        int mode = -1;
+        EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_LEFT_YAXIS, &mode), c.etendue);
+        EXPECT_EQ(mode, c.mode_lu);
+        Tracer(P_Graph_GRAPH, {0.0, 100.0});
+        EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_LEFT_YAXIS), c.apres_nouveau_trace);
+        // The other axis is left alone.
+        EXPECT_EQ(Etendue(P_Graph_GRAPH, VAL_RIGHT_YAXIS, &mode).first, 0.0);
+        EXPECT_EQ(mode, VAL_AUTOSCALE);
+    }
+
+    // A flat curve spans nothing; an all-missing one leaves the axis where it was.
+    DeleteGraphPlot(panel, P_Graph_GRAPH_3, -1, VAL_NO_DRAW);
+    Tracer(P_Graph_GRAPH_3, {4.0, 4.0, NaN});
+    EXPECT_EQ(Etendue(P_Graph_GRAPH_3, VAL_LEFT_YAXIS), std::make_pair(4.0, 4.0));
+    DeleteGraphPlot(panel, P_Graph_GRAPH_3, -1, VAL_NO_DRAW);
+    Tracer(P_Graph_GRAPH_3, {NaN, NaN});
+    EXPECT_EQ(Etendue(P_Graph_GRAPH_3, VAL_LEFT_YAXIS), std::make_pair(4.0, 4.0));
+
+    // The x axis: manual through SetAxisRange, y left unchanged.
+    EXPECT_EQ(SetAxisRange(panel, P_Graph_GRAPH_3, VAL_MANUAL, 0.0, 499.0, VAL_NO_CHANGE, 0, 0), 0);
+    int mode = -1;
+    EXPECT_EQ(Etendue(P_Graph_GRAPH_3, VAL_XAXIS, &mode), std::make_pair(0.0, 499.0));
+    EXPECT_EQ(mode, VAL_MANUAL);
+    EXPECT_EQ(Etendue(P_Graph_GRAPH_3, VAL_LEFT_YAXIS, &mode), std::make_pair(4.0, 4.0));
+    EXPECT_EQ(mode, VAL_AUTOSCALE);
+}
+
+TEST_F(GrapheUi, DrawingIsCoalescedAndWaitsForTheGraphToBeShown) {
+    DisplayPanel(panel);
+    Laisser();
+    const int avant = Dessins(P_Graph_GRAPH);
+    std::vector<double> y(1000, 1.0);
+    for (int k = 0; k < 10; ++k) {
+        DeleteGraphPlot(panel, P_Graph_GRAPH, -1, VAL_IMMEDIATE_DRAW);
+        y[0] = k;
+        Tracer(P_Graph_GRAPH, y);
+    }
+    EXPECT_EQ(Dessins(P_Graph_GRAPH), avant) << "nothing is drawn before the event loop turns";
+    Laisser();
+    EXPECT_EQ(Dessins(P_Graph_GRAPH), avant + 1);
+
+    // A hidden graph takes its plots without drawing them, and draws them once shown.
+    SetCtrlAttribute(panel, P_Graph_GRAPH_2, ATTR_VISIBLE, 0);
+    Laisser();
+    const int cache = Dessins(P_Graph_GRAPH_2);
+    const int p = Tracer(P_Graph_GRAPH_2, {1.0, 2.0});
+    Laisser();
+    EXPECT_EQ(Dessins(P_Graph_GRAPH_2), cache);
+    EXPECT_TRUE(MemesValeurs(Donnees(P_Graph_GRAPH_2, p), {1.0, 2.0}));
+    SetCtrlAttribute(panel, P_Graph_GRAPH_2, ATTR_VISIBLE, 1);
+    Laisser();
+    EXPECT_EQ(Dessins(P_Graph_GRAPH_2), cache + 1);
+
+    // So does a graph on a panel not shown.
+    HidePanel(panel);
+    Laisser();
+    const int panneau_cache = Dessins(P_Graph_GRAPH_3);
+    Tracer(P_Graph_GRAPH_3, {1.0, 2.0});
+    Laisser();
+    EXPECT_EQ(Dessins(P_Graph_GRAPH_3), panneau_cache);
+}
+
+struct EvenementPanneau {
+    int panel, event;
+};
+std::vector<EvenementPanneau> evenements_panneau;
+int Noter(int panel, int event, void *, int, int) {
+    evenements_panneau.push_back({panel, event});
+    return 0;
+}
+
+TEST_F(GrapheUi, PanelCallbackHearsCloseAndSizeAndTheWindowStays) {
+    evenements_panneau.clear();
+    ASSERT_EQ(InstallPanelCallback(panel, Noter, nullptr), 0);
+    EXPECT_EQ(InstallPanelCallback(123456, Noter, nullptr), UIE_BAD_PANEL);
+    DisplayPanel(panel);
+    QWidget *fenetre = ui_test::Fenetre(panel);
+    ASSERT_NE(fenetre, nullptr);
+    Laisser();
+    evenements_panneau.clear();
+
+    fenetre->close();
+    Laisser();
+    EXPECT_TRUE(fenetre->isVisible());
+    fenetre->setFixedSize(fenetre->width() + 40, fenetre->height() + 20);
+    Laisser();
+    std::vector<int> vus;
+    for (const auto &e : evenements_panneau)
+        if (e.event == EVENT_CLOSE || e.event == EVENT_PANEL_SIZE) vus.push_back(e.event);
+    EXPECT_EQ(vus, (std::vector<int>{EVENT_CLOSE, EVENT_PANEL_SIZE}));
+    for (const auto &e : evenements_panneau) EXPECT_EQ(e.panel, panel);
+
+    // Without a callback the close request is still refused.
+    InstallPanelCallback(panel, nullptr, nullptr);
+    evenements_panneau.clear();
+    fenetre->close();
+    Laisser();
+    EXPECT_TRUE(fenetre->isVisible());
+    EXPECT_TRUE(evenements_panneau.empty());
+}
+
+TEST_F(GrapheUi, ColoursAndGeometryOfControls) {
+    struct Cas {
+        int control;
+        int attribut;
+        int valeur;
+        int resultat;
+    };
+    const Cas cas[] = {
+        {P_Graph_TRACE_GAUCHE, ATTR_LABEL_COLOR, 0xFFFF00, 0},
+        {P_Graph_TRACE_GAUCHE, ATTR_TEXT_COLOR, 0x00FFFF, 0},
+        {P_Graph_DIFF_VOIE_1, ATTR_LABEL_COLOR, 0xFF00FF, 0},
+        {P_Graph_DIFF_VOIE_1, ATTR_TEXT_COLOR, 0x0000FF, 0},
+        {P_Graph_RG_COLOR_G, ATTR_LABEL_COLOR, 0xFF0000, UIE_BAD_ATTRIBUTE},  // it has no label
+        {P_Graph_GRAPH, ATTR_TEXT_COLOR, 0xFF0000, UIE_BAD_ATTRIBUTE},
+        {P_Graph_DIFF_VOIE_2, ATTR_LEFT, 300, 0},
+        {P_Graph_DIFF_VOIE_2, ATTR_TOP, 40, 0},
+        {P_Graph_DIFF_VOIE_2, ATTR_WIDTH, 90, 0},
+        {P_Graph_DIFF_VOIE_2, ATTR_HEIGHT, 60, 0},
+        {P_Graph_DIFF_VOIE_2, ATTR_WIDTH, 0, UIE_BAD_ATTRIBUTE},
+        {P_Graph_DIFF_VOIE_2, 9999, 1, UIE_BAD_ATTRIBUTE},
+    };
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(testing::Message() << "control " << c.control << " attribute " << c.attribut);
+        ASSERT_EQ(SetCtrlAttribute(panel, c.control, c.attribut, c.valeur), c.resultat);
+        if (c.resultat != 0) continue;
+        int lu = -1;
+        EXPECT_EQ(GetCtrlAttribute(panel, c.control, c.attribut, &lu), 0);
+        EXPECT_EQ(lu, c.valeur);
+    }
+    // The colour is the one the label and the value are painted with.
+    QWidget *champ = ui_test::Widget(panel, P_Graph_DIFF_VOIE_1);
+    ASSERT_NE(champ, nullptr);
+    EXPECT_EQ(champ->palette().color(QPalette::Text), QColor(0x00, 0x00, 0xFF));
+    // Where the graph sits, as a panel callback reads it.
+    int gauche = -1, largeur = -1;
+    GetCtrlAttribute(panel, P_Graph_GRAPH, ATTR_LEFT, &gauche);
+    GetCtrlAttribute(panel, P_Graph_GRAPH, ATTR_WIDTH, &largeur);
+    EXPECT_EQ(gauche, 10);
+    EXPECT_EQ(largeur, 790);
+
+    // A dark panel gives its texts a light colour.
+    ASSERT_EQ(SetPanelAttribute(panel, ATTR_BACKCOLOR, 0x202020), 0);
+    EXPECT_EQ(ui_test::Fenetre(panel)->palette().color(QPalette::Window), QColor(0x20, 0x20, 0x20));
+    EXPECT_GT(ui_test::Fenetre(panel)->palette().color(QPalette::WindowText).lightness(), 200);
+    EXPECT_EQ(SetPanelAttribute(panel, 9999, 1), UIE_BAD_ATTRIBUTE);
+}
+
+TEST_F(GrapheUi, SpanIndicatorsShowSmallAndLargeValuesAndTakeNoTyping) {
+    QWidget *w = ui_test::Widget(panel, P_Graph_DIFF_VOIE_1);
+    auto *champ = qobject_cast<QAbstractSpinBox *>(w);
+    ASSERT_NE(champ, nullptr);
+    EXPECT_TRUE(champ->isReadOnly());
+    const struct {
+        double valeur;
+        const char *texte;
+    } cas[] = {{1.234e-9, "1.234e-09"}, {0.0025, "0.0025"}, {12.5, "12.5"}, {123456789.0, "1.23457e+08"}, {0.0, "0"}};
+    for (const auto &c : cas) {
+        ASSERT_EQ(SetCtrlVal(panel, P_Graph_DIFF_VOIE_1, c.valeur), 0);
+        double lu = -1;
+        GetCtrlVal(panel, P_Graph_DIFF_VOIE_1, &lu);
+        EXPECT_EQ(lu, c.valeur);
+        EXPECT_EQ(champ->findChild<QLineEdit *>()->text().toStdString(), c.texte);
+    }
+}
+
+class TableUi : public testing::Test {
+protected:
+    void SetUp() override {
+        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
+        panel = LoadPanel(0, "UIR_graphtab.uir", P_AFF_TAB);
+        ASSERT_GT(panel, 0);
+        table = qobject_cast<QTableWidget *>(ui_test::Widget(panel, P_AFF_TAB_TABLE));
+        ASSERT_NE(table, nullptr);
+    }
+    void TearDown() override {
+        DiscardPanel(panel);
+        QApplication::processEvents();
+    }
+    int panel = 0;
+    QTableWidget *table = nullptr;
+};
+
+TEST_F(TableUi, ColumnsTitlesAndNumericCells) {
+    ASSERT_EQ(DeleteTableColumns(panel, P_AFF_TAB_TABLE, 1, -1), 0);
+    ASSERT_EQ(InsertTableColumns(panel, P_AFF_TAB_TABLE, 1, 3), 0);
+    int colonnes = 0;
+    GetNumTableColumns(panel, P_AFF_TAB_TABLE, &colonnes);
+    EXPECT_EQ(colonnes, 3);
+    EXPECT_EQ(SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_LABEL_TEXT, "Essai Température"_w), 0);
+    // The title shows once the column is told to use it.
+    EXPECT_EQ(table->horizontalHeaderItem(0)->text().toStdString(), "1");
+    EXPECT_EQ(SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_USE_LABEL_TEXT, 1), 0);
+    EXPECT_EQ(table->horizontalHeaderItem(0)->text().toStdString(), "Essai Température");
+    char titre[64] = "";
+    GetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_LABEL_TEXT, titre, sizeof titre);
+    EXPECT_EQ(std::string(titre), "Essai Température"_w);
+    EXPECT_EQ(SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 4, ATTR_PRECISION, 3), UIE_BAD_INDEX);
+    EXPECT_EQ(SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_FORMAT, 12), UIE_BAD_ATTRIBUTE);
+
+    ASSERT_EQ(InsertTableRows(panel, P_AFF_TAB_TABLE, -1, 1), 0);
+    const struct {
+        int format, precision;
+        double valeur;
+        const char *texte;
+    } cas[] = {
+        {VAL_AUTO_FORMAT, 8, 1.5, "1.5"},
+        {VAL_AUTO_FORMAT, 8, 1234567.891, "1234567.9"},
+        {VAL_AUTO_FORMAT, 8, -1e-9, "-1e-09"},
+        {VAL_AUTO_FORMAT, 8, 3.0e12, "3e+12"},
+        {VAL_DECIMAL_FORMAT, 3, 2.0, "2.000"},
+        {VAL_SCIENTIFIC_FORMAT, 2, 12345.0, "1.23e+04"},
+        {VAL_AUTO_FORMAT, 8, NaN, "NaN"},
+        {VAL_DECIMAL_FORMAT, 2, std::numeric_limits<double>::infinity(), "Inf"},
+    };
+    for (const auto &c : cas) {
+        SCOPED_TRACE(c.texte);
+        SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 2, ATTR_FORMAT, c.format);
+        SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 2, ATTR_PRECISION, c.precision);
+        ASSERT_EQ(SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(2, 1), c.valeur), 0);
+        char texte[64] = "";
+        GetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(2, 1), texte, sizeof texte);
+        EXPECT_STREQ(texte, c.texte);
+        double lu = 0;
+        GetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(2, 1), &lu);
+        EXPECT_TRUE(MemesValeurs({lu}, {c.valeur}));
+    }
+    double vide = 0;
+    GetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(3, 1), &vide);
+    EXPECT_TRUE(std::isnan(vide));
+    EXPECT_EQ(SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(4, 1), 1.0), UIE_BAD_INDEX);
+
+    // Deleting a column renumbers the titles that follow.
+    ASSERT_EQ(DeleteTableColumns(panel, P_AFF_TAB_TABLE, 1, 1), 0);
+    EXPECT_EQ(table->horizontalHeaderItem(0)->text().toStdString(), "1");
+    GetNumTableColumns(panel, P_AFF_TAB_TABLE, &colonnes);
+    EXPECT_EQ(colonnes, 2);
+}
+
+TEST_F(TableUi, FirstVisibleRowScrollsAsFarAsTheTableGoes) {
+    DisplayPanel(panel);
+    InsertTableRows(panel, P_AFF_TAB_TABLE, -1, 200);
+    QApplication::processEvents();
+    EXPECT_EQ(SetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, 0), UIE_BAD_INDEX);
+    EXPECT_EQ(SetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, 201), UIE_BAD_INDEX);
+    ASSERT_EQ(SetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, 50), 0);
+    int premiere = 0;
+    GetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, &premiere);
+    EXPECT_EQ(premiere, 50);
+    // The last row asked for: the table shows its last rows, the last one included.
+    ASSERT_EQ(SetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, 200), 0);
+    GetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, &premiere);
+    EXPECT_GT(premiere, 150);
+    EXPECT_EQ(table->rowAt(table->viewport()->height() - 2), 199);
+}
+
+}  // namespace
