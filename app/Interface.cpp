@@ -304,7 +304,7 @@ int EtapeFichier(int mode) {
         if (FileSelectPopup(repertoire_defaut, "*.txt", "*.txt", "Choisir le fichier du séquenceur"_w,
                             VAL_LOAD_BUTTON, 0, 0, 1, 0, chemin) <= 0)
             return AnnulerDemarrage("Annulation de l'acquisition");
-        fichier_sequenceur = std::fopen(chemin, "r");
+        fichier_sequenceur = OuvrirFichier(chemin, "r");
         if (!fichier_sequenceur) return AnnulerDemarrage("Impossible d'ouvrir le fichier. Arrêt !"_w);
         return 0;
     default:
@@ -356,7 +356,8 @@ int DemarrerAcquisition(int panel, int control) {
 
     Reserver_buffer_circu(liste_instru);
     Init_buffer_circu(panel_commande, panel_graphs);
-    if (Init_buffer2D_circu(liste_instru) < 0)
+    // Scalar rings that could not be allocated are as serious as vector rows.
+    if (Init_buffer2D_circu(liste_instru) < 0 || Echecs_buffer_circu() > 0)
         MessagePopup("AIE", "Problème de malloc (!). C'est pas un comportement normal"_w);
 
     int nb_graphes = 1;
@@ -394,6 +395,9 @@ void ArreterAcquisition() {
     Statut("Arrêt des instruments"_w);
     arret_instru(liste_instru);
     Fermer_enregistrement(liste_instru);
+    // A full disk or a removed medium must not pass for a complete record.
+    if (Fichiers_en_erreur() > 0)
+        Statut("Erreur d'écriture : le fichier d'enregistrement est incomplet"_w);
     if (fichier_sequenceur) std::fclose(fichier_sequenceur);
     fichier_sequenceur = nullptr;
     Mode_boutons_stopped(panel_commande, panel_instru, panel_graphs);

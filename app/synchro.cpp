@@ -149,7 +149,7 @@ void Timer(int timer, int actif) { SetCtrlAttribute(panel_timer, timer, ATTR_ENA
 // nothing to take yet (absent, not a plain file, new, still changing, or not openable).
 bool LireConsigneStable(const std::string &chemin, std::string &texte) {
     struct stat st;
-    if (::stat(chemin.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(CheminSysteme(chemin.c_str()).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         OublierConsigne();
         return false;
     }
@@ -158,7 +158,7 @@ bool LireConsigneStable(const std::string &chemin, std::string &texte) {
         vu = maintenant;
         return false;
     }
-    std::FILE *f = std::fopen(chemin.c_str(), "rb");
+    std::FILE *f = OuvrirFichier(chemin.c_str(), "rb");
     if (!f) return false;
     // The three lines that matter; one character more than a line keeps is read so that the
     // CR of a CR LF is recognised after a full-length line.
@@ -192,7 +192,7 @@ int Renommer(const std::string &chemin, const std::string &recu) {
     // A watched name that is already the receipt name cannot be renamed to it (deleting the
     // "older receipt" would delete the set-point itself).
     struct stat st;
-    if (::stat(recu.c_str(), &st) == 0 && st.st_dev == vu.peripherique && st.st_ino == vu.inode)
+    if (::stat(CheminSysteme(recu.c_str()).c_str(), &st) == 0 && st.st_dev == vu.peripherique && st.st_ino == vu.inode)
         return UTE_FILE_EXISTS;
     int r = RenameFile(chemin.c_str(), recu.c_str());
     if (r == UTE_FILE_EXISTS) {

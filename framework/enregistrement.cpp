@@ -300,7 +300,7 @@ int Ouvrir_enregistrement(const char *fichier, fichei *liste) {
 
     const bool chemin_valide = fichier && fichier[0] != '\0';
     int echecs = 0;
-    if (chemin_valide) fichier_resultats = std::fopen(fichier, "wb");
+    if (chemin_valide) fichier_resultats = OuvrirFichier(fichier, "wb");
     if (fichier_resultats) EcrireEnTetePrincipal(fichier_resultats, liste);
     else ++echecs;
 
@@ -314,7 +314,7 @@ int Ouvrir_enregistrement(const char *fichier, fichei *liste) {
             continue;
         }
         pris.push_back(NomLibre(decoupe, NomInstrument(p), n->tatoo, pris));
-        n->fichier = std::fopen(pris.back().c_str(), "wb");
+        n->fichier = OuvrirFichier(pris.back().c_str(), "wb");
         if (!n->fichier) {
             ++echecs;
             continue;

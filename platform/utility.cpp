@@ -2,6 +2,8 @@
 // clock, file helpers on POSIX calls.
 #include "platform/utility.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -207,9 +209,20 @@ int ErreurFichier(int err) {
 
 }  // namespace
 
-int RenameFile(const char *oldPath, const char *newPath) {
-    if (oldPath == nullptr || newPath == nullptr || *oldPath == '\0' || *newPath == '\0')
+std::string CheminSysteme(const char *chemin) { return texte::Cp1252VersUtf8(chemin ? chemin : ""); }
+
+std::FILE *OuvrirFichier(const char *chemin, const char *mode) {
+    if (chemin == nullptr || mode == nullptr) return nullptr;
+    return std::fopen(CheminSysteme(chemin).c_str(), mode);
+}
+
+int RenameFile(const char *oldPathCp1252, const char *newPathCp1252) {
+    if (oldPathCp1252 == nullptr || newPathCp1252 == nullptr || *oldPathCp1252 == '\0' ||
+        *newPathCp1252 == '\0')
         return UTE_BAD_ARGUMENT;
+    const std::string ancien = CheminSysteme(oldPathCp1252), nouveau = CheminSysteme(newPathCp1252);
+    const char *oldPath = ancien.c_str();
+    const char *newPath = nouveau.c_str();
     // rename() would replace the target silently; RENAME_NOREPLACE refuses it in one step.
     if (renameat2(AT_FDCWD, oldPath, AT_FDCWD, newPath, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return ErreurFichier(errno);
@@ -222,5 +235,5 @@ int RenameFile(const char *oldPath, const char *newPath) {
 
 int CVI_DeleteFile(const char *path) {
     if (path == nullptr || *path == '\0') return UTE_BAD_ARGUMENT;
-    return unlink(path) == 0 ? 0 : ErreurFichier(errno);
+    return unlink(CheminSysteme(path).c_str()) == 0 ? 0 : ErreurFichier(errno);
 }

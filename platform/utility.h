@@ -4,6 +4,9 @@
 // Functions return 0 on success and a negative UtilityError on failure.
 #pragma once
 
+#include <cstdio>
+#include <string>
+
 enum UtilityError {
     UTE_BAD_HANDLE = -1,     // thread lock unknown, or discarded
     UTE_NOT_OWNER = -2,      // release of a thread lock the calling thread does not hold
@@ -46,6 +49,11 @@ const char *DateStr();
 const char *TimeStr();
 
 // ---- files --------------------------------------------------------------------------------
+
+// Paths inside the program are Windows-1252 like every other text (the file choosers give
+// them so); the file system names files in UTF-8. These open and name files from such paths.
+std::string CheminSysteme(const char *chemin);
+std::FILE *OuvrirFichier(const char *chemin, const char *mode);
 
 // Renames (or moves, on one file system) `oldPath` to `newPath`. Never replaces an existing
 // file: UTE_FILE_EXISTS when `newPath` exists.

@@ -1,5 +1,6 @@
 // Settings files and the save and load commands (see save.h).
 #include "settings/save.h"
+#include "platform/utility.h"
 
 #include "app/Interface.h"
 #include "framework/liste.h"
@@ -47,7 +48,7 @@ std::string DepuisStockage(std::string_view stocke) {
 }
 
 LecteurTexte::LecteurTexte(const char *chemin) {
-    if (chemin) fichier_ = std::fopen(chemin, "rb");
+    if (chemin) fichier_ = OuvrirFichier(chemin, "rb");
 }
 
 LecteurTexte::~LecteurTexte() {
@@ -76,7 +77,8 @@ bool LecteurTexte::LireLigne(char *ligne, std::size_t taille) {
     return n > 0;
 }
 
-FichierEnAttente::FichierEnAttente(std::string destination) : destination_(std::move(destination)) {}
+// The destination is a path of the program (Windows-1252); the file system gets it in UTF-8.
+FichierEnAttente::FichierEnAttente(std::string destination) : destination_(CheminSysteme(destination.c_str())) {}
 
 FichierEnAttente::~FichierEnAttente() {
     if (!provisoire_.empty()) ::unlink(provisoire_.c_str());
@@ -274,7 +276,7 @@ int save_all(const char *chemin, const save_registry *registre) {
 bool lire_fichier_reglages(const char *chemin, std::vector<instrument_sauve> &instruments,
                            std::string &erreur) {
     const std::string nom = chemin ? chemin : "";
-    std::FILE *f = chemin ? std::fopen(chemin, "rb") : nullptr;
+    std::FILE *f = chemin ? OuvrirFichier(chemin, "rb") : nullptr;
     if (!f) {
         erreur = "Impossible d'ouvrir le fichier " + nom;
         return false;

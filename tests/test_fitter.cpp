@@ -4,6 +4,7 @@
 // that cannot give a fit. The start failures, which show a message, and the configuration
 // panel are tested in test_fitter_ui.cpp.
 #include "framework/enregistrement.h"
+#include "framework/liste.h"
 #include "framework/voies.h"
 #include "instruments/computed/fitter.h"
 #include "platform/text.h"
@@ -461,6 +462,17 @@ TEST_F(Fitter, ChannelsOutsideARun) {
     f->calcul2D(f, 1, temoin.data());
     EXPECT_EQ(temoin, std::vector<double>(6, -7.0));
     EXPECT_EQ(f->get_taille_voie_calcul2D(f, 1), 6);
+}
+
+TEST_F(Fitter, CatalogueMakesItByItsTypeKey) {
+    PInstrument *f = Nouvel_instrument("fitter.dll");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->calculer_2D, fitter.calculer_2D);
+    EXPECT_EQ(f->get_buffer2D_from_tatoo, get_buffer2D_from_tatoo);
+    char nom[kLongueurNomInstru];
+    f->get_nom_instru(f, nom);
+    EXPECT_STREQ(nom, "Fitter de courbes");
+    f->liberer(f);
 }
 
 TEST_F(Fitter, NamesOfItsChannels) {

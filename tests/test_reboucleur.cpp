@@ -321,6 +321,17 @@ TEST_F(Reboucleur, LoadedBlockWithPendingRequestSendsOnce) {
     EXPECT_EQ(Envoyees(3), Commandes{"CENTER=1.500000e+03"});
 }
 
+TEST_F(Reboucleur, CatalogueMakesItByItsTypeKey) {
+    PInstrument *b = Nouvel_instrument("reboucleur.dll");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->calculer_1D, boucleur.calculer_1D);
+    EXPECT_EQ(b->get_buffer_from_tatoo, get_buffer_from_tatoo);
+    char nom[kLongueurNomInstru];
+    b->get_nom_instru(b, nom);
+    EXPECT_STREQ(nom, "Reboucleur");
+    b->liberer(b);
+}
+
 TEST_F(Reboucleur, NameKeepsItsFirst39Characters) {
     const std::string long_nom(50, 'n');
     boucle_->set_nom_instru(boucle_, long_nom.c_str());
