@@ -86,6 +86,9 @@ std::shared_ptr<CarteGpib> CarteSimulee(int carte) {
     return sim::NouvelleCarte(bus);
 }
 
+// The boards' own settings back to their defaults (their backends are chosen again).
+void RemettreReglagesCartes();
+
 std::shared_ptr<CarteGpib> CreerCarte(int carte) {
     switch (ConfigurationBanc().ModeCarteGpib(carte)) {
     case ModeGpib::simulee: return CarteSimulee(carte);
@@ -111,8 +114,11 @@ std::shared_ptr<CarteGpib> CarteGpibNumero(int carte) {
 }
 
 void ReinitialiserCartesGpib() {
-    std::lock_guard g(mutexCartes);
-    for (auto &c : cartes) c.reset();
+    {
+        std::lock_guard g(mutexCartes);
+        for (auto &c : cartes) c.reset();
+    }
+    RemettreReglagesCartes();
 }
 
 void FixerBibliothequeGpibNative(const char *nomOuChemin) {
@@ -150,6 +156,7 @@ struct Descripteur {
     bool enRappel = false;        // the callback is running
     bool modifieDansRappel = false;
     std::mutex commande;          // one arming or disarming from outside at a time
+    std::atomic<bool> horsLigne{false};  // ibonl(ud, 0) has begun: no arming any more
 };
 
 struct Table {
@@ -163,6 +170,12 @@ struct Table {
 Table &LaTable() {
     static Table *t = new Table;
     return *t;
+}
+
+void RemettreReglagesCartes() {
+    Table &t = LaTable();
+    std::lock_guard g(t.m);
+    t.tmoCartes.fill(T10s);
 }
 
 std::shared_ptr<Descripteur> Trouver(int ud) {
@@ -408,6 +421,7 @@ int ibonl(int ud, int v) {
         std::lock_guard g(t.m);
         t.appareils.erase(ud);  // new calls on `ud` are refused from now on
     }
+    d->horsLigne = true;
     d->backend->Interrompre(d->h);  // transfers in progress on other threads end
     if (SurSonFil(*d)) {
         std::lock_guard g(d->m);
@@ -507,6 +521,7 @@ int ibnotify(int ud, int mask, GpibNotifyCallback_t callback, void *refData) {
         return Fixer({CMPL, 0, 0});
     }
     std::lock_guard c(d->commande);
+    if (d->horsLigne) return Echec(EDVR, EBADF);  // taken offline meanwhile
     Arreter(*d);
     if (mask != 0) Demarrer(d, mask, callback, refData);
     return Fixer({CMPL, 0, 0});

@@ -14,9 +14,10 @@
 // descriptor (2 and up, never handed out twice in a run, so a stale descriptor is refused
 // instead of reaching another device). A device descriptor stays valid until ibonl(ud, 0).
 //
-// Time-outs follow the program's clock (platform/clock.h): sped up, a 10 s time-out passes in
-// 10 s / speed; with the fake clock, a wait that nothing else can end moves the clock forward
-// to its end, as Delay does.
+// Time-outs of the simulated boards follow the program's clock (platform/clock.h): sped up, a
+// 10 s time-out passes in 10 s / speed; with the fake clock, a transfer that waits moves the
+// clock forward to the device's next timed change or to its time-out, as Delay does. A native
+// board's time-outs are the host library's, in real time.
 #pragma once
 
 #include <memory>

@@ -126,8 +126,9 @@ Voyant *CommeVoyant(QWidget *w) { return dynamic_cast<Voyant *>(w); }
 class ChampGeneral : public QDoubleSpinBox {
 public:
     explicit ChampGeneral(int precision) : chiffres_(std::clamp(precision, 1, 17)) {
-        // Values are kept as they are given, not rounded to a number of decimals.
-        setDecimals(323);
+        // The spin box keeps its value rounded to this many decimals: enough for the values of
+        // a measurement, few enough to stay quick at every sample.
+        setDecimals(20);
     }
     QString textFromValue(double v) const override { return QLocale::c().toString(v, 'g', chiffres_); }
     double valueFromText(const QString &t) const override { return QLocale::c().toDouble(t.trimmed()); }

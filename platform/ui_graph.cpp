@@ -65,7 +65,7 @@ public:
     Graphe(int panel, int id) : panel_(panel), id_(id) {
         // Numbers read as everywhere in the program, with a point.
         setLocale(QLocale::c());
-        setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
+        setPlottingHints(QCP::phCacheLabels);
         setNotAntialiasedElements(QCP::aeAll);
         setNoAntialiasingOnDrag(true);
         yAxis2->setVisible(true);

@@ -93,8 +93,9 @@ public:
     static std::string TexteErreur(int code);
 
 protected:
-    // Adds a command of the personality: `motif` as sim/scpi.h reads it; the first command
-    // that matches runs. To be called from the personality's constructor.
+    // Adds a command of the personality: `motif` as sim/scpi.h reads it. The first command
+    // that matches runs, the common commands (registered first) before the personality's. To
+    // be called from the personality's constructor.
     void Commande(std::string_view motif, Action action);
 
     // ---- hooks, called with the lock held ---------------------------------------------------

@@ -471,6 +471,28 @@ TEST_P(AppelsGpib, FindListenersSendAndReceive) {
     EXPECT_EQ(ThreadIberr(), EARG);
 }
 
+TEST_P(AppelsGpib, TheBoardsTimeOutAndServiceRequestLine) {
+    const auto e = Enregistreur(5);
+    horloge::UtiliserHorlogeFactice(1000000);
+    EXPECT_FALSE(ibconfig(0, IbcTMO, T3s) & ERR);
+    EXPECT_EQ(ThreadIberr(), T10s);
+    char tampon[8];
+    double debut = horloge::Secondes();
+    Receive(0, 5, tampon, sizeof tampon, STOPend);  // nothing to say: the board's time-out
+    EXPECT_EQ(ThreadIbsta() & (ERR | TIMO), ERR | TIMO);
+    EXPECT_NEAR(horloge::Secondes() - debut, 3.0, 1e-6);
+
+    EXPECT_EQ(ibwait(0, 0) & SRQI, 0);
+    debut = horloge::Secondes();
+    EXPECT_EQ(ibwait(0, SRQI | TIMO) & (SRQI | TIMO | ERR), TIMO);
+    EXPECT_NEAR(horloge::Secondes() - debut, 3.0, 1e-6);
+    e->DemanderService();
+    EXPECT_EQ(ibwait(0, SRQI | TIMO) & (SRQI | TIMO | ERR), SRQI);
+    EXPECT_FALSE(ibonl(0, 1) & ERR);  // the board's settings back
+    EXPECT_FALSE(ibtmo(0, T1s) & ERR);
+    EXPECT_EQ(ThreadIberr(), T10s);
+}
+
 TEST(GpibSansCarte, EveryCallFailsAtOnceWithoutBusTraffic) {
     essai::Banc banc;
     banc.Configurer("gpib0 = none\n");

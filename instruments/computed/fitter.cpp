@@ -89,7 +89,7 @@ struct S_fitter {
     std::vector<double> indices;   // the abscissae of the last fitted vector
     std::vector<double> valeurs_y; // the vector being fitted (kept to spare a per-sample allocation)
 
-    double valeurs[kParametres];             // start values, then fitted values
+    double valeurs[kParametres] = {};        // start values, then fitted values
     char variables[kVariablesMax][5] = {};   // names handed to the evaluator
 
     std::vector<int> panels_config;  // P_config panels opened by configure, still loaded
@@ -124,10 +124,18 @@ struct ChampsParametre {
 };
 ChampsParametre Parametre(S_fitter_reglages &b, int k) {
     switch (k) {
-    case 0: return {&b.nom_param1, &b.tatoo_param1, &b.param1, P_config_STRING_1, P_config_RING_1, P_config_NUMERIC_1};
-    case 1: return {&b.nom_param2, &b.tatoo_param2, &b.param2, P_config_STRING_2, P_config_RING_2, P_config_NUMERIC_2};
-    case 2: return {&b.nom_param3, &b.tatoo_param3, &b.param3, P_config_STRING_3, P_config_RING_3, P_config_NUMERIC_3};
-    default: return {&b.nom_param4, &b.tatoo_param4, &b.param4, P_config_STRING_4, P_config_RING_4, P_config_NUMERIC_4};
+    case 0:
+        return {&b.nom_param1, &b.tatoo_param1, &b.param1,
+                P_config_STRING_1, P_config_RING_1, P_config_NUMERIC_1};
+    case 1:
+        return {&b.nom_param2, &b.tatoo_param2, &b.param2,
+                P_config_STRING_2, P_config_RING_2, P_config_NUMERIC_2};
+    case 2:
+        return {&b.nom_param3, &b.tatoo_param3, &b.param3,
+                P_config_STRING_3, P_config_RING_3, P_config_NUMERIC_3};
+    default:
+        return {&b.nom_param4, &b.tatoo_param4, &b.param4,
+                P_config_STRING_4, P_config_RING_4, P_config_NUMERIC_4};
     }
 }
 
@@ -162,7 +170,7 @@ int TailleVoie(const ptr2D &b) {
     auto *proprietaire = static_cast<PInstrument *>(b.instrument);
     int taille = b.taille_voie;
     if (proprietaire) {
-        if (proprietaire->get_taille_voie2D && proprietaire->nb_voie2D &&
+        if (proprietaire->get_taille_voie2D && proprietaire->nb_voie2D && b.voie >= 1 &&
             b.voie <= proprietaire->nb_voie2D(proprietaire))
             taille = proprietaire->get_taille_voie2D(proprietaire, b.voie);
         else if (proprietaire->get_taille_voie_calcul2D)
@@ -308,8 +316,9 @@ int fitter_start(PInstrument *instrument) {
     evaluator_get_variables(f, &vars, &nombre);
     if (nombre < 1 || nombre > kVariablesMax) {
         evaluator_destroy(f);
-        MessageFitter(instrument, "La fonction de fit « "_w + fonction + " » a "_w + std::to_string(nombre) +
-                                      " variable(s) : il en faut de 1 à 5 (la variable et au plus 4 paramètres)."_w);
+        MessageFitter(instrument,
+                      "La fonction de fit « "_w + fonction + " » a "_w + std::to_string(nombre) +
+                          " variable(s) : il en faut de 1 à 5 (la variable et au plus 4 paramètres)."_w);
         return kStartEchec;
     }
 

@@ -218,8 +218,9 @@ void boucleur_calculer_1D(PInstrument *instrument) {
     char commande[kCommandeMax + 1];
     const std::size_t marque = texte.find("$$");
     if (marque != std::string_view::npos && voie) {
-        const double valeur = voie->mesure && voie->dernier_indice >= 0 && voie->dernier_indice < voie->profondeur
-                                  ? voie->mesure[voie->dernier_indice]
+        const int d = voie->dernier_indice;
+        const double valeur = voie->mesure && d >= 0 && d < voie->profondeur
+                                  ? voie->mesure[d]
                                   : std::numeric_limits<double>::quiet_NaN();
         char nombre[32];
         const std::size_t longueur_nombre = EcrireValeur(valeur, nombre, nombre + sizeof nombre);
@@ -272,11 +273,12 @@ int OK_config_calcul_boucle(int panel, int /*control*/, int event, void *callbac
     if (!p) return 0;
     char texte[kCommandeMax + 1] = {};
     GetCtrlVal(panel, P_config_STRING, texte);
-    if (std::strstr(texte, "$$") && std::strlen(texte) > static_cast<std::size_t>(kCommandeAvecValeurMax)) {
-        const std::string message = "La commande contient $$ et compte " + std::to_string(std::strlen(texte)) +
-                                    " caractères : elle ne doit pas en compter plus de "_w +
-                                    std::to_string(kCommandeAvecValeurMax) +
-                                    ", pour que la valeur y trouve sa place."_w;
+    const std::size_t longueur = std::strlen(texte);
+    if (std::strstr(texte, "$$") && longueur > static_cast<std::size_t>(kCommandeAvecValeurMax)) {
+        const std::string message =
+            "La commande contient $$ et compte " + std::to_string(longueur) +
+            " caractères : elle ne doit pas en compter plus de "_w +
+            std::to_string(kCommandeAvecValeurMax) + ", pour que la valeur y trouve sa place."_w;
         MessagePopup("Attention", message.c_str());
         return 0;
     }
