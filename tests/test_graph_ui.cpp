@@ -12,6 +12,10 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTableWidget>
@@ -346,6 +350,101 @@ TEST_F(GrapheUi, SpanIndicatorsShowSmallAndLargeValuesAndTakeNoTyping) {
         EXPECT_EQ(lu, c.valeur);
         EXPECT_EQ(champ->findChild<QLineEdit *>()->text().toStdString(), c.texte);
     }
+}
+
+// The resource files hold what the graph windows and the 3D view address by name and number.
+TEST(RessourcesGraphes, PanelsAndControlsAsTheProgramExpectsThem) {
+    struct Attendu {
+        const char *fichier, *panneau;
+        int id_panneau;
+        const char *titre;
+        const char *controle;
+        int id;
+        const char *genre, *libelle, *callback;
+    };
+    const Attendu attendus[] = {
+        {"UIR_graphtab.uir", "P_AFF_TAB", 1, "TABLEAU DES MESURES", "TABLE", 2, "table", "", ""},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "OK_AXES", 2, "command_button", "__OK", "Choix_echelles"},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "RING_Choix_Echelle_D", 3, "ring",
+         "Configuration de l'échelle de droite :", "Choix_Echelle_Droite"},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "RING_Choix_Echelle_G", 4, "ring",
+         "Configuration de l'échelle de gauche :", "Choix_Echelle_Gauche"},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "NUM_Val_MIN_Droite", 5, "numeric", "Valeur Minimale", ""},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "NUM_Val_MAX_Droite", 6, "numeric", "Valeur Maximale", ""},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "NUM_Val_Centrage_D", 7, "numeric", "Valeur Centrage", ""},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "NUM_Val_MIN_Gauche", 8, "numeric", "Valeur Minimale", ""},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "NUM_Val_MAX_Gauche", 9, "numeric", "Valeur Maximale", ""},
+        {"UIR_graphtab.uir", "P_Choix", 2, "Choix des échelles", "NUM_Val_Centrage_G", 10, "numeric", "Valeur Centrage", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "GRAPH_3", 2, "graph", "", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "GRAPH_2", 3, "graph", "", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "GRAPH", 4, "graph", "", "Prog_Graph_Choix_Axe"},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "DIFF_VOIE_1_2", 5, "numeric", "Diff Voie 1", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "DIFF_VOIE_2_2", 6, "numeric", "Diff Voie 2", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "DIFF_VOIE_1_1", 7, "numeric", "Diff Voie 1", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "DIFF_VOIE_2_1", 8, "numeric", "Diff Voie 2", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "DIFF_VOIE_1", 9, "numeric", "Diff Voie 1", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "DIFF_VOIE_2", 10, "numeric", "Diff Voie 2", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "TRACE_DROIT", 11, "ring", "Tracé Droit", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "TRACE_GAUCHE", 12, "ring", "Tracé Gauche", ""},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "CHK_ENABLE_3", 13, "check_box", "", "CB_enable_graph_3"},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "CHK_ENABLE_2", 14, "check_box", "", "CB_enable_graph_2"},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "RG_COLOR_D", 15, "ring", "", "CB_ring_color_right"},
+        {"UIR_graphtab.uir", "P_Graph", 3, "AFFICHAGE GRAPHIQUE DES RESULTATS", "RG_COLOR_G", 16, "ring", "", "CB_ring_color_left"},
+        {"UIR_graph3D.uir", "P_OGL", 1, "Graphique 3D (OpenGL)", "RING", 2, "ring", "Choix de la courbe", ""},
+        {"UIR_graph3D.uir", "P_OGL", 1, "Graphique 3D (OpenGL)", "CENTER", 3, "numeric", "Echantillon central", "CB_Center"},
+        {"UIR_graph3D.uir", "P_OGL", 1, "Graphique 3D (OpenGL)", "Z_OUT", 4, "numeric", "Facteur Zoom out", ""},
+        {"UIR_graph3D.uir", "P_OGL", 1, "Graphique 3D (OpenGL)", "NUMERIC", 5, "numeric", nullptr, ""},
+    };
+    for (const Attendu &a : attendus) {
+        SCOPED_TRACE(std::string(a.panneau) + " " + a.controle);
+        QFile f(QStringLiteral(BANC_SOURCE_DIR "/ui/") + QString::fromLatin1(a.fichier));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QJsonObject racine = QJsonDocument::fromJson(f.readAll()).object();
+        QJsonObject panneau, controle;
+        for (const QJsonValue &p : racine.value("panels").toArray())
+            if (p.toObject().value("constant").toString() == QLatin1String(a.panneau)) panneau = p.toObject();
+        ASSERT_FALSE(panneau.isEmpty());
+        EXPECT_EQ(panneau.value("id").toInt(), a.id_panneau);
+        EXPECT_EQ(panneau.value("title").toString().toStdString(), a.titre);
+        for (const QJsonValue &c : panneau.value("controls").toArray())
+            if (c.toObject().value("constant").toString() == QLatin1String(a.controle)) controle = c.toObject();
+        ASSERT_FALSE(controle.isEmpty());
+        EXPECT_EQ(controle.value("id").toInt(), a.id);
+        EXPECT_EQ(controle.value("kind").toString().toStdString(), a.genre);
+        if (a.libelle) {
+            EXPECT_EQ(controle.value("label").toString().toStdString(), a.libelle);
+        }
+        EXPECT_EQ(controle.value("callback").toString().toStdString(), a.callback);
+    }
+    // The scaling rings: "Auto Scale" 1, "Manuelle" 2, "Centrée" 3; the channel rings hold text
+    // values, the colour rings int values, and the check boxes start ticked.
+    SetResourceDirectory(BANC_SOURCE_DIR "/ui");
+    const int choix = LoadPanel(0, "UIR_graphtab.uir", P_Choix);
+    ASSERT_GT(choix, 0);
+    for (int anneau : {P_Choix_RING_Choix_Echelle_D, P_Choix_RING_Choix_Echelle_G}) {
+        const std::pair<const char *, int> items[] = {{"Auto Scale", 1}, {"Manuelle", 2}, {"Centrée", 3}};
+        int n = 0;
+        GetNumListItems(choix, anneau, &n);
+        ASSERT_EQ(n, 3);
+        for (int i = 0; i < 3; ++i) {
+            char libelle[32] = "";
+            int valeur = 0;
+            GetLabelFromIndex(choix, anneau, i, libelle, sizeof libelle);
+            GetValueFromIndex(choix, anneau, i, &valeur);
+            EXPECT_EQ(texte::Cp1252VersUtf8(libelle), items[i].first);
+            EXPECT_EQ(valeur, items[i].second);
+        }
+    }
+    DiscardPanel(choix);
+    const int graphe = LoadPanel(0, "UIR_graphtab.uir", P_Graph);
+    for (int c : {P_Graph_CHK_ENABLE_2, P_Graph_CHK_ENABLE_3}) {
+        int v = 0;
+        GetCtrlVal(graphe, c, &v);
+        EXPECT_EQ(v, 1);
+    }
+    char vide[4] = "?";
+    EXPECT_EQ(GetCtrlVal(graphe, P_Graph_TRACE_GAUCHE, vide), UIE_BAD_INDEX) << "filled at run time";
+    DiscardPanel(graphe);
 }
 
 class TableUi : public testing::Test {

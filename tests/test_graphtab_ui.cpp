@@ -674,6 +674,13 @@ TEST_F(Graphes, TwoWindowsOnScreenShowTheirTraces) {
             EXPECT_GT(droite, 150) << "graph " << g;
         }
     }
+    if (!garder.isEmpty()) {
+        ui_test::Fenetre(PanneauTableau())->grab().save(QDir(garder).filePath("tableau.png"));
+        QTest::mouseClick(ui_test::Widget(f[0]->panelGraph, P_Graph_GRAPH), Qt::RightButton);
+        ui_test::ChoisirElement(f[0]->panelChoixAxe, P_Choix_RING_Choix_Echelle_D, 1);
+        QApplication::processEvents();
+        ui_test::Fenetre(f[0]->panelChoixAxe)->grab().save(QDir(garder).filePath("choix_echelles.png"));
+    }
 }
 
 }  // namespace
