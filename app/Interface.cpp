@@ -1,6 +1,7 @@
 // Main-panel module: start-up, the main panel "PANNEAU DE COMMANDE" and shut-down.
 #include "app/Interface.h"
 
+#include "app/scan_gpib.h"
 #include "framework/affichage.h"
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
@@ -410,6 +411,7 @@ void ArreterAcquisition() {
 
 int Prog_Acquisition(int panel, int control, int event, void *, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    if (acquisition_en_cours == 0 && Fenetres_scan_ouvertes() > 0) return 0;  // a scan window is open
     if (acquisition_en_cours == 0) return DemarrerAcquisition(panel, control);
     if (acquisition_en_cours == 1) ArreterAcquisition();
     return 0;

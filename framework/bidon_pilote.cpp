@@ -9,6 +9,8 @@
 // never reaches a freed record).
 #include "framework/bidon_pilote.h"
 
+#include "framework/champs.h"
+#include "framework/panneaux_instrument.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "uir/UIR_bidon_pilote.h"
@@ -20,14 +22,12 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 namespace {
 
 const char kFichierUir[] = "UIR_bidon_pilote.uir";
 constexpr int kAdresseDefaut = 45;
 constexpr int kTailleVoie = 50;                             // points of the vector channel
-constexpr std::size_t kNomMax = kLongueurNomInstru - 1;     // 39 characters
 
 // The settings block, stored raw in the settings files.
 struct S_pilote_bidon {
@@ -47,7 +47,7 @@ static_assert(std::is_trivially_copyable_v<S_pilote_bidon>);
 struct Pilote_bidon_prive {
     S_pilote_bidon bloc{};
     int panel_charge = 0;            // P_PILOT loaded by this instance's init; 0 before
-    std::vector<int> panels_config;  // P_config panels opened by configure, still loaded
+    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
 };
 
 // Numbers the vectors of every "Pilote bidon" of the program, one after the other.
@@ -83,7 +83,7 @@ void pilote_bidon_liberer(PInstrument *instrument) {
         // Discarded panels call nothing back any more: neither P_PILOT's switch nor the OK
         // button of a P_config left open can reach the record freed below.
         if (p->panel_charge > 0) DiscardPanel(p->panel_charge);
-        for (const int panel : p->panels_config) DiscardPanel(panel);
+        p->panels_config.ToutFermer();
         delete p;
     }
     delete instrument;
@@ -95,7 +95,7 @@ void pilote_bidon_configure(PInstrument *instrument) {
     if (panel < 0) return;
     SetCtrlVal(panel, P_config_NUMERIC, static_cast<int>(p->bloc.adresse));
     SetCtrlAttribute(panel, P_config_BUTTON_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->panels_config.push_back(panel);
+    p->panels_config.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -111,23 +111,12 @@ void pilote_bidon_get_memory(PInstrument *instrument, void **p_strct, void ** /*
 }
 
 void pilote_bidon_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    // Bounded by 39 characters even when a loaded block holds no terminator.
-    const char *nom = Prive(instrument)->bloc.nom_pilot;
-    std::size_t n = 0;
-    while (n < kNomMax && nom[n] != '\0') ++n;
-    std::memcpy(nom_instru, nom, n);
-    nom_instru[n] = '\0';
+    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
 }
 
+// Bytes 40 to 127 of the name field stay as a load left them.
 void pilote_bidon_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    if (!nom_instru) return;
-    char *nom = Prive(instrument)->bloc.nom_pilot;
-    // The first 39 bytes, the rest of them zero-filled after a shorter text, then the
-    // terminator at position 39.
-    std::size_t n = 0;
-    for (; n < kNomMax && nom_instru[n] != '\0'; ++n) nom[n] = nom_instru[n];
-    for (; n < kNomMax; ++n) nom[n] = '\0';
-    nom[kNomMax] = '\0';
+    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
 }
 
 // ---- control ----------------------------------------------------------------------------
@@ -217,7 +206,7 @@ int OK_config(int panel, int /*control*/, int event, void *callbackData, int /*e
     if (auto *p = static_cast<Pilote_bidon_prive *>(callbackData)) {
         int adresse = 0;
         if (GetCtrlVal(panel, P_config_NUMERIC, &adresse) == 0) p->bloc.adresse = adresse;
-        std::erase(p->panels_config, panel);
+        p->panels_config.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

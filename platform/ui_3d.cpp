@@ -27,6 +27,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -102,7 +104,7 @@ public:
         for (QValue3DAxis *a : {surface_->axisX(), surface_->axisY(), surface_->axisZ()}) a->setTitleVisible(true);
 
         serie_ = new QSurface3DSeries();
-        serie_->setDrawMode(QSurface3DSeries::DrawSurfaceAndWireframe);
+        serie_->setDrawMode(QSurface3DSeries::DrawSurface);
         serie_->setWireframeColor(QColor(0x40, 0x40, 0x40));
         serie_->setColorStyle(Q3DTheme::ColorStyleRangeGradient);
         surface_->addSeries(serie_);
@@ -230,19 +232,26 @@ public:
         Colorer();
     }
 
-    // Takes the caller's array as it is now.
+    // Takes the caller's array as it is now; the view is drawn again only if it changed.
     void Rafraichir() {
         if (donnees_ && tableau_) {
+            bool change = false;
             for (int j = 0; j < ny_; ++j) {
                 QSurfaceDataRow &ligne = *(*tableau_)[j];
                 const double *source = donnees_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_);
-                for (int i = 0; i < nx_; ++i) ligne[i].setY(static_cast<float>(source[i]));
+                for (int i = 0; i < nx_; ++i) {
+                    const float v = static_cast<float>(source[i]);
+                    if (std::bit_cast<std::uint32_t>(v) == std::bit_cast<std::uint32_t>(ligne[i].y())) continue;
+                    ligne[i].setY(v);
+                    change = true;
+                }
             }
             // The same array again: the series only learns that its values changed.
-            serie_->dataProxy()->resetArray(tableau_);
+            if (change) serie_->dataProxy()->resetArray(tableau_);
         }
         BornesZ(&zmin_, &zmax_);
-        surface_->axisY()->setRange(static_cast<float>(zmin_), static_cast<float>(zmax_));
+        const auto bas = static_cast<float>(zmin_), haut = static_cast<float>(zmax_);
+        if (surface_->axisY()->min() != bas || surface_->axisY()->max() != haut) surface_->axisY()->setRange(bas, haut);
         Colorer();
         ++rafraichissements_;
     }
@@ -318,7 +327,7 @@ private:
             g.setColorAt(std::min(1.0, fin + 1e-6), Couleur(haut_));
             g.setColorAt(1.0, Couleur(haut_));
         }
-        serie_->setBaseGradient(g);
+        if (g.stops() != serie_->baseGradient().stops()) serie_->setBaseGradient(g);
     }
 
     Q3DSurface *surface_ = nullptr;

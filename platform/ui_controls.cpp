@@ -437,6 +437,8 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
         for (const QJsonValue &v : colonnes) titres << v.toString();
         t->setHorizontalHeaderLabels(titres);
         t->horizontalHeader()->setStretchLastSection(true);
+        for (int k = 0; k + 1 < t->columnCount(); ++k)
+            t->horizontalHeader()->setSectionResizeMode(k, QHeaderView::ResizeToContents);
         t->setEditTriggers(QAbstractItemView::NoEditTriggers);
         t->verticalHeader()->setVisible(false);
         c.widget = t;
@@ -601,6 +603,9 @@ int SetCtrlVal(int panel, int control, double value) {
     return AvecControle(panel, control, [&](Controle &c) -> int {
         if (c.genre != CTRL_NUMERIC) return Faux();
         QSignalBlocker b(c.widget);
+        // A field given the value it holds is not drawn again (indicators refreshed at every
+        // sample).
+        if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget); d && d->value() == value) return 0;
         if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget)) d->setValue(value);
         else if (auto *i = qobject_cast<QSpinBox *>(c.widget)) i->setValue(static_cast<int>(std::lround(value)));
         return 0;
@@ -1175,7 +1180,10 @@ int SetTableCellVal(int panel, int control, Point cell, const char *value) {
         if (!t) return Faux();
         if (cell.x < 1 || cell.x > t->columnCount() || cell.y < 1 || cell.y > t->rowCount())
             return UIE_BAD_INDEX;
-        auto *it = new QTableWidgetItem(VersEcran(v));
+        // The cell shows its text without trailing line ends (replies of instruments end with
+        // one); the whole text stays readable in its tooltip and through GetTableCellVal.
+        auto *it = new QTableWidgetItem(VersEcran(v).trimmed());
+        it->setToolTip(VersEcran(v).trimmed());
         it->setData(RoleBrut, Octets(v));
         t->setItem(cell.y - 1, cell.x - 1, it);
         return 0;

@@ -3,9 +3,11 @@
 //
 // A graph keeps its own model of plots and axes: the range of an automatic axis is worked out
 // from the finite values of its plots when a plot is made or deleted, so that a caller reads
-// it back at once. The screen follows once per turn of the event loop, and only while the
-// graph is shown. Deleted line plots are kept hidden and reused, data container included, so
-// that the program's refresh (delete every plot, plot again) allocates nothing once running.
+// it back at once. The screen follows once per turn of the event loop, only while the graph is
+// shown, and only when what it would show differs from what it shows: the program deletes and
+// makes again every plot at every sample, while an average curve changes only every few
+// samples. Deleted line plots are kept hidden and reused, data container included, so that
+// this refresh allocates nothing once running.
 #include "platform/ui_graph.h"
 
 #include "platform/ui_internal.h"
@@ -17,12 +19,15 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QScrollBar>
 #include <QTableWidget>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -53,6 +58,8 @@ public:
         int axe = VAL_LEFT_YAXIS;
         int couleur = 0;
         int points = 0;
+        int style_trace = 0, style_point = 0, style_ligne = 0;
+        std::uint64_t empreinte = 0;  // of the values
         bool a_valeurs = false;     // at least one finite value
         double ymin = 0, ymax = 0;  // of the finite values
         double xmin = 0, xmax = 0;
@@ -67,12 +74,17 @@ public:
         setLocale(QLocale::c());
         setPlottingHints(QCP::phCacheLabels);
         setNotAntialiasedElements(QCP::aeAll);
+        // One paint buffer for the whole graph: nothing is drawn on the overlay layer, whose
+        // own buffer would be cleared and blended at every drawing. The graph paints every one
+        // of its pixels, so nothing needs painting under it.
+        if (QCPLayer *dessus = layer(QStringLiteral("overlay"))) dessus->setMode(QCPLayer::lmLogical);
+        setAttribute(Qt::WA_OpaquePaintEvent);
         setNoAntialiasingOnDrag(true);
         yAxis2->setVisible(true);
         yAxis2->setTickLabels(true);
         axisRect()->setBackground(QBrush(Qt::black));
         // Graphs stacked in a window keep their plot areas aligned while their labels fit.
-        axisRect()->setMinimumMargins(QMargins(64, 10, 64, 10));
+        axisRect()->setMinimumMargins(QMargins(72, 10, 72, 10));
         for (QCPAxis *a : {xAxis, yAxis, yAxis2}) {
             a->grid()->setPen(QPen(QColor(0x50, 0x50, 0x50), 0, Qt::DotLine));
             a->grid()->setZeroLinePen(Qt::NoPen);
@@ -94,7 +106,7 @@ public:
             a->setTickLabelColor(texte);
             a->setLabelColor(texte);
         }
-        Planifier();
+        Forcer();
     }
 
     QCPAxis *Axe_(int axe) const { return axe == VAL_XAXIS ? xAxis : axe == VAL_RIGHT_YAXIS ? yAxis2 : yAxis; }
@@ -132,11 +144,15 @@ public:
                 cy[i] = Valeur(yv, type, i);
             }
             courbe->setData(cx, cy);
+            t.empreinte = Melanger(Empreinte(cx.constData(), n), Empreinte(cy.constData(), n));
             Etendue(cx.constData(), n, &t.xmin, &t.xmax);
             t.a_valeurs = Etendue(cy.constData(), n, &t.ymin, &t.ymax);
             t.plot = courbe;
         }
         Habiller(t.plot, style, point, ligne, t.couleur);
+        t.style_trace = style;
+        t.style_point = point;
+        t.style_ligne = ligne;
         traces_.push_back(t);
         Changer();
         return t.handle;
@@ -216,20 +232,44 @@ public:
         else sale_ = true;
     }
 
-    // One drawing at the next turn of the event loop, if the graph is shown.
-    void Planifier() {
+    // Draws the graph if it is shown and shows something else than what it shows now.
+    void Dessiner() {
+        planifie_ = false;
         if (!isVisible()) {
             sale_ = true;
             return;
         }
+        const std::uint64_t e = EmpreinteDuModele();
+        if (!force_ && e == dessine_) {
+            sale_ = false;
+            return;
+        }
+        force_ = false;
         sale_ = false;
-        replot(QCustomPlot::rpQueuedReplot);
+        dessine_ = e;
+        replot(QCustomPlot::rpRefreshHint);
+    }
+
+    // One drawing at the next turn of the event loop, if the graph is shown then.
+    void Planifier() {
+        if (planifie_) return;
+        planifie_ = true;
+        QMetaObject::invokeMethod(this, [this] { Dessiner(); }, Qt::QueuedConnection);
+    }
+    // What must be drawn again whatever the plots (colours, titles).
+    void Forcer() {
+        force_ = true;
+        Planifier();
     }
 
 protected:
     void showEvent(QShowEvent *e) override {
         QCustomPlot::showEvent(e);
         if (sale_) Planifier();
+    }
+    void resizeEvent(QResizeEvent *e) override {
+        QCustomPlot::resizeEvent(e);
+        force_ = true;
     }
     void changeEvent(QEvent *e) override {
         QCustomPlot::changeEvent(e);
@@ -245,6 +285,41 @@ protected:
     }
 
 private:
+    static std::uint64_t Melanger(std::uint64_t h, std::uint64_t v) {
+        // FNV-1a over the 8 bytes of v.
+        for (int k = 0; k < 8; ++k) {
+            h ^= (v >> (8 * k)) & 0xFF;
+            h *= 0x100000001B3ull;
+        }
+        return h;
+    }
+    static std::uint64_t Bits(double v) {
+        std::uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    }
+    static std::uint64_t Empreinte(const double *v, int n) {
+        std::uint64_t h = 0xCBF29CE484222325ull ^ static_cast<std::uint64_t>(n);
+        for (int i = 0; i < n; ++i) h = (h ^ Bits(v[i])) * 0x100000001B3ull;
+        return h;
+    }
+    // Everything the screen shows of the plots and the axes.
+    std::uint64_t EmpreinteDuModele() const {
+        std::uint64_t h = 0xCBF29CE484222325ull;
+        for (const Trace &t : traces_) {
+            h = Melanger(h, reinterpret_cast<std::uintptr_t>(t.plot));
+            h = Melanger(h, t.empreinte);
+            h = Melanger(h, (static_cast<std::uint64_t>(t.axe) << 56) ^ (static_cast<std::uint64_t>(t.couleur) << 24) ^
+                                (static_cast<std::uint64_t>(t.style_trace) << 16) ^
+                                (static_cast<std::uint64_t>(t.style_point) << 8) ^ static_cast<std::uint64_t>(t.style_ligne));
+        }
+        for (const QCPAxis *a : {xAxis, yAxis, yAxis2}) {
+            h = Melanger(h, Bits(a->range().lower));
+            h = Melanger(h, Bits(a->range().upper));
+        }
+        return h;
+    }
+
     static double Valeur(const void *v, int type, int i) {
         switch (type) {
         case VAL_FLOAT: return static_cast<const float *>(v)[i];
@@ -275,12 +350,14 @@ private:
             d->set(v, true);
         }
         double a = std::numeric_limits<double>::infinity(), b = -a;
+        std::uint64_t h = 0xCBF29CE484222325ull ^ static_cast<std::uint64_t>(n);
         auto it = d->begin();
         if (type == VAL_DOUBLE) {
             const double *y = static_cast<const double *>(yv);
             for (int i = 0; i < n; ++i, ++it) {
                 const double v = y[i];
                 it->value = v;
+                h = (h ^ Bits(v)) * 0x100000001B3ull;
                 if (std::isfinite(v)) {
                     a = std::min(a, v);
                     b = std::max(b, v);
@@ -290,12 +367,14 @@ private:
             for (int i = 0; i < n; ++i, ++it) {
                 const double v = Valeur(yv, type, i);
                 it->value = v;
+                h = (h ^ Bits(v)) * 0x100000001B3ull;
                 if (std::isfinite(v)) {
                     a = std::min(a, v);
                     b = std::max(b, v);
                 }
             }
         }
+        t.empreinte = h;
         t.a_valeurs = a <= b;
         t.ymin = a;
         t.ymax = b;
@@ -333,7 +412,10 @@ private:
     int panel_, id_;
     int prochain_ = 1;
     int dessins_ = 0;
-    bool sale_ = true;
+    bool sale_ = true;       // the screen may be behind the model
+    bool planifie_ = false;  // a drawing is queued
+    bool force_ = true;      // the next drawing happens whatever the fingerprint
+    std::uint64_t dessine_ = 0;  // fingerprint of what the screen shows
     Axe axes_[3];
     std::vector<Trace> traces_;
     std::deque<QCPGraph *> reserve_;
@@ -375,6 +457,21 @@ private:
 // ---- tables --------------------------------------------------------------------------------
 
 QTableWidget *Table(const Controle &c) { return qobject_cast<QTableWidget *>(c.widget.data()); }
+
+// Cells of a table of numbers, drawn as plain text: a table that gains a row at every sample
+// is drawn again whole each time, and the style's full item drawing costs most of it.
+class DelegueNombres : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *peintre, const QStyleOptionViewItem &option, const QModelIndex &index) const override {
+        const bool choisi = option.state & QStyle::State_Selected;
+        if (choisi) peintre->fillRect(option.rect, option.palette.highlight());
+        peintre->setPen(option.palette.color(choisi ? QPalette::HighlightedText : QPalette::Text));
+        const QVariant alignement = index.data(Qt::TextAlignmentRole);
+        const int a = alignement.isValid() ? alignement.toInt() : int(Qt::AlignLeft | Qt::AlignVCenter);
+        peintre->drawText(option.rect.adjusted(4, 0, -4, 0), a, index.data(Qt::DisplayRole).toString());
+    }
+};
 
 QTableWidgetItem *EnTete(QTableWidget *t, int colonne) {
     QTableWidgetItem *h = t->horizontalHeaderItem(colonne);
@@ -650,6 +747,11 @@ int SetTableColumnAttribute(int panel, int control, int column, int attribute, i
             if (value != VAL_DECIMAL_FORMAT && value != VAL_SCIENTIFIC_FORMAT && value != VAL_AUTO_FORMAT)
                 return UIE_BAD_ATTRIBUTE;
             h->setData(RoleFormat, value);
+            if (!dynamic_cast<DelegueNombres *>(t.itemDelegate())) {
+                t.setItemDelegate(new DelegueNombres(&t));
+                // Rows of one line of figures: as many rows in view as the table can show.
+                t.verticalHeader()->setDefaultSectionSize(t.fontMetrics().height() + 6);
+            }
             break;
         case ATTR_PRECISION:
             if (value < 0 || value > 17) return UIE_BAD_ATTRIBUTE;
@@ -796,7 +898,7 @@ int SetAxisName(int panel, int control, int axis, const char *name) {
     const std::string n = name ? name : "";
     return AvecGraphe(panel, control, [&](Graphe &g) {
         g.Axe_(axis)->setLabel(VersEcran(n));
-        g.Planifier();
+        g.Forcer();
         return 0;
     });
 }

@@ -7,67 +7,25 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
 #include "uir/UIR_bidon_pilote.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QPixmap>
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr std::time_t kDebut = 1765370096;  // 12-10-2025 12:34:56 UTC
-
-std::string Lire(const std::string &chemin) {
-    std::ifstream f(chemin, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-class Acquisition : public testing::Test {
+class Acquisition : public BancTest {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        horloge::UtiliserHorlogeFactice(kDebut);
-        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        char nom[] = "banc";
-        char *argv[] = {nom, nullptr};
-        ASSERT_EQ(Ouvrir_interface(1, argv), 0);
-        JournalEssai().clear();
-        ASSERT_TRUE(dossier.isValid());
-    }
-    void TearDown() override {
-        if (acquisition_en_cours == 1) Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
-        Fermer_interface();
-        Marquer_donnees("", 0, 0);
-        QApplication::processEvents();
-        horloge::UtiliserHorlogeReelle();
-        EXPECT_EQ(InstancesEssaiVivantes(), 0);
-    }
-
-    static void Cliquer(int panel, int control) { ASSERT_EQ(ui_test::Cliquer(panel, control), 0); }
-
-    // A test instrument enters the list as a settings load puts it there.
-    PInstrument *AjouterEssai(const ConfigEssai &config) {
-        PInstrument *i = CreerEssai(config);
-        liste_instru = Inserer_instru(liste_instru, "essai.dll", i, get_tatoo());
-        InsertListItem(panel_instru, P_Instru_LISTBOX_Liste, -1, config.nom.c_str(), 0);
-        return i;
-    }
-
     // Adds an instrument through the add dialog, choosing catalogue row `ligne`.
     void AjouterParLeDialogue(int ligne) {
         const auto avant = ui_test::PanneauxCharges();
@@ -91,26 +49,6 @@ protected:
         return t;
     }
 
-    // Messages of the status list, without their time.
-    std::vector<std::string> Statuts() {
-        std::vector<std::string> r;
-        int n = 0;
-        GetNumListItems(panel_commande, P_Commande_STATUS, &n);
-        for (int i = 0; i < n; ++i) {
-            char t[300] = "";
-            GetLabelFromIndex(panel_commande, P_Commande_STATUS, i, t, sizeof t);
-            const char *s = std::strstr(t, "\x1bvline");
-            r.emplace_back(s ? s + 6 : t);
-        }
-        return r;
-    }
-
-    bool Grise(int panel, int control) {
-        int g = -1;
-        GetCtrlAttribute(panel, control, ATTR_DIMMED, &g);
-        return g == 1;
-    }
-
     std::string Bouton() { return ui_test::TexteVisible(panel_commande, P_Commande_COMMANDBUTTON_Acq); }
 
     void Tick(double secondes = 1.0) {
@@ -123,8 +61,6 @@ protected:
         Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
         ASSERT_EQ(acquisition_en_cours, 1);
     }
-
-    QTemporaryDir dossier;
 };
 
 ConfigEssai Voltmetre() {
@@ -385,7 +321,7 @@ TEST_F(Acquisition, ContinuousAcquisitionLeavesTheExpectedFiles) {
 
     const std::string entete =
         "Date\tHeure\tMarqueur\tDur\xE9" "e \xE9" "coul\xE9" "e\tEssai U\tMesure n\xB0\tEssai moy\r\n";
-    EXPECT_EQ(Lire(chemin), entete +
+    EXPECT_EQ(LireFichier(chemin), entete +
                                 "12-10-2025\t12:34:57\t\t1\t1.500000\t7\t2.500000e-01\r\n"
                                 "12-10-2025\t12:34:58\tessai %d\t2\t1.500000\t7\t2.500000e-01\r\n"
                                 "12-10-2025\t12:35:00\t\t4\t-2.500000\t8\t2.500000e-01\r\n");
@@ -402,8 +338,8 @@ TEST_F(Acquisition, ContinuousAcquisitionLeavesTheExpectedFiles) {
     const std::string vecteurs = entete2D + "12-10-2025\t12:34:57\t1\t\n" + abscisses + zeros +
                                  "12-10-2025\t12:34:58\t2\tessai %d\n" + abscisses + zeros +
                                  "12-10-2025\t12:35:00\t4\t\n" + abscisses + zeros;
-    EXPECT_EQ(Lire(dossier.filePath("mesure-Pilote bidon.xls").toStdString()), vecteurs);
-    EXPECT_EQ(Lire(dossier.filePath("mesure-Soleil.xls").toStdString()), vecteurs);
+    EXPECT_EQ(LireFichier(dossier.filePath("mesure-Pilote bidon.xls").toStdString()), vecteurs);
+    EXPECT_EQ(LireFichier(dossier.filePath("mesure-Soleil.xls").toStdString()), vecteurs);
 
     // Samples on request: ticks sample without writing, each press writes one line.
     SetCtrlVal(panel_commande, P_Commande_CHECKBOX, 1);
@@ -414,7 +350,7 @@ TEST_F(Acquisition, ContinuousAcquisitionLeavesTheExpectedFiles) {
     horloge::AvancerHorlogeFactice(3);               // 12:35:05, elapsed still from the last tick
     Cliquer(panel_commande, P_Commande_ECHANTILLON);
     Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
-    EXPECT_EQ(Lire(chemin2), entete + "12-10-2025\t12:35:05\t\t2\t-2.500000\t8\t2.500000e-01\r\n");
+    EXPECT_EQ(LireFichier(chemin2), entete + "12-10-2025\t12:35:05\t\t2\t-2.500000\t8\t2.500000e-01\r\n");
 }
 
 }  // namespace

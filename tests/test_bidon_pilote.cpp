@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "uir/UIR_bidon_pilote.h"
 
 #include <gtest/gtest.h>
@@ -37,18 +38,9 @@ void EntierEcrit(Bloc &b, std::size_t offset, std::int32_t v) {
     for (int k = 0; k < 4; ++k) b[offset + k] = static_cast<unsigned char>(u >> (8 * k));
 }
 
-bool Charge(int panel) {
-    const std::vector<int> h = ui_test::PanneauxCharges();
-    return std::find(h.begin(), h.end(), panel) != h.end();
-}
 bool Visible(int panel) {
     QWidget *w = ui_test::Fenetre(panel);
     return w && w->isVisible();
-}
-int Valeur(int panel, int control) {
-    int v = -99;
-    EXPECT_EQ(GetCtrlVal(panel, control, &v), 0);
-    return v;
 }
 
 class PiloteBidon : public testing::Test {
@@ -114,17 +106,6 @@ protected:
             if (std::find(avant_.begin(), avant_.end(), h) == avant_.end()) n.push_back(h);
         return n;
     }
-    // Runs `f` and returns the one panel it loaded.
-    template <class F> int PanneauCharge(F &&f) {
-        const std::vector<int> avant = ui_test::PanneauxCharges();
-        f();
-        std::vector<int> charges;
-        for (int h : ui_test::PanneauxCharges())
-            if (std::find(avant.begin(), avant.end(), h) == avant.end()) charges.push_back(h);
-        EXPECT_EQ(charges.size(), 1u);
-        return charges.empty() ? 0 : charges.front();
-    }
-
     std::vector<int> avant_;
     std::vector<PInstrument *> instances_;
 };

@@ -7,6 +7,7 @@
 #include "framework/voies.h"
 #include "instruments/computed/Calculatrice.h"
 #include "platform/clock.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
 #include <gtest/gtest.h>
@@ -77,24 +78,11 @@ protected:
         Init_buffer2D_circu(liste);
     }
 
-    static unsigned char *Bloc(PInstrument *i) {
-        void *debut = nullptr;
-        void *fin = nullptr;
-        unsigned taille = 0;
-        unsigned char flag = 255;
-        i->get_memory(i, &debut, &fin, &taille, &flag);
-        return static_cast<unsigned char *>(debut);
-    }
-    // Writes a text field of the block as a settings load would.
-    static void Ecrire(PInstrument *i, std::size_t offset, std::size_t taille, const std::string &texte) {
-        std::memset(Bloc(i) + offset, 0, taille);
-        std::memcpy(Bloc(i) + offset, texte.data(), std::min(texte.size(), taille));
-    }
-    static void Formule(PInstrument *i, const std::string &f) { Ecrire(i, kChaine, 100, f); }
+    static void Formule(PInstrument *i, const std::string &f) { EcrireTexteBloc(i, kChaine, 100, f); }
     static void References(PInstrument *i, const std::string &a, const std::string &b, const std::string &c) {
-        Ecrire(i, kVoie1, 30, a);
-        Ecrire(i, kVoie2, 30, b);
-        Ecrire(i, kVoie3, 30, c);
+        EcrireTexteBloc(i, kVoie1, 30, a);
+        EcrireTexteBloc(i, kVoie2, 30, b);
+        EcrireTexteBloc(i, kVoie3, 30, c);
     }
     static double Resultat(PInstrument *i) { return i->mesure_calcul(i, 1); }
 
@@ -140,7 +128,7 @@ TEST_F(Calcul, SettingsBlockIsTheFirst328BytesUpToTheStack) {
     ASSERT_NE(debut, nullptr);
     EXPECT_EQ(static_cast<char *>(fin) - static_cast<char *>(debut), static_cast<long>(kTailleBloc));
 
-    const unsigned char *b = Bloc(c);
+    const unsigned char *b = DebutBloc(c);
     EXPECT_STREQ(reinterpret_cast<const char *>(b + kChaine), "A B C + *");
     EXPECT_STREQ(reinterpret_cast<const char *>(b + kNom), "Calculatrice");
     for (std::size_t o : {kVoie1, kVoie2, kVoie3}) EXPECT_EQ(b[o], 0) << o;
@@ -374,14 +362,14 @@ TEST_F(Calcul, LoadedBlockIsReadWithinItsFields) {
     while (formule.size() < 100) formule += "1 ";
     formule.resize(100);  // 50 tokens "1", no terminator
     Formule(c, formule);
-    Ecrire(c, kVoie1, 30, std::string(30, '7'));
-    Ecrire(c, kVoie2, 30, std::string(30, '1'));
-    Ecrire(c, kVoie3, 30, std::string(30, ';'));
-    Ecrire(c, kNom, 128, std::string(128, 'N'));
+    EcrireTexteBloc(c, kVoie1, 30, std::string(30, '7'));
+    EcrireTexteBloc(c, kVoie2, 30, std::string(30, '1'));
+    EcrireTexteBloc(c, kVoie3, 30, std::string(30, ';'));
+    EcrireTexteBloc(c, kNom, 128, std::string(128, 'N'));
     const std::int32_t hauteurs[] = {5000, -3, 1024, 1023};
     for (std::int32_t h : hauteurs) {
         SCOPED_TRACE(h);
-        std::memcpy(Bloc(c) + kHauteur, &h, sizeof h);
+        std::memcpy(DebutBloc(c) + kHauteur, &h, sizeof h);
         Echantilloner(liste);
         ExpectValeur(Resultat(c), 1.0);
     }
@@ -394,7 +382,7 @@ TEST_F(Calcul, LoadedBlockIsReadWithinItsFields) {
     Echantilloner(liste);
     ExpectValeur(Resultat(c), 3.0);
     std::int32_t h = -1;
-    std::memcpy(&h, Bloc(c) + kHauteur, sizeof h);
+    std::memcpy(&h, DebutBloc(c) + kHauteur, sizeof h);
     EXPECT_EQ(h, 2);
 }
 

@@ -8,6 +8,7 @@
 #include "instruments/computed/Calculatrice.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/UIR_calc.h"
 
@@ -16,12 +17,10 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -29,28 +28,6 @@ namespace {
 const char *Ressources = BANC_SOURCE_DIR "/ui";
 
 constexpr std::size_t kChaine = 0, kVoie1 = 228, kVoie2 = 258, kVoie3 = 288;
-
-using Elements = std::vector<std::pair<std::string, std::string>>;  // label, value
-
-Elements ElementsDe(int panel, int ring) {
-    int n = 0;
-    EXPECT_EQ(GetNumListItems(panel, ring, &n), 0);
-    Elements e;
-    for (int k = 0; k < n; ++k) {
-        char libelle[100] = "";
-        char valeur[100] = "";
-        GetLabelFromIndex(panel, ring, k, libelle, sizeof libelle);
-        GetValueFromIndex(panel, ring, k, valeur, sizeof valeur);
-        e.emplace_back(libelle, valeur);
-    }
-    return e;
-}
-
-std::string Texte(int panel, int control) {
-    char t[300] = "";
-    EXPECT_EQ(GetCtrlVal(panel, control, t), 0);
-    return t;
-}
 
 class CalculatricePanneau : public testing::Test {
 protected:
@@ -80,32 +57,10 @@ protected:
         EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
     }
 
-    // Runs `f` and returns the one panel it loaded.
-    template <class F> int PanneauCharge(F &&f) {
-        const std::vector<int> avant = ui_test::PanneauxCharges();
-        f();
-        std::vector<int> charges;
-        for (int h : ui_test::PanneauxCharges())
-            if (std::find(avant.begin(), avant.end(), h) == avant.end()) charges.push_back(h);
-        EXPECT_EQ(charges.size(), 1u);
-        return charges.empty() ? 0 : charges.front();
-    }
     int Configurer() { return PanneauCharge([&] { calc->configure(calc); }); }
-    static bool Charge(int panel) {
-        const std::vector<int> h = ui_test::PanneauxCharges();
-        return std::find(h.begin(), h.end(), panel) != h.end();
-    }
-    char *Champ(std::size_t offset) {
-        void *debut = nullptr;
-        void *fin = nullptr;
-        unsigned taille = 0;
-        unsigned char flag = 255;
-        calc->get_memory(calc, &debut, &fin, &taille, &flag);
-        return static_cast<char *>(debut) + offset;
-    }
+    char *Champ(std::size_t offset) { return reinterpret_cast<char *>(DebutBloc(calc)) + offset; }
     void Ecrire(std::size_t offset, std::size_t taille, const std::string &texte) {
-        std::memset(Champ(offset), 0, taille);
-        std::memcpy(Champ(offset), texte.data(), texte.size());
+        EcrireTexteBloc(calc, offset, taille, texte);
     }
     // One sample of an acquisition of this bench.
     double Echantillon() {
@@ -136,14 +91,14 @@ TEST_F(CalculatricePanneau, ConfigureListsEveryScalarChannelAndShowsTheSettings)
         SCOPED_TRACE(ring);
         EXPECT_EQ(ElementsDe(p, ring), attendus);
     }
-    EXPECT_EQ(Texte(p, P_config_RING1), "");
-    EXPECT_EQ(Texte(p, P_config_RING2), "4;2");
-    EXPECT_EQ(Texte(p, P_config_RING3), "");
-    EXPECT_EQ(Texte(p, P_config_STRING), "A B C + *");
+    EXPECT_EQ(Chaine(p, P_config_RING1), "");
+    EXPECT_EQ(Chaine(p, P_config_RING2), "4;2");
+    EXPECT_EQ(Chaine(p, P_config_RING3), "");
+    EXPECT_EQ(Chaine(p, P_config_STRING), "A B C + *");
     // Each ring stands beside the name of its input.
-    EXPECT_EQ(Texte(p, P_config_TEXTMSG_3), "A :");
-    EXPECT_EQ(Texte(p, P_config_TEXTMSG_2), "B :");
-    EXPECT_EQ(Texte(p, P_config_TEXTMSG), "C :");
+    EXPECT_EQ(Chaine(p, P_config_TEXTMSG_3), "A :");
+    EXPECT_EQ(Chaine(p, P_config_TEXTMSG_2), "B :");
+    EXPECT_EQ(Chaine(p, P_config_TEXTMSG), "C :");
     const auto sous = [&](int texte, int ring) {
         const QRect t = ui_test::Widget(p, texte)->geometry();
         const QRect r = ui_test::Widget(p, ring)->geometry();
@@ -178,9 +133,9 @@ TEST_F(CalculatricePanneau, OkStoresReferencesAndFormulaThenTheNextSampleUsesThe
 
     // The next panel shows what was stored.
     const int q = Configurer();
-    EXPECT_EQ(Texte(q, P_config_RING1), "4;2");
-    EXPECT_EQ(Texte(q, P_config_RING2), "4;1");
-    EXPECT_EQ(Texte(q, P_config_STRING), "A B ^ 1 -");
+    EXPECT_EQ(Chaine(q, P_config_RING1), "4;2");
+    EXPECT_EQ(Chaine(q, P_config_RING2), "4;1");
+    EXPECT_EQ(Chaine(q, P_config_STRING), "A B ^ 1 -");
     ASSERT_EQ(ui_test::Cliquer(q, P_config_COMMANDBUTTON), 0);
 }
 
@@ -189,11 +144,11 @@ TEST_F(CalculatricePanneau, ReferenceToAGoneChannelShowsAucunAndOkClearsIt) {
     Ecrire(kVoie1, 30, "9;1");
     Ecrire(kVoie3, 30, "4;1");
     const int p = Configurer();
-    EXPECT_EQ(Texte(p, P_config_RING1), "");
+    EXPECT_EQ(Chaine(p, P_config_RING1), "");
     int index = -1;
     GetCtrlIndex(p, P_config_RING1, &index);
     EXPECT_EQ(index, 0);
-    EXPECT_EQ(Texte(p, P_config_RING3), "4;1");
+    EXPECT_EQ(Chaine(p, P_config_RING3), "4;1");
     ASSERT_EQ(ui_test::Cliquer(p, P_config_COMMANDBUTTON), 0);
     EXPECT_EQ(std::string(Champ(kVoie1)), "");
     EXPECT_EQ(std::string(Champ(kVoie3)), "4;1");

@@ -6,6 +6,7 @@
 #include "framework/voies.h"
 #include "instruments/computed/extremum.h"
 #include "platform/clock.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
 #include <gtest/gtest.h>
@@ -88,20 +89,11 @@ protected:
         Echantilloner(liste);
     }
 
-    static unsigned char *Bloc(PInstrument *i) {
-        void *debut = nullptr;
-        void *fin = nullptr;
-        unsigned taille = 0;
-        unsigned char flag = 255;
-        i->get_memory(i, &debut, &fin, &taille, &flag);
-        return static_cast<unsigned char *>(debut);
-    }
     // The settings, written as a settings load would.
     void Choisir(const std::string &reference, std::int32_t type, std::int32_t type_extrem) {
-        std::memset(Bloc(detecteur) + kVoie, 0, 30);
-        std::memcpy(Bloc(detecteur) + kVoie, reference.data(), reference.size());
-        std::memcpy(Bloc(detecteur) + kType, &type, 4);
-        std::memcpy(Bloc(detecteur) + kTypeExtrem, &type_extrem, 4);
+        EcrireTexteBloc(detecteur, kVoie, 30, reference);
+        EcrireEntierBloc(detecteur, kType, type);
+        EcrireEntierBloc(detecteur, kTypeExtrem, type_extrem);
     }
     double Resultat() const { return detecteur->mesure_calcul(detecteur, 1); }
 
@@ -139,7 +131,7 @@ TEST_F(Extremum, TableChannelAndSettingsBlock) {
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(taille, kTailleBloc);
     EXPECT_EQ(fin, nullptr);
-    const unsigned char *b = Bloc(e);
+    const unsigned char *b = DebutBloc(e);
     EXPECT_EQ(b[kVoie], 0) << "no channel chosen";
     EXPECT_STREQ(reinterpret_cast<const char *>(b + kNom), "Calcul extremum");
     std::int32_t type = -1, type_extrem = -1;
@@ -291,14 +283,14 @@ TEST_F(Extremum, ChannelWhoseRowsCouldNotBeAllocated) {
 TEST_F(Extremum, LoadedBlock) {
     Monter(4);
     const double sauve = 42.5;
-    std::memcpy(Bloc(detecteur) + kMesure, &sauve, 8);
-    std::memset(Bloc(detecteur) + kNom, 'N', 128);
+    std::memcpy(DebutBloc(detecteur) + kMesure, &sauve, 8);
+    std::memset(DebutBloc(detecteur) + kNom, 'N', 128);
     char nom[kLongueurNomInstru];
     detecteur->get_nom_instru(detecteur, nom);
     EXPECT_EQ(std::string(nom), std::string(39, 'N'));
     ExpectValeur(Resultat(), sauve);
     Demarrer();
-    std::memset(Bloc(detecteur) + kVoie, '1', 30);
+    std::memset(DebutBloc(detecteur) + kVoie, '1', 30);
     Echantillon({1, 5, 5, 2}, {10, 20, 30, 40});
     ExpectValeur(Resultat(), NaN);
 }

@@ -7,6 +7,7 @@
 #include "instruments/computed/extremum.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/UIR_extremum.h"
 
@@ -15,12 +16,10 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -28,28 +27,6 @@ namespace {
 const char *Ressources = BANC_SOURCE_DIR "/ui";
 
 constexpr std::size_t kVoie = 0, kMesure = 160, kType = 168, kTypeExtrem = 172;
-
-using Elements = std::vector<std::pair<std::string, std::string>>;  // label, value
-
-Elements ElementsDe(int panel, int ring) {
-    int n = 0;
-    EXPECT_EQ(GetNumListItems(panel, ring, &n), 0);
-    Elements e;
-    for (int k = 0; k < n; ++k) {
-        char libelle[100] = "";
-        char valeur[100] = "";
-        GetLabelFromIndex(panel, ring, k, libelle, sizeof libelle);
-        GetValueFromIndex(panel, ring, k, valeur, sizeof valeur);
-        e.emplace_back(libelle, valeur);
-    }
-    return e;
-}
-
-int Valeur(int panel, int control) {
-    int v = -99;
-    EXPECT_EQ(GetCtrlVal(panel, control, &v), 0);
-    return v;
-}
 
 class ExtremumPanneau : public testing::Test {
 protected:
@@ -86,33 +63,10 @@ protected:
         EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
     }
 
-    int Configurer() {
-        const std::vector<int> avant = ui_test::PanneauxCharges();
-        detecteur->configure(detecteur);
-        std::vector<int> charges;
-        for (int h : ui_test::PanneauxCharges())
-            if (std::find(avant.begin(), avant.end(), h) == avant.end()) charges.push_back(h);
-        EXPECT_EQ(charges.size(), 1u);
-        return charges.empty() ? 0 : charges.front();
-    }
-    static bool Charge(int panel) {
-        const std::vector<int> h = ui_test::PanneauxCharges();
-        return std::find(h.begin(), h.end(), panel) != h.end();
-    }
-    unsigned char *Bloc() {
-        void *debut = nullptr;
-        void *fin = nullptr;
-        unsigned taille = 0;
-        unsigned char flag = 255;
-        detecteur->get_memory(detecteur, &debut, &fin, &taille, &flag);
-        return static_cast<unsigned char *>(debut);
-    }
+    int Configurer() { return PanneauCharge([&] { detecteur->configure(detecteur); }); }
+    unsigned char *Bloc() { return DebutBloc(detecteur); }
     std::string Reference() { return reinterpret_cast<const char *>(Bloc() + kVoie); }
-    std::int32_t Entier(std::size_t offset) {
-        std::int32_t v = 0;
-        std::memcpy(&v, Bloc() + offset, 4);
-        return v;
-    }
+    std::int32_t Entier(std::size_t offset) { return LireEntierBloc(detecteur, offset); }
     double Echantillon() {
         if (!tableau_Bcirc || !tableau_Bcirc[0].mesure) {
             nbpointsgraph = 10;

@@ -8,6 +8,7 @@
 #include "framework/voies.h"
 #include "instruments/computed/fitter.h"
 #include "platform/text.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,6 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -99,29 +99,16 @@ void VoieFit(PInstrument *f, const std::string &reference) { EcrireTexte(f, kTat
 
 // A bench: an instrument list of test doubles and fitters, run through the acquisition
 // sequence the framework follows (tables, init, tables, start, tables, rings; then samples).
-class Fitter : public testing::Test {
+class Fitter : public testing::Test, protected ListeInstruments {
 protected:
     void TearDown() override {
         Arreter();
         Fermer_enregistrement(Tete());
-        for (auto &n : noeuds_) n->plugin->liberer(n->plugin);
-        noeuds_.clear();
+        LibererInstruments();
         Reserver_buffer_circu(nullptr);
         nbpointsgraph = 0;
     }
 
-    PInstrument *Ajouter(PInstrument *p, int tatoo) {
-        p->init_liste_voie = init_liste_voie;
-        p->get_buffer_from_tatoo = get_buffer_from_tatoo;
-        p->init_liste_voie2D = init_liste_voie2D;
-        p->get_buffer2D_from_tatoo = get_buffer2D_from_tatoo;
-        auto n = std::make_unique<fichei>();
-        n->plugin = p;
-        n->tatoo = tatoo;
-        if (!noeuds_.empty()) noeuds_.back()->suivant = n.get();
-        noeuds_.push_back(std::move(n));
-        return p;
-    }
     PInstrument *AjouterEssai(const ConfigEssai &c, int tatoo) { return Ajouter(CreerEssai(c), tatoo); }
     PInstrument *AjouterFitter(int tatoo) {
         PInstrument *f = nullptr;
@@ -129,7 +116,6 @@ protected:
         EXPECT_NE(f, nullptr);
         return Ajouter(f, tatoo);
     }
-    fichei *Tete() const { return noeuds_.empty() ? nullptr : noeuds_.front().get(); }
 
     // Returns the start result of every instrument that has a start, in list order.
     std::vector<int> Demarrer() {
@@ -168,7 +154,6 @@ protected:
         return std::vector<double>(r, r + b->taille_voie);
     }
 
-    std::vector<std::unique_ptr<fichei>> noeuds_;
     bool demarre_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/UIR_fitter.h"
 
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,31 +64,15 @@ void EcrireTexte(PInstrument *i, std::size_t offset, std::size_t taille, const s
     std::memcpy(Debut(i) + offset, t.data(), t.size());
 }
 
-std::string Chaine(int panel, int control) {
-    char t[600] = {};
-    EXPECT_EQ(GetCtrlVal(panel, control, t), 0);
-    return t;
-}
 double Nombre(int panel, int control) {
     double v = -99;
     EXPECT_EQ(GetCtrlVal(panel, control, &v), 0);
     return v;
 }
-std::vector<std::string> Elements(int panel, int control) {
-    int n = 0;
-    GetNumListItems(panel, control, &n);
-    std::vector<std::string> r;
-    for (int k = 0; k < n; ++k) {
-        char libelle[100] = {};
-        GetLabelFromIndex(panel, control, k, libelle, sizeof libelle);
-        r.push_back(libelle);
-    }
-    return r;
-}
 
 // A bench with a vector channel ("1;1") and a scalar channel ("3;1") in the channel tables, so
 // that the panel's rings have something to list.
-class FitterPanneau : public testing::Test {
+class FitterPanneau : public testing::Test, protected ListeInstruments {
 protected:
     void SetUp() override {
         SetResourceDirectory(Ressources);
@@ -111,49 +95,19 @@ protected:
         Reserver_buffer_circu(Tete());
     }
     void TearDown() override {
-        for (auto &n : noeuds_) n->plugin->liberer(n->plugin);
-        noeuds_.clear();
+        LibererInstruments();
         Reserver_buffer_circu(nullptr);
         EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
     }
 
-    PInstrument *Ajouter(PInstrument *p, int tatoo) {
-        p->init_liste_voie = init_liste_voie;
-        p->get_buffer_from_tatoo = get_buffer_from_tatoo;
-        p->init_liste_voie2D = init_liste_voie2D;
-        p->get_buffer2D_from_tatoo = get_buffer2D_from_tatoo;
-        auto n = std::make_unique<fichei>();
-        n->plugin = p;
-        n->tatoo = tatoo;
-        if (!noeuds_.empty()) noeuds_.back()->suivant = n.get();
-        noeuds_.push_back(std::move(n));
-        return p;
-    }
     PInstrument *Fitter(int tatoo = 2) {
         PInstrument *f = nullptr;
         fitter.nouveau(&f);
         EXPECT_NE(f, nullptr);
         return Ajouter(f, tatoo);
     }
-    fichei *Tete() const { return noeuds_.empty() ? nullptr : noeuds_.front().get(); }
-
-    // Runs `f` and returns the one panel it loaded.
-    template <class F> int PanneauCharge(F &&f) {
-        const std::vector<int> avant = ui_test::PanneauxCharges();
-        f();
-        std::vector<int> charges;
-        for (int h : ui_test::PanneauxCharges())
-            if (std::find(avant.begin(), avant.end(), h) == avant.end()) charges.push_back(h);
-        EXPECT_EQ(charges.size(), 1u);
-        return charges.empty() ? 0 : charges.front();
-    }
-    bool Charge(int panel) const {
-        const std::vector<int> h = ui_test::PanneauxCharges();
-        return std::find(h.begin(), h.end(), panel) != h.end();
-    }
 
     std::vector<int> avant_;
-    std::vector<std::unique_ptr<fichei>> noeuds_;
 };
 
 TEST_F(FitterPanneau, NewInstanceHoldsTheDefaults) {
@@ -234,9 +188,9 @@ TEST_F(FitterPanneau, PanelShowsTheSettingsAndOkTakesThemBack) {
     EXPECT_TRUE(ui_test::Fenetre(panel)->isVisible());
 
     // The rings list "(aucun)" and the channels of the tables as last built.
-    EXPECT_EQ(Elements(panel, P_config_RING), (std::vector<std::string>{"(aucun)", "Oscillo Trace"}));
+    EXPECT_EQ(Libelles(panel, P_config_RING), (std::vector<std::string>{"(aucun)", "Oscillo Trace"}));
     for (int ring : {P_config_RING_1, P_config_RING_2, P_config_RING_3, P_config_RING_4})
-        EXPECT_EQ(Elements(panel, ring), (std::vector<std::string>{"(aucun)", "Multi Tension"}));
+        EXPECT_EQ(Libelles(panel, ring), (std::vector<std::string>{"(aucun)", "Multi Tension"}));
     EXPECT_EQ(Chaine(panel, P_config_STRING), "a*x^2+b*x+c");
     EXPECT_EQ(Chaine(panel, P_config_STRING_0), "x");
     EXPECT_EQ(Chaine(panel, P_config_RING), "");
@@ -296,7 +250,7 @@ TEST_F(FitterPanneau, ReferenceMissingFromTheTablesIsKeptByOk) {
     EcrireTexte(f, kTatooParam[0], 30, "8;1");
     const int panel = PanneauCharge([&] { f->configure(f); });
     EXPECT_EQ(Chaine(panel, P_config_RING), "7;2");
-    EXPECT_EQ(Elements(panel, P_config_RING).size(), 3u);
+    EXPECT_EQ(Libelles(panel, P_config_RING).size(), 3u);
     ui_test::Cliquer(panel, P_config_OK_BUTTON);
     const Bloc b = Sauver(f);
     EXPECT_EQ(Texte(b, kTatooVoieFit, 30), "7;2");

@@ -24,6 +24,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -494,11 +495,11 @@ TEST_F(Graphes, WindowsComeAndGoAtTheEndOfTheListWhileAcquiring) {
     EXPECT_EQ(Traces(f[4]->panelGraph, P_Graph_GRAPH)[0].axe, VAL_RIGHT_YAXIS);
 
     // Going down to 2 removes the three at the tail: the two added, then the first one built.
+    const std::vector<int> retires = {f[2]->panelGraph, f[3]->panelGraph, f[4]->panelGraph, f[4]->panelChoixAxe};
     ASSERT_EQ(ui_test::EntrerValeur(panel_graphs, P_Graphs_NUMERIC, 2), 0);
     EXPECT_EQ(Fenetres(), (std::vector<LC_GRAPH *>{debut[0], debut[1]}));
     EXPECT_EQ(nbgraphs, 2);
-    for (int h : {f[2]->panelGraph, f[3]->panelGraph, f[4]->panelGraph, f[4]->panelChoixAxe})
-        EXPECT_EQ(HidePanel(h), UIE_BAD_PANEL);
+    for (int h : retires) EXPECT_EQ(HidePanel(h), UIE_BAD_PANEL);
     // 0 asks for nothing.
     ASSERT_EQ(ui_test::EntrerValeur(panel_graphs, P_Graphs_NUMERIC, 0), 0);
     EXPECT_EQ(Fenetres().size(), 2u);
@@ -561,11 +562,14 @@ TEST_F(Graphes, TableKeepsTheNewest501RowsOfEveryScalarChannel) {
     EXPECT_EQ(v, 0.25);
     GetTableCellVal(t, P_AFF_TAB_TABLE, MakePoint(1, 500), texte, sizeof texte);
     EXPECT_STREQ(texte, "501");
-    // The newest rows are in view.
+    // The newest rows are in view, the newest one included.
     QApplication::processEvents();
     int premiere = 0;
     GetCtrlAttribute(t, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, &premiere);
     EXPECT_GT(premiere, 400);
+    auto *vue = qobject_cast<QTableWidget *>(ui_test::Widget(t, P_AFF_TAB_TABLE));
+    ASSERT_NE(vue, nullptr);
+    EXPECT_EQ(vue->rowAt(vue->viewport()->height() - 2), 500);
 
     // The next start builds it empty.
     Arreter();

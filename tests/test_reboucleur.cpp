@@ -5,13 +5,13 @@
 #include "framework/liste.h"
 #include "framework/voies.h"
 #include "instruments/computed/reboucleur.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,7 +82,7 @@ ConfigEssai Cible(const std::string &nom, bool avec_execute) {
 // A bench: a scalar source (tatoo 1: "1;1" reads 1500, "1;2" reads -0.000123), an instrument
 // with one computed channel (tatoo 5), a target with `execute` (tatoo 2), one without
 // (tatoo 4), and the feedback loop (tatoo 3) aimed at "1;1" and "2;1".
-class Reboucleur : public testing::Test {
+class Reboucleur : public testing::Test, protected ListeInstruments {
 protected:
     void SetUp() override {
         source_ = Ajouter(CreerEssai(Source()), 1);
@@ -106,25 +106,10 @@ protected:
     void TearDown() override {
         Liberer_buffer_circu();
         Liberer_buffer2D_circu();
-        for (auto &n : noeuds_) n->plugin->liberer(n->plugin);
-        noeuds_.clear();
+        LibererInstruments();
         Reserver_buffer_circu(nullptr);
         nbpointsgraph = 0;
     }
-
-    PInstrument *Ajouter(PInstrument *p, int tatoo) {
-        p->init_liste_voie = init_liste_voie;
-        p->get_buffer_from_tatoo = get_buffer_from_tatoo;
-        p->init_liste_voie2D = init_liste_voie2D;
-        p->get_buffer2D_from_tatoo = get_buffer2D_from_tatoo;
-        auto n = std::make_unique<fichei>();
-        n->plugin = p;
-        n->tatoo = tatoo;
-        if (!noeuds_.empty()) noeuds_.back()->suivant = n.get();
-        noeuds_.push_back(std::move(n));
-        return p;
-    }
-    fichei *Tete() const { return noeuds_.empty() ? nullptr : noeuds_.front().get(); }
 
     // The commands that the target received during `echantillons` samples.
     Commandes Envoyees(int echantillons = 1) {
@@ -133,7 +118,6 @@ protected:
         return Essai(cible_).commandes;
     }
 
-    std::vector<std::unique_ptr<fichei>> noeuds_;
     PInstrument *source_ = nullptr, *cible_ = nullptr, *sourde_ = nullptr, *boucle_ = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/UIR_boucleur.h"
 
@@ -14,10 +15,8 @@
 
 #include <QWidget>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,54 +27,11 @@ const char *Ressources = BANC_SOURCE_DIR "/ui";
 constexpr std::size_t kTatooVoie1 = 128, kTatooInstru = 158, kTemplate = 188, kInputstr = 443;
 constexpr std::size_t kMode = 700, kScheduleCmd = 704;
 
-unsigned char *Bloc(PInstrument *i) {
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 0;
-    unsigned char flag = 255;
-    i->get_memory(i, &debut, &fin, &taille, &flag);
-    return static_cast<unsigned char *>(debut);
-}
-std::string LireTexte(PInstrument *i, std::size_t offset, std::size_t taille) {
-    const char *t = reinterpret_cast<const char *>(Bloc(i) + offset);
-    return std::string(t, strnlen(t, taille));
-}
-void EcrireTexte(PInstrument *i, std::size_t offset, std::size_t taille, const std::string &t) {
-    std::memset(Bloc(i) + offset, 0, taille);
-    std::memcpy(Bloc(i) + offset, t.data(), t.size());
-}
-std::int32_t LireEntier(PInstrument *i, std::size_t offset) {
-    std::int32_t v;
-    std::memcpy(&v, Bloc(i) + offset, 4);
-    return v;
-}
-void EcrireEntier(PInstrument *i, std::size_t offset, std::int32_t v) { std::memcpy(Bloc(i) + offset, &v, 4); }
-
-std::string Chaine(int panel, int control) {
-    char t[300] = {};
-    EXPECT_EQ(GetCtrlVal(panel, control, t), 0);
-    return t;
-}
-int Entier(int panel, int control) {
-    int v = -99;
-    EXPECT_EQ(GetCtrlVal(panel, control, &v), 0);
-    return v;
-}
-bool Grise(int panel, int control) {
+// The control is dimmed, read without error.
+bool GriseLu(int panel, int control) {
     int g = -1;
     EXPECT_EQ(GetCtrlAttribute(panel, control, ATTR_DIMMED, &g), 0);
     return g == 1;
-}
-std::vector<std::string> Elements(int panel, int control) {
-    int n = 0;
-    GetNumListItems(panel, control, &n);
-    std::vector<std::string> r;
-    for (int k = 0; k < n; ++k) {
-        char libelle[100] = {};
-        GetLabelFromIndex(panel, control, k, libelle, sizeof libelle);
-        r.push_back(libelle);
-    }
-    return r;
 }
 
 // Index of the slide's positions, in the order of the panel: Auto, Manu, Off.
@@ -83,7 +39,7 @@ constexpr int kAuto = 0, kManu = 1, kOff = 2;
 
 // A bench with a scalar channel ("1;1", 1500) and a target's vector channel ("2;1"), with
 // their rings, and the feedback loop (tatoo 3).
-class ReboucleurPanneau : public testing::Test {
+class ReboucleurPanneau : public testing::Test, protected ListeInstruments {
 protected:
     void SetUp() override {
         SetResourceDirectory(Ressources);
@@ -116,41 +72,13 @@ protected:
     void TearDown() override {
         Liberer_buffer_circu();
         Liberer_buffer2D_circu();
-        for (auto &n : noeuds_) n->plugin->liberer(n->plugin);
-        noeuds_.clear();
+        LibererInstruments();
         Reserver_buffer_circu(nullptr);
         nbpointsgraph = 0;
         EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
     }
 
-    PInstrument *Ajouter(PInstrument *p, int tatoo) {
-        p->init_liste_voie = init_liste_voie;
-        p->get_buffer_from_tatoo = get_buffer_from_tatoo;
-        p->init_liste_voie2D = init_liste_voie2D;
-        p->get_buffer2D_from_tatoo = get_buffer2D_from_tatoo;
-        auto n = std::make_unique<fichei>();
-        n->plugin = p;
-        n->tatoo = tatoo;
-        if (!noeuds_.empty()) noeuds_.back()->suivant = n.get();
-        noeuds_.push_back(std::move(n));
-        return p;
-    }
-    fichei *Tete() const { return noeuds_.empty() ? nullptr : noeuds_.front().get(); }
-
-    template <class F> int PanneauCharge(F &&f) {
-        const std::vector<int> avant = ui_test::PanneauxCharges();
-        f();
-        std::vector<int> charges;
-        for (int h : ui_test::PanneauxCharges())
-            if (std::find(avant.begin(), avant.end(), h) == avant.end()) charges.push_back(h);
-        EXPECT_EQ(charges.size(), 1u);
-        return charges.empty() ? 0 : charges.front();
-    }
     int Ouvrir() { return PanneauCharge([&] { boucle_->configure(boucle_); }); }
-    bool Charge(int panel) const {
-        const std::vector<int> h = ui_test::PanneauxCharges();
-        return std::find(h.begin(), h.end(), panel) != h.end();
-    }
     std::vector<std::string> Envoyees(int echantillons = 1) {
         Essai(cible_).commandes.clear();
         for (int k = 0; k < echantillons; ++k) Echantilloner(Tete());
@@ -158,7 +86,6 @@ protected:
     }
 
     std::vector<int> avant_;
-    std::vector<std::unique_ptr<fichei>> noeuds_;
     PInstrument *cible_ = nullptr, *boucle_ = nullptr;
 };
 
@@ -186,7 +113,7 @@ TEST_F(ReboucleurPanneau, PanelControlsAsTheProgramAddressesThem) {
         GetCtrlAttribute(panel, c.id, ATTR_LABEL_TEXT, libelle, sizeof libelle);
         EXPECT_EQ(std::string(libelle), texte::Utf8VersCp1252(c.libelle)) << c.id;
     }
-    EXPECT_EQ(Elements(panel, P_config_MODE), (std::vector<std::string>{"Auto", "Manu", "Off"}));
+    EXPECT_EQ(Libelles(panel, P_config_MODE), (std::vector<std::string>{"Auto", "Manu", "Off"}));
     int max = 0;
     GetCtrlAttribute(panel, P_config_STRING, ATTR_MAX_ENTRY_LENGTH, &max);
     EXPECT_EQ(max, 254);
@@ -194,17 +121,17 @@ TEST_F(ReboucleurPanneau, PanelControlsAsTheProgramAddressesThem) {
 }
 
 TEST_F(ReboucleurPanneau, PanelShowsTheSettings) {
-    EcrireTexte(boucle_, kTatooVoie1, 30, "1;1");
-    EcrireTexte(boucle_, kTatooInstru, 30, "2;1");
+    EcrireTexteBloc(boucle_, kTatooVoie1, 30, "1;1");
+    EcrireTexteBloc(boucle_, kTatooInstru, 30, "2;1");
     const int panel = Ouvrir();
     EXPECT_TRUE(ui_test::Fenetre(panel)->isVisible());
-    EXPECT_EQ(Elements(panel, P_config_RING1), (std::vector<std::string>{"(aucun)", "Source Valeur"}));
-    EXPECT_EQ(Elements(panel, P_config_RING2), (std::vector<std::string>{"(aucun)", "Cible Trace"}));
+    EXPECT_EQ(Libelles(panel, P_config_RING1), (std::vector<std::string>{"(aucun)", "Source Valeur"}));
+    EXPECT_EQ(Libelles(panel, P_config_RING2), (std::vector<std::string>{"(aucun)", "Cible Trace"}));
     EXPECT_EQ(Chaine(panel, P_config_RING1), "1;1");
     EXPECT_EQ(Chaine(panel, P_config_RING2), "2;1");
     EXPECT_EQ(Chaine(panel, P_config_STRING), "toto=$$");  // the settings, not the resource's text
-    EXPECT_EQ(Entier(panel, P_config_MODE), 0);           // a new instrument is Off
-    EXPECT_TRUE(Grise(panel, P_config_ENVOI));
+    EXPECT_EQ(Valeur(panel, P_config_MODE), 0);           // a new instrument is Off
+    EXPECT_TRUE(GriseLu(panel, P_config_ENVOI));
     ui_test::Cliquer(panel, P_config_CACHER);
 }
 
@@ -216,10 +143,10 @@ TEST_F(ReboucleurPanneau, SlideShowsTheModeAndDimsEnvoyer) {
     };
     // A mode the slide has no position for acts as Auto and is shown as Auto.
     for (const Cas c : {Cas{0, 0, true}, Cas{1, 1, true}, Cas{2, 2, false}, Cas{7, 1, true}}) {
-        EcrireEntier(boucle_, kMode, c.mode);
+        EcrireEntierBloc(boucle_, kMode, c.mode);
         const int panel = Ouvrir();
-        EXPECT_EQ(Entier(panel, P_config_MODE), c.montre) << c.mode;
-        EXPECT_EQ(Grise(panel, P_config_ENVOI), c.grise) << c.mode;
+        EXPECT_EQ(Valeur(panel, P_config_MODE), c.montre) << c.mode;
+        EXPECT_EQ(GriseLu(panel, P_config_ENVOI), c.grise) << c.mode;
         ui_test::Cliquer(panel, P_config_CACHER);
     }
 }
@@ -230,14 +157,14 @@ TEST_F(ReboucleurPanneau, ValiderTakesTheSettingsAndKeepsThePanelOpen) {
     ui_test::ChoisirElement(panel, P_config_RING2, 1);
     ui_test::EntrerTexte(panel, P_config_STRING, "FREQ 100% $$ Hz $$");
     ui_test::ChoisirElement(panel, P_config_MODE, kAuto);
-    EXPECT_EQ(LireEntier(boucle_, kMode), 0);  // nothing is taken before Valider
+    EXPECT_EQ(LireEntierBloc(boucle_, kMode), 0);  // nothing is taken before Valider
     ASSERT_EQ(ui_test::Cliquer(panel, P_config_COMMANDBUTTON), 0);
     EXPECT_TRUE(Charge(panel));
-    EXPECT_EQ(LireTexte(boucle_, kTatooVoie1, 30), "1;1");
-    EXPECT_EQ(LireTexte(boucle_, kTatooInstru, 30), "2;1");
-    EXPECT_EQ(LireTexte(boucle_, kInputstr, 255), "FREQ 100% $$ Hz $$");
-    EXPECT_EQ(LireTexte(boucle_, kTemplate, 255), "FREQ 100% %e Hz $$");
-    EXPECT_EQ(LireEntier(boucle_, kMode), 1);
+    EXPECT_EQ(LireTexteBloc(boucle_, kTatooVoie1, 30), "1;1");
+    EXPECT_EQ(LireTexteBloc(boucle_, kTatooInstru, 30), "2;1");
+    EXPECT_EQ(LireTexteBloc(boucle_, kInputstr, 255), "FREQ 100% $$ Hz $$");
+    EXPECT_EQ(LireTexteBloc(boucle_, kTemplate, 255), "FREQ 100% %e Hz $$");
+    EXPECT_EQ(LireEntierBloc(boucle_, kMode), 1);
     EXPECT_EQ(Envoyees(2), (std::vector<std::string>(2, "FREQ 100% 1.500000e+03 Hz $$")));
 
     // Cacher drops what changed since.
@@ -245,30 +172,30 @@ TEST_F(ReboucleurPanneau, ValiderTakesTheSettingsAndKeepsThePanelOpen) {
     ui_test::EntrerTexte(panel, P_config_STRING, "autre");
     ui_test::Cliquer(panel, P_config_CACHER);
     EXPECT_FALSE(Charge(panel));
-    EXPECT_EQ(LireTexte(boucle_, kInputstr, 255), "FREQ 100% $$ Hz $$");
-    EXPECT_EQ(LireEntier(boucle_, kMode), 1);
+    EXPECT_EQ(LireTexteBloc(boucle_, kInputstr, 255), "FREQ 100% $$ Hz $$");
+    EXPECT_EQ(LireEntierBloc(boucle_, kMode), 1);
 }
 
 TEST_F(ReboucleurPanneau, EnvoyerRaisesOneRequestForTheNextSample) {
-    EcrireTexte(boucle_, kTatooVoie1, 30, "1;1");
-    EcrireTexte(boucle_, kTatooInstru, 30, "2;1");
-    EcrireTexte(boucle_, kInputstr, 255, "CENTER=$$");
+    EcrireTexteBloc(boucle_, kTatooVoie1, 30, "1;1");
+    EcrireTexteBloc(boucle_, kTatooInstru, 30, "2;1");
+    EcrireTexteBloc(boucle_, kInputstr, 255, "CENTER=$$");
     const int panel = Ouvrir();
     // The slide moved to Manu makes Envoyer usable; the mode itself waits for Valider.
     ui_test::ChoisirElement(panel, P_config_MODE, kManu);
-    EXPECT_FALSE(Grise(panel, P_config_ENVOI));
-    EXPECT_EQ(LireEntier(boucle_, kMode), 0);
+    EXPECT_FALSE(GriseLu(panel, P_config_ENVOI));
+    EXPECT_EQ(LireEntierBloc(boucle_, kMode), 0);
     ui_test::Cliquer(panel, P_config_ENVOI);
     ui_test::Cliquer(panel, P_config_ENVOI);
-    EXPECT_EQ(LireEntier(boucle_, kScheduleCmd), 1);
+    EXPECT_EQ(LireEntierBloc(boucle_, kScheduleCmd), 1);
     EXPECT_TRUE(Envoyees().empty());  // still Off: the request waits
     ui_test::Cliquer(panel, P_config_COMMANDBUTTON);
     EXPECT_EQ(Envoyees(3), std::vector<std::string>{"CENTER=1.500000e+03"});
     // Back to Auto on the slide: Envoyer is dimmed and ignores the operator.
     ui_test::ChoisirElement(panel, P_config_MODE, kAuto);
-    EXPECT_TRUE(Grise(panel, P_config_ENVOI));
+    EXPECT_TRUE(GriseLu(panel, P_config_ENVOI));
     ui_test::Cliquer(panel, P_config_ENVOI);
-    EXPECT_EQ(LireEntier(boucle_, kScheduleCmd), 0);
+    EXPECT_EQ(LireEntierBloc(boucle_, kScheduleCmd), 0);
     ui_test::Cliquer(panel, P_config_CACHER);
 }
 
@@ -285,27 +212,27 @@ TEST_F(ReboucleurPanneau, ValiderRefusesATextTheValueCouldNotFit) {
     EXPECT_EQ(vus[0].titre, "Attention");
     EXPECT_EQ(vus[0].message, texte::Utf8VersCp1252("La commande contient $$ et compte 243 caractères : elle ne doit "
                                                     "pas en compter plus de 242, pour que la valeur y trouve sa place."));
-    EXPECT_EQ(LireTexte(boucle_, kInputstr, 255), "toto=$$");  // nothing taken
-    EXPECT_EQ(LireEntier(boucle_, kMode), 0);
+    EXPECT_EQ(LireTexteBloc(boucle_, kInputstr, 255), "toto=$$");  // nothing taken
+    EXPECT_EQ(LireEntierBloc(boucle_, kMode), 0);
 
     // 242 characters with "$$", or 254 without, are taken.
     for (const std::string &texte : {"$$" + std::string(240, 'x'), std::string(254, 'y')}) {
         ui_test::EntrerTexte(panel, P_config_STRING, texte);
         ui_test::Cliquer(panel, P_config_COMMANDBUTTON);
-        EXPECT_EQ(LireTexte(boucle_, kInputstr, 255), texte);
+        EXPECT_EQ(LireTexteBloc(boucle_, kInputstr, 255), texte);
     }
     ui_test::Cliquer(panel, P_config_CACHER);
 }
 
 TEST_F(ReboucleurPanneau, ReferenceMissingFromTheTablesIsKeptByValider) {
-    EcrireTexte(boucle_, kTatooVoie1, 30, "8;1");
-    EcrireTexte(boucle_, kTatooInstru, 30, "9;1");
+    EcrireTexteBloc(boucle_, kTatooVoie1, 30, "8;1");
+    EcrireTexteBloc(boucle_, kTatooInstru, 30, "9;1");
     const int panel = Ouvrir();
     EXPECT_EQ(Chaine(panel, P_config_RING1), "8;1");
     EXPECT_EQ(Chaine(panel, P_config_RING2), "9;1");
     ui_test::Cliquer(panel, P_config_COMMANDBUTTON);
-    EXPECT_EQ(LireTexte(boucle_, kTatooVoie1, 30), "8;1");
-    EXPECT_EQ(LireTexte(boucle_, kTatooInstru, 30), "9;1");
+    EXPECT_EQ(LireTexteBloc(boucle_, kTatooVoie1, 30), "8;1");
+    EXPECT_EQ(LireTexteBloc(boucle_, kTatooInstru, 30), "9;1");
     ui_test::Cliquer(panel, P_config_CACHER);
 }
 
@@ -315,7 +242,7 @@ TEST_F(ReboucleurPanneau, PiloterOpensAnotherCopyAndFreeingDiscardsThemAll) {
     EXPECT_NE(p1, p2);
     ui_test::ChoisirElement(p2, P_config_MODE, kManu);
     ui_test::Cliquer(p2, P_config_COMMANDBUTTON);  // both copies write the same record
-    EXPECT_EQ(LireEntier(boucle_, kMode), 2);
+    EXPECT_EQ(LireEntierBloc(boucle_, kMode), 2);
     noeuds_.back()->plugin->liberer(noeuds_.back()->plugin);
     noeuds_.pop_back();
     noeuds_.back()->suivant = nullptr;

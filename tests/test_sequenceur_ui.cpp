@@ -8,33 +8,20 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QTemporaryDir>
-
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr std::time_t kDebut = 1765370096;  // 12-10-2025 12:34:56 UTC
-
 using Ticks = std::vector<std::vector<std::string>>;
-
-std::string Lire(const std::string &chemin) {
-    std::ifstream f(chemin, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 // A status line as the list holds it: 254 characters at most.
 std::string Coupe(const std::string &s) { return s.substr(0, 254); }
@@ -47,38 +34,9 @@ std::string TropLongue(const std::string &ligne) {
     return Coupe("Ligne trop longue (253 caractères au plus), ignorée: "_w + ligne);
 }
 
-class Sequenceur : public testing::Test {
+class Sequenceur : public BancTest {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        horloge::UtiliserHorlogeFactice(kDebut);
-        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        char nom[] = "banc";
-        char *argv[] = {nom, nullptr};
-        ASSERT_EQ(Ouvrir_interface(1, argv), 0);
-        JournalEssai().clear();
-        ASSERT_TRUE(dossier.isValid());
-    }
-    void TearDown() override {
-        if (acquisition_en_cours == 1) Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
-        // No countdown of this test may close the record files of a later one.
-        duree_limite = -1;
-        Fermer_interface();
-        Marquer_donnees("", 0, 0);
-        QApplication::processEvents();
-        horloge::UtiliserHorlogeReelle();
-        EXPECT_EQ(InstancesEssaiVivantes(), 0);
-    }
-
-    static void Cliquer(int panel, int control) { ASSERT_EQ(ui_test::Cliquer(panel, control), 0); }
-
-    PInstrument *AjouterEssai(const ConfigEssai &config) {
-        PInstrument *i = CreerEssai(config);
-        liste_instru = Inserer_instru(liste_instru, "essai.dll", i, get_tatoo());
-        InsertListItem(panel_instru, P_Instru_LISTBOX_Liste, -1, config.nom.c_str(), 0);
-        return i;
-    }
+    using BancTest::AjouterEssai;
 
     // "Essai": two measured channels (0.5 and 2.5), one computed channel (1.0), commands, and
     // a status that says ready.
@@ -136,15 +94,7 @@ protected:
 
     // Status lines shown since the last call, without their time.
     std::vector<std::string> NouveauxStatuts() {
-        std::vector<std::string> r;
-        int n = 0;
-        GetNumListItems(panel_commande, P_Commande_STATUS, &n);
-        for (int i = 0; i < n; ++i) {
-            char t[600] = "";
-            GetLabelFromIndex(panel_commande, P_Commande_STATUS, i, t, sizeof t);
-            const char *s = std::strstr(t, "\x1bvline");
-            r.emplace_back(s ? s + 6 : t);
-        }
+        std::vector<std::string> r = Statuts();
         ViderStatuts();
         return r;
     }
@@ -168,8 +118,6 @@ protected:
         EXPECT_EQ(ui_test::DeclencherTimer(panel_timer, PANEL_Time_TIMER_SEQ), 0);
         return NouveauxStatuts();
     }
-
-    QTemporaryDir dossier;
 };
 
 struct CasScript {
@@ -347,7 +295,7 @@ TEST_F(Sequenceur, ScriptDrivesTheRecordFile) {
     Arreter();
     const std::string entete = "Date\tHeure\tMarqueur\tDurée écoulée\tEssai U\tMesure n°\tEssai V\tMesure n°\tEssai moy\r\n"_w;
     const std::string valeurs = "\t5.000000e-01\t1\t2.500000\t2\t1.000000e+00\r\n";
-    EXPECT_EQ(Lire(chemin), entete + "12-10-2025\t12:34:58\tdébut\t1"_w + valeurs +
+    EXPECT_EQ(LireFichier(chemin), entete + "12-10-2025\t12:34:58\tdébut\t1"_w + valeurs +
                                 "12-10-2025\t12:34:59\tdébut\t2"_w + valeurs + "12-10-2025\t12:35:00\t\t3" + valeurs);
 
     // Samples on request: "echantillon" writes one row into the open file, none before it.
@@ -359,7 +307,7 @@ TEST_F(Sequenceur, ScriptDrivesTheRecordFile) {
     EXPECT_TRUE(Seconde().empty());
     EXPECT_EQ(Seconde(), (std::vector<std::string>{"Echantillon demandé"_w, "Fermeture du fichier d'enregistrement"}));
     Arreter();
-    EXPECT_EQ(Lire(Dossier() + "/demande.xls"), entete + "12-10-2025\t12:35:04\t\t2" + valeurs);
+    EXPECT_EQ(LireFichier(Dossier() + "/demande.xls"), entete + "12-10-2025\t12:35:04\t\t2" + valeurs);
 }
 
 // Labels, open loops, a pending wait and the awaited instrument belong to their script: the
@@ -438,14 +386,14 @@ TEST_F(Sequenceur, TimeLimitedRunClosesItsFileAndGoesOnSampling) {
     EXPECT_EQ(Seconde(), std::vector<std::string>{"Fermeture du fichier d'enregistrement"});  // 12:35:56
     EXPECT_FALSE(Enregistrement_ouvert());
 
-    const std::string ecrit = Lire(chemin);
+    const std::string ecrit = LireFichier(chemin);
     JournalEssai().clear();
     for (int k = 0; k < 3; ++k) EXPECT_TRUE(Seconde().empty());
     EXPECT_EQ(acquisition_en_cours, 1);
     int n = 0;
     for (const std::string &appel : JournalEssai()) n += appel == "mesure_1D Essai 1";
     EXPECT_GE(n, 3);  // still sampled at every tick
-    EXPECT_EQ(Lire(chemin), ecrit);
+    EXPECT_EQ(LireFichier(chemin), ecrit);
     int lignes = 0;
     for (const char c : ecrit) lignes += c == '\n';
     EXPECT_EQ(lignes, 61);  // the header and one row per second up to the limit

@@ -1,6 +1,7 @@
 // The settings file ".sav" (registry of memory blocks, stored bytes, header readers, damaged
 // files) and the general settings file ".gen", without windows.
 #include "settings/save.h"
+#include "tests/support/banc_test.h"
 
 #include <gtest/gtest.h>
 
@@ -11,31 +12,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string Lire(const std::string &chemin) {
-    std::ifstream f(chemin, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void Ecrire(const std::string &chemin, const std::string &octets) {
-    std::ofstream f(chemin, std::ios::binary | std::ios::trunc);
-    f << octets;
-}
-
-std::string Le32(std::uint32_t v) {
-    std::string s;
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return s;
-}
 
 using Octets = std::vector<unsigned char>;
 
@@ -125,7 +106,7 @@ TEST_F(FichierReglages, OctetsEcritsEtRelus) {
             reg.Ajouter(blocs[i], c.entrees[i].first.c_str(), c.entrees[i].second);
         const std::string chemin = Chemin("r.sav");
         ASSERT_EQ(save_all(chemin.c_str(), &reg.r), 1);
-        EXPECT_EQ(Lire(chemin), c.attendu);
+        EXPECT_EQ(LireFichier(chemin), c.attendu);
 
         // Read back as the load command reads it, then into blocks of the same sizes.
         std::vector<instrument_sauve> lus;
@@ -152,7 +133,7 @@ TEST_F(FichierReglages, DixEntreesDonnentUnCompteStockeSurCinqOctets) {
     for (int i = 0; i < 10; ++i) reg.Ajouter(blocs[static_cast<std::size_t>(i)], "a.dll", i);
     const std::string chemin = Chemin("dix.sav");
     ASSERT_EQ(save_all(chemin.c_str(), &reg.r), 1);
-    const std::string octets = Lire(chemin);
+    const std::string octets = LireFichier(chemin);
     const std::size_t fin_entete = octets.find("#\r\n");
     ASSERT_NE(fin_entete, std::string::npos);
     EXPECT_EQ(octets.substr(fin_entete + 3, 5), std::string("\x0D\x0A\x00\x00\x00", 5));
@@ -180,7 +161,7 @@ TEST_F(FichierReglages, BlocsAleatoiresDenses) {
     ASSERT_EQ(save_all(chemin.c_str(), &reg.r), 1);
 
     // Stored form: one extra byte per 0x0A of the content, and no 0x0A stands alone.
-    const std::string stocke = Lire(chemin);
+    const std::string stocke = LireFichier(chemin);
     const std::string contenu = stockage::DepuisStockage(stocke);
     // (compared whole, without the text diff that gtest would print for strings this long)
     EXPECT_TRUE(stockage::VersStockage(contenu) == stocke);
@@ -227,7 +208,7 @@ TEST_F(FichierReglages, UneEcritureImpossibleEstSignaleeEtNeLaissePasDeFichier) 
     ASSERT_TRUE(QDir(dossier.path()).mkdir("dossier.sav"));
     EXPECT_EQ(save_all(Chemin("dossier.sav").c_str(), &reg.r), 0);  // a directory of that name
     // An earlier file stays whole, and nothing is left beside it.
-    Ecrire(Chemin("ancien.sav"), "ancien");
+    EcrireFichier(Chemin("ancien.sav"), "ancien");
     Octets b{1};
     reg.Ajouter(b, "a.dll", 1);
     ASSERT_EQ(save_all(Chemin("ancien.sav").c_str(), &reg.r), 1);
@@ -238,8 +219,8 @@ TEST_F(FichierReglages, UneEcritureImpossibleEstSignaleeEtNeLaissePasDeFichier) 
 
 TEST_F(FichierReglages, LecteursDEnTete) {
     const std::string chemin = Chemin("entete.sav");
-    Ecrire(chemin, "#tektro3052.dll 0#Calculatrice.dll 3#sans_nombre#" + std::string(300, 'L') +
-                       " 9#fin.dll 4#\r\n" + Le32(5));
+    EcrireFichier(chemin, "#tektro3052.dll 0#Calculatrice.dll 3#sans_nombre#" + std::string(300, 'L') +
+                              " 9#fin.dll 4#\r\n" + Le32(5));
     char texte[256] = "inchange";
     int tatoo = -1;
     EXPECT_EQ(get_struct_string(chemin.c_str(), 1, texte), 1);
@@ -266,7 +247,7 @@ TEST_F(FichierReglages, LecteursDEnTete) {
     EXPECT_EQ(tatoo, 4);
     EXPECT_EQ(get_struct_string(Chemin("absent.sav").c_str(), 1, texte), 0);
     // A file that ends inside the header gives no entry after its last "#".
-    Ecrire(chemin, "#a.dll 1#b.dll 2");
+    EcrireFichier(chemin, "#a.dll 1#b.dll 2");
     EXPECT_EQ(get_struct_string(chemin.c_str(), 1, texte), 1);
     EXPECT_EQ(get_struct_string(chemin.c_str(), 2, texte), 0);
 }
@@ -308,7 +289,7 @@ TEST_F(FichierReglages, FichiersEndommages) {
         SCOPED_TRACE(c.nom);
         const std::string chemin = Chemin("abime.sav");
         QFile::remove(QString::fromStdString(chemin));
-        if (c.existe) Ecrire(chemin, c.octets);
+        if (c.existe) EcrireFichier(chemin, c.octets);
 
         std::vector<Octets> blocs;
         for (const std::size_t t : c.tailles_registre) blocs.emplace_back(t, 0xEE);
@@ -334,7 +315,7 @@ TEST_F(FichierReglages, FichiersEndommages) {
 
 TEST_F(FichierReglages, UnFichierAuxFinsDeLigneUnixSeLitAussi) {
     const std::string chemin = Chemin("unix.sav");
-    Ecrire(chemin, "#a.dll 1#\n" + Le32(1) + Le32(2) + "\x0D\x41");
+    EcrireFichier(chemin, "#a.dll 1#\n" + Le32(1) + Le32(2) + "\x0D\x41");
     Octets b(2, 0);
     Registre reg;
     reg.Ajouter(b, "INUTILE", 0);
@@ -372,7 +353,7 @@ bool Egaux(const reglages_generaux &a, const reglages_generaux &b) {
 TEST_F(FichierReglages, FichierGeneralOctetsEtRelecture) {
     EXPECT_EQ(contenu_reglages_generaux(Exemple()), kGeneralAttendu);
     const std::string chemin = Chemin("banc.sav.gen");
-    Ecrire(chemin, kGeneralAttendu);
+    EcrireFichier(chemin, kGeneralAttendu);
     reglages_generaux lu;
     std::string erreur;
     ASSERT_TRUE(lire_reglages_generaux(chemin.c_str(), lu, erreur)) << erreur;
@@ -402,7 +383,7 @@ TEST_F(FichierReglages, FichierGeneralSousUneLocaleFrancaise) {
     const std::string contenu = contenu_reglages_generaux(r);
     EXPECT_NE(contenu.find("frequence_ech=0.250000;"), std::string::npos);
     const std::string chemin = Chemin("fr.gen");
-    Ecrire(chemin, contenu);
+    EcrireFichier(chemin, contenu);
     reglages_generaux lu;
     std::string erreur;
     const bool ok = lire_reglages_generaux(chemin.c_str(), lu, erreur);
@@ -444,7 +425,7 @@ TEST_F(FichierReglages, FichierGeneralEndommage) {
         SCOPED_TRACE(c.nom);
         const std::string chemin = Chemin("abime.sav.gen");
         QFile::remove(QString::fromStdString(chemin));
-        if (c.existe) Ecrire(chemin, c.octets);
+        if (c.existe) EcrireFichier(chemin, c.octets);
         reglages_generaux lu = Exemple();
         lu.init_tatoo = 99;
         std::string erreur;
@@ -457,11 +438,11 @@ TEST_F(FichierReglages, FichierGeneralEndommage) {
 TEST_F(FichierReglages, FichierGeneralEditeALaMain) {
     // Line ends of either kind, blanks, comments and unknown keys; the first value of a key wins.
     const std::string chemin = Chemin("main.gen");
-    Ecrire(chemin,
-           "; mes r\xE9glages\n\n"
-           "frequence_ech = 2.5 ; deux secondes et demie\n"
-           "init_tatoo=12;\nnb_pts_graph=1 000;\r\nsous_ech_2D=3\nautre=\"x\";\n"
-           "div_mid=4;\ndiv_mid=8;\ndiv_long=6;\nnb_graphes=2;\nmode_fichier=1;\n");
+    EcrireFichier(chemin,
+                  "; mes r\xE9glages\n\n"
+                  "frequence_ech = 2.5 ; deux secondes et demie\n"
+                  "init_tatoo=12;\nnb_pts_graph=1 000;\r\nsous_ech_2D=3\nautre=\"x\";\n"
+                  "div_mid=4;\ndiv_mid=8;\ndiv_long=6;\nnb_graphes=2;\nmode_fichier=1;\n");
     reglages_generaux lu;
     std::string erreur;
     ASSERT_TRUE(lire_reglages_generaux(chemin.c_str(), lu, erreur)) << erreur;

@@ -6,46 +6,25 @@
 #include "platform/ui.h"
 #include "platform/ui_test.h"
 #include "settings/save.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 namespace {
-
-std::string Lire(const std::string &chemin) {
-    std::ifstream f(chemin, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void Ecrire(const std::string &chemin, const std::string &octets) {
-    std::ofstream f(chemin, std::ios::binary | std::ios::trunc);
-    f << octets;
-}
-
-std::string Le32(std::uint32_t v) {
-    std::string s;
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return s;
-}
 
 // The 140-byte block of a "Pilote bidon": identifier, address, name, panel handle.
 std::string BlocBidon(const std::string &nom, std::uint32_t adresse) {
@@ -88,22 +67,18 @@ void PrintTo(const Etat &e, std::ostream *os) {
     *os << "]}";
 }
 
-class Reglages : public testing::Test {
+class Reglages : public BancTest {
 protected:
     void SetUp() override {
-        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        char nom[] = "banc";
-        char *argv[] = {nom, nullptr};
-        ASSERT_EQ(Ouvrir_interface(1, argv), 0);
-        ASSERT_TRUE(dossier.isValid());
+        BancTest::SetUp();
+        if (HasFatalFailure()) return;
         init_tatoo(0);
         nb_graphs = 1;
     }
     void TearDown() override {
+        // A test that pretends an acquisition runs started none: nothing to stop.
         acquisition_en_cours = 0;
-        Fermer_interface();
-        QApplication::processEvents();
-        EXPECT_EQ(InstancesEssaiVivantes(), 0);
+        BancTest::TearDown();
     }
 
     std::string Chemin(const char *nom) const { return dossier.filePath(nom).toStdString(); }
@@ -184,8 +159,6 @@ protected:
         for (const QString &f : QDir(dossier.path()).entryList(QDir::Files, QDir::Name)) v.push_back(f.toStdString());
         return v;
     }
-
-    QTemporaryDir dossier;
 };
 
 ConfigEssai EssaiAvecBloc(std::vector<unsigned char> bloc, int drapeau) {
@@ -213,8 +186,8 @@ TEST_F(Reglages, OctetsDesDeuxFichiers) {
         std::string("\x0D\x0A\x00\x00\x00", 5) + Le32(0) + BlocBidon("Pilote bidon", 45) +
         std::string("\x00\x01\x0D\x0A\x02\x0D\x0D\x0A\x0D\x03" "essai\x0D\x0A\x00\xFF", 19) +
         "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";  // ten 0x0A
-    EXPECT_EQ(Lire(Chemin("banc.sav")), sav_attendu);
-    EXPECT_EQ(Lire(Chemin("banc.sav.gen")), kGeneral);
+    EXPECT_EQ(LireFichier(Chemin("banc.sav")), sav_attendu);
+    EXPECT_EQ(LireFichier(Chemin("banc.sav.gen")), kGeneral);
     // Both files, named after the chosen path, and nothing else beside them.
     EXPECT_EQ(Fichiers(), (std::vector<std::string>{"banc.sav", "banc.sav.gen"}));
     const auto vus = ui_test::Vus();
@@ -284,8 +257,8 @@ TEST_F(Reglages, ListeVide) {
     Regler(0.5, 500, 1, 2, 5, 3, 3);
     init_tatoo(7);
     ASSERT_EQ(Sauver(Chemin("vide.sav")), 0);
-    EXPECT_EQ(Lire(Chemin("vide.sav")), std::string("#\r\n\0\0\0\0", 7));
-    EXPECT_EQ(Lire(Chemin("vide.sav.gen")), kGeneral);
+    EXPECT_EQ(LireFichier(Chemin("vide.sav")), std::string("#\r\n\0\0\0\0", 7));
+    EXPECT_EQ(LireFichier(Chemin("vide.sav.gen")), kGeneral);
 
     AjouterBidon(0);
     AjouterBidon(1);
@@ -423,8 +396,8 @@ TEST_F(Reglages, FichiersEndommagesRefuses) {
         const std::string chemin = Chemin("abime.sav");
         QFile::remove(QString::fromStdString(chemin));
         QFile::remove(QString::fromStdString(chemin + ".gen"));
-        if (!c.sav.empty()) Ecrire(chemin, c.sav);
-        if (!c.gen.empty()) Ecrire(chemin + ".gen", c.gen);
+        if (!c.sav.empty()) EcrireFichier(chemin, c.sav);
+        if (!c.gen.empty()) EcrireFichier(chemin + ".gen", c.gen);
         ui_test::Effacer();
         EXPECT_EQ(Charger(chemin, 1), -1);
         const auto vus = ui_test::Vus();
@@ -436,8 +409,8 @@ TEST_F(Reglages, FichiersEndommagesRefuses) {
         EXPECT_EQ(Instances(), instances);
     }
     // The same files made whole load.
-    Ecrire(Chemin("entier.sav"), sav);
-    Ecrire(Chemin("entier.sav.gen"), kGeneral);
+    EcrireFichier(Chemin("entier.sav"), sav);
+    EcrireFichier(Chemin("entier.sav.gen"), kGeneral);
     ASSERT_EQ(Charger(Chemin("entier.sav")), 0);
     EXPECT_EQ(Observer().libelles, (std::vector<std::string>{"Nouveau 1", "Nouveau 2"}));
 }
@@ -479,13 +452,13 @@ TEST_F(Reglages, EcritureImpossibleSignalee) {
 
     // An earlier pair stays as it was when a save over it fails.
     ASSERT_EQ(Sauver(Chemin("bon.sav")), 0);
-    const std::string sav = Lire(Chemin("bon.sav")), gen = Lire(Chemin("bon.sav.gen"));
+    const std::string sav = LireFichier(Chemin("bon.sav")), gen = LireFichier(Chemin("bon.sav.gen"));
     AjouterEssai(EssaiAvecBloc({1}, 1), 4);
     std::strcpy(liste_instru->suivant->Type_Apareil, "a b");  // a type key the header cannot hold
     ui_test::Effacer();
     EXPECT_EQ(Sauver(Chemin("bon.sav"), 1), -1);
-    EXPECT_EQ(Lire(Chemin("bon.sav")), sav);
-    EXPECT_EQ(Lire(Chemin("bon.sav.gen")), gen);
+    EXPECT_EQ(LireFichier(Chemin("bon.sav")), sav);
+    EXPECT_EQ(LireFichier(Chemin("bon.sav.gen")), gen);
     EXPECT_EQ(Fichiers(), (std::vector<std::string>{"bon.sav", "bon.sav.gen"}));
 }
 
@@ -503,7 +476,7 @@ TEST_F(Reglages, PeriodeSousUneLocaleFrancaise) {
     EXPECT_TRUE(locale_active) << temoin;
     ASSERT_EQ(r, 0);
     ASSERT_EQ(r2, 0);
-    EXPECT_NE(Lire(Chemin("fr.sav.gen")).find("frequence_ech=0.250000;\r\n"), std::string::npos);
+    EXPECT_NE(LireFichier(Chemin("fr.sav.gen")).find("frequence_ech=0.250000;\r\n"), std::string::npos);
     EXPECT_EQ(Observer().periode, 0.25);
 }
 

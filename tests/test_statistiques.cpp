@@ -8,6 +8,7 @@
 #include "instruments/computed/calcul_moy_stddev.h"
 #include "platform/analysis.h"
 #include "platform/clock.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
 #include <gtest/gtest.h>
@@ -187,19 +188,10 @@ protected:
         Echantilloner(liste);
     }
 
-    static unsigned char *Bloc(PInstrument *i) {
-        void *debut = nullptr;
-        void *fin = nullptr;
-        unsigned taille = 0;
-        unsigned char flag = 255;
-        i->get_memory(i, &debut, &fin, &taille, &flag);
-        return static_cast<unsigned char *>(debut);
-    }
     // The channel reference and median size, written as a settings load would.
     static void Choisir(PInstrument *i, const std::string &reference, std::int32_t taille_median) {
-        std::memset(Bloc(i) + kVoie, 0, 30);
-        std::memcpy(Bloc(i) + kVoie, reference.data(), reference.size());
-        std::memcpy(Bloc(i) + kTailleMedian, &taille_median, 4);
+        EcrireTexteBloc(i, kVoie, 30, reference);
+        EcrireEntierBloc(i, kTailleMedian, taille_median);
     }
     void ExpectResultats(const Attendu &a) {
         ExpectValeur(stats->mesure_calcul(stats, 1), a.moyenne);
@@ -249,7 +241,7 @@ TEST_F(Statistiques, TableChannelsAndSettingsBlock) {
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(taille, kTailleBloc);
     EXPECT_EQ(fin, nullptr);
-    const unsigned char *b = Bloc(s);
+    const unsigned char *b = DebutBloc(s);
     EXPECT_STREQ(reinterpret_cast<const char *>(b + kNom), "Calcul moyenne et ecart-type");
     EXPECT_EQ(b[kVoie], 0) << "no channel chosen";
     std::int32_t t = 0;
@@ -357,7 +349,7 @@ TEST_F(Statistiques, NoChannelKeepsResultsGoneChannelMakesThemMissing) {
 
     // Another instrument loaded with this block publishes the saved results.
     PInstrument *charge = Lister(Nouvel_instrument("stddev.dll"), "stddev.dll");
-    std::memcpy(Bloc(charge), Bloc(stats), kTailleBloc);
+    std::memcpy(DebutBloc(charge), DebutBloc(stats), kTailleBloc);
     Choisir(charge, "", 3);
     Choisir(stats, "", 3);
     Echantillon(100);
@@ -373,7 +365,7 @@ TEST_F(Statistiques, NoChannelKeepsResultsGoneChannelMakesThemMissing) {
     }
 
     // A reference field full to its end (a block from a file) is read within its 30 bytes.
-    std::memset(Bloc(stats) + kVoie, '1', 30);
+    std::memset(DebutBloc(stats) + kVoie, '1', 30);
     Echantillon(1);
     ExpectResultats({NaN, NaN, NaN});
 }

@@ -7,6 +7,7 @@
 #include "instruments/computed/calcul_moy_stddev.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/UIR_calcul_moy_stddev.h"
 
@@ -15,12 +16,10 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -28,22 +27,6 @@ namespace {
 const char *Ressources = BANC_SOURCE_DIR "/ui";
 
 constexpr std::size_t kVoie = 128, kMoyenne = 160, kTailleMedian = 184;
-
-using Elements = std::vector<std::pair<std::string, std::string>>;  // label, value
-
-Elements ElementsDe(int panel, int ring) {
-    int n = 0;
-    EXPECT_EQ(GetNumListItems(panel, ring, &n), 0);
-    Elements e;
-    for (int k = 0; k < n; ++k) {
-        char libelle[100] = "";
-        char valeur[100] = "";
-        GetLabelFromIndex(panel, ring, k, libelle, sizeof libelle);
-        GetValueFromIndex(panel, ring, k, valeur, sizeof valeur);
-        e.emplace_back(libelle, valeur);
-    }
-    return e;
-}
 
 class StatistiquesPanneau : public testing::Test {
 protected:
@@ -76,33 +59,10 @@ protected:
         EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
     }
 
-    int Configurer() {
-        const std::vector<int> avant = ui_test::PanneauxCharges();
-        stats->configure(stats);
-        std::vector<int> charges;
-        for (int h : ui_test::PanneauxCharges())
-            if (std::find(avant.begin(), avant.end(), h) == avant.end()) charges.push_back(h);
-        EXPECT_EQ(charges.size(), 1u);
-        return charges.empty() ? 0 : charges.front();
-    }
-    static bool Charge(int panel) {
-        const std::vector<int> h = ui_test::PanneauxCharges();
-        return std::find(h.begin(), h.end(), panel) != h.end();
-    }
-    unsigned char *Bloc() {
-        void *debut = nullptr;
-        void *fin = nullptr;
-        unsigned taille = 0;
-        unsigned char flag = 255;
-        stats->get_memory(stats, &debut, &fin, &taille, &flag);
-        return static_cast<unsigned char *>(debut);
-    }
+    int Configurer() { return PanneauCharge([&] { stats->configure(stats); }); }
+    unsigned char *Bloc() { return DebutBloc(stats); }
     std::string Reference() { return reinterpret_cast<const char *>(Bloc() + kVoie); }
-    std::int32_t TailleMedian() {
-        std::int32_t t = 0;
-        std::memcpy(&t, Bloc() + kTailleMedian, 4);
-        return t;
-    }
+    std::int32_t TailleMedian() { return LireEntierBloc(stats, kTailleMedian); }
 
     std::vector<int> avant_;
     fichei *liste = nullptr;

@@ -9,20 +9,15 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QTemporaryDir>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,37 +84,17 @@ TEST(ConsigneBanc, ContentRules) {
 
 // ---- the synchronised acquisition -------------------------------------------------------------
 
-constexpr std::time_t kDebut = 1765370096;  // 12-10-2025 12:34:56 UTC
-
-std::string Lire(const fs::path &chemin) {
-    std::ifstream f(chemin, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void Ecrire(const fs::path &chemin, const std::string &contenu, std::ios::openmode mode = std::ios::trunc) {
-    std::ofstream f(chemin, std::ios::binary | std::ios::out | mode);
-    f << contenu;
-}
-
 std::size_t Occurrences(const std::string &texte, const std::string &motif) {
     std::size_t n = 0;
     for (std::size_t p = texte.find(motif); p != std::string::npos; p = texte.find(motif, p + 1)) ++n;
     return n;
 }
 
-class Synchro : public testing::Test {
+class Synchro : public BancTest {
 protected:
     void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        horloge::UtiliserHorlogeFactice(kDebut);
-        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        char nom[] = "banc";
-        char *argv[] = {nom, nullptr};
-        ASSERT_EQ(Ouvrir_interface(1, argv), 0);
-        ASSERT_TRUE(dossier.isValid());
+        BancTest::SetUp();
+        if (HasFatalFailure()) return;
         // The watched directory lies inside the temporary one, so that a file written next to
         // it would be seen.
         racine = dossier.path().toStdString();
@@ -139,8 +114,7 @@ protected:
         c.indices_2D = {{1.0, 2.0}};
         c.numeros_2D = {3};
         c.avec_init = c.avec_start = c.avec_stop = true;
-        liste_instru = Inserer_instru(liste_instru, "essai.dll", CreerEssai(c), get_tatoo());
-        InsertListItem(panel_instru, P_Instru_LISTBOX_Liste, -1, c.nom.c_str(), 0);
+        AjouterEssai(c);
 
         SetCtrlVal(panel_commande, P_Commande_Mode_Fichier, 1);
         Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
@@ -154,13 +128,8 @@ protected:
         if (visible && bascule) Cliquer(panel_synchro, P_Synchro_TBN_Synchobanc);
         if (acquisition_en_cours == 1) Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
         EXPECT_EQ(acquisition_en_cours, 0);
-        Fermer_interface();
-        QApplication::processEvents();
-        horloge::UtiliserHorlogeReelle();
-        EXPECT_EQ(InstancesEssaiVivantes(), 0);
+        BancTest::TearDown();
     }
-
-    static void Cliquer(int panel, int control) { ASSERT_EQ(ui_test::Cliquer(panel, control), 0); }
 
     static bool Actif(int timer) {
         int actif = -1;
@@ -172,11 +141,6 @@ protected:
         GetCtrlAttribute(panel_timer, timer, ATTR_INTERVAL, &s);
         return s;
     }
-    static bool Grise(int panel, int control) {
-        int g = -1;
-        GetCtrlAttribute(panel, control, ATTR_DIMMED, &g);
-        return g == 1;
-    }
     static bool Visible(int panel) {
         int v = -1;
         GetPanelAttribute(panel, ATTR_VISIBLE, &v);
@@ -186,19 +150,6 @@ protected:
         char t[300] = "";
         GetCtrlVal(panel_synchro, P_Synchro_TEXTMSG_synchromes, t);
         return t;
-    }
-    // Messages of the status list, without their time.
-    static std::vector<std::string> Statuts() {
-        std::vector<std::string> r;
-        int n = 0;
-        GetNumListItems(panel_commande, P_Commande_STATUS, &n);
-        for (int i = 0; i < n; ++i) {
-            char t[400] = "";
-            GetLabelFromIndex(panel_commande, P_Commande_STATUS, i, t, sizeof t);
-            const char *s = std::strstr(t, "\x1bvline");
-            r.emplace_back(s ? s + 6 : t);
-        }
-        return r;
     }
 
     // One tick of an enabled timer, `secondes` after the previous event.
@@ -228,7 +179,6 @@ protected:
         return r;
     }
 
-    QTemporaryDir dossier;
     fs::path racine, surveille, consigne;
 };
 
@@ -255,13 +205,13 @@ TEST_F(Synchro, TwoSetPointsGiveTwoMeasurementsWithTheirOwnPeriodsAndDurations) 
 
     Surveiller();  // 12:34:57, nothing there
     const std::string premiere = "Nom;essai1\r\nDuree;3\r\nPeriode;1\r\n";
-    Ecrire(consigne, premiere);
+    EcrireFichier(consigne, premiere);
     Surveiller();  // 12:34:58, seen
     EXPECT_TRUE(fs::exists(consigne));
     EXPECT_EQ(Message(), "Surveillance");
     Surveiller();  // 12:34:59, unchanged: taken, one sample at once
     EXPECT_FALSE(fs::exists(consigne));
-    EXPECT_EQ(Lire(surveille / "essai1.ent"), premiere);
+    EXPECT_EQ(LireFichier(surveille / "essai1.ent"), premiere);
     EXPECT_EQ(Message(), "Mesures dans le fichier essai1");
     EXPECT_FALSE(Actif(PANEL_Time_T_synchrobanc));
     EXPECT_TRUE(Actif(PANEL_Time_T_Attente));
@@ -278,9 +228,9 @@ TEST_F(Synchro, TwoSetPointsGiveTwoMeasurementsWithTheirOwnPeriodsAndDurations) 
     // Between measurements the sampling goes on without writing.
     Tick(PANEL_Time_TIMER_echantillon, 1);  // 12:35:03
     const std::string seconde = "Mesure;essai2\nDuree;4\nPeriode;2\n";
-    Ecrire(consigne, seconde);
+    EcrireFichier(consigne, seconde);
     Prendre();  // 12:35:05
-    EXPECT_EQ(Lire(surveille / "essai2.ent"), seconde);
+    EXPECT_EQ(LireFichier(surveille / "essai2.ent"), seconde);
     EXPECT_EQ(Message(), "Mesures dans le fichier essai2");
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_T_Attente), 4.0);
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_TIMER_echantillon), 2.0);
@@ -291,13 +241,13 @@ TEST_F(Synchro, TwoSetPointsGiveTwoMeasurementsWithTheirOwnPeriodsAndDurations) 
     // The period of the last set-point stays until the next one or the stop.
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_TIMER_echantillon), 2.0);
 
-    EXPECT_EQ(Lire(surveille / "essai1.xls"), kEntete + Ligne("12:34:59", 0) + Ligne("12:35:00", 1) +
+    EXPECT_EQ(LireFichier(surveille / "essai1.xls"), kEntete + Ligne("12:34:59", 0) + Ligne("12:35:00", 1) +
                                                   Ligne("12:35:01", 2) + Ligne("12:35:02", 3));
-    EXPECT_EQ(Lire(surveille / "essai2.xls"),
+    EXPECT_EQ(LireFichier(surveille / "essai2.xls"),
               kEntete + Ligne("12:35:05", 0) + Ligne("12:35:07", 2) + Ligne("12:35:09", 4));
     // Each record set has its vector file, one record per written line.
-    const std::string vecteurs1 = Lire(surveille / "essai1-Essai.xls");
-    const std::string vecteurs2 = Lire(surveille / "essai2-Essai.xls");
+    const std::string vecteurs1 = LireFichier(surveille / "essai1-Essai.xls");
+    const std::string vecteurs2 = LireFichier(surveille / "essai2-Essai.xls");
     EXPECT_EQ(vecteurs1.rfind("Date\tHeure\t", 0), 0u);
     EXPECT_EQ(Occurrences(vecteurs1, "12-10-2025\t"), 4u);
     EXPECT_EQ(Occurrences(vecteurs2, "12-10-2025\t"), 3u);
@@ -335,13 +285,13 @@ TEST_F(Synchro, InvalidSetPointsStayInPlace) {
     for (const char *contenu : invalides) {
         SCOPED_TRACE(contenu);
         SetCtrlVal(panel_synchro, P_Synchro_TEXTMSG_synchromes, "Surveillance");
-        Ecrire(consigne, contenu);
+        EcrireFichier(consigne, contenu);
         Prendre();
         EXPECT_EQ(Message(), "Fichier invalide !");
         SetCtrlVal(panel_synchro, P_Synchro_TEXTMSG_synchromes, "");
         Surveiller();
         EXPECT_EQ(Message(), "Fichier invalide !");
-        EXPECT_EQ(Lire(consigne), contenu);
+        EXPECT_EQ(LireFichier(consigne), contenu);
         EXPECT_EQ(Fichiers(), (std::vector<std::string>{"banc", "banc/consigne.txt"}));
         EXPECT_TRUE(Actif(PANEL_Time_T_synchrobanc));
         EXPECT_FALSE(Actif(PANEL_Time_T_Attente));
@@ -349,7 +299,7 @@ TEST_F(Synchro, InvalidSetPointsStayInPlace) {
     EXPECT_TRUE(JournalEssai().empty());
 
     // The bench replaces it with a valid one: taken.
-    Ecrire(consigne, "Nom;essai\nDuree;2\nPeriode;1\n");
+    EcrireFichier(consigne, "Nom;essai\nDuree;2\nPeriode;1\n");
     Prendre();
     EXPECT_EQ(Message(), "Mesures dans le fichier essai");
     EXPECT_FALSE(fs::exists(consigne));
@@ -359,9 +309,9 @@ TEST_F(Synchro, InvalidSetPointsStayInPlace) {
 // it is taken only once it has stood still for a tick.
 TEST_F(Synchro, HalfWrittenFileWaitsUntilItStandsStill) {
     Activer();
-    Ecrire(consigne, "Nom;long\r\nDuree;3600\r\nPeriode;6");
+    EcrireFichier(consigne, "Nom;long\r\nDuree;3600\r\nPeriode;6");
     Surveiller();
-    Ecrire(consigne, "0\r\n", std::ios::app);
+    EcrireFichier(consigne, "0\r\n", std::ios::app);
     Surveiller();
     EXPECT_TRUE(fs::exists(consigne));
     EXPECT_EQ(Message(), "Surveillance");
@@ -374,30 +324,30 @@ TEST_F(Synchro, HalfWrittenFileWaitsUntilItStandsStill) {
 TEST_F(Synchro, ReceiptAndRecordNamesAlreadyTaken) {
     Activer();
     // An older receipt of the name is replaced, an older record of the name overwritten.
-    Ecrire(surveille / "essai.ent", "ancien");
-    Ecrire(surveille / "essai.xls", "ancien");
+    EcrireFichier(surveille / "essai.ent", "ancien");
+    EcrireFichier(surveille / "essai.xls", "ancien");
     const std::string nouvelle = "Nom;essai\nDuree;1\nPeriode;1\n";
-    Ecrire(consigne, nouvelle);
+    EcrireFichier(consigne, nouvelle);
     Prendre();
     EXPECT_FALSE(fs::exists(consigne));
-    EXPECT_EQ(Lire(surveille / "essai.ent"), nouvelle);
+    EXPECT_EQ(LireFichier(surveille / "essai.ent"), nouvelle);
     Tick(PANEL_Time_T_Attente, 1);
-    EXPECT_EQ(Lire(surveille / "essai.xls"), kEntete + Ligne("12:34:58", 0));
+    EXPECT_EQ(LireFichier(surveille / "essai.xls"), kEntete + Ligne("12:34:58", 0));
 
     // A receipt name that cannot be freed (a directory holds it): the set-point is not taken,
     // the earlier record of its name is kept, and the operator is told once.
     fs::create_directories(surveille / "autre.ent" / "dedans");
-    Ecrire(surveille / "autre.xls", "mesure précédente");
+    EcrireFichier(surveille / "autre.xls", "mesure précédente");
     const std::string refusee = "Nom;autre\nDuree;1\nPeriode;1\n";
-    Ecrire(consigne, refusee);
+    EcrireFichier(consigne, refusee);
     Prendre();
     Surveiller();
     const std::string alerte = "Impossible de renommer le fichier consigne.txt : mesure autre non lancée"_w;
     const auto statuts = Statuts();
     EXPECT_EQ(statuts.back(), alerte);
     EXPECT_EQ(std::count(statuts.begin(), statuts.end(), alerte), 1);
-    EXPECT_EQ(Lire(consigne), refusee);
-    EXPECT_EQ(Lire(surveille / "autre.xls"), "mesure précédente");
+    EXPECT_EQ(LireFichier(consigne), refusee);
+    EXPECT_EQ(LireFichier(surveille / "autre.xls"), "mesure précédente");
     EXPECT_TRUE(Actif(PANEL_Time_T_synchrobanc));
     EXPECT_FALSE(Actif(PANEL_Time_T_Attente));
     EXPECT_EQ(Message(), "Surveillance");
@@ -405,16 +355,16 @@ TEST_F(Synchro, ReceiptAndRecordNamesAlreadyTaken) {
     // Once the name is free, the next tick takes it.
     fs::remove_all(surveille / "autre.ent");
     Surveiller();
-    EXPECT_EQ(Lire(surveille / "autre.ent"), refusee);
+    EXPECT_EQ(LireFichier(surveille / "autre.ent"), refusee);
     EXPECT_EQ(Message(), "Mesures dans le fichier autre");
 
     // A watched file that already bears its receipt name is never deleted in its own place.
     Tick(PANEL_Time_T_Attente, 1);
     ui_test::EntrerTexte(panel_synchro, P_Synchro_S_nomfichier, "meme.ent");
     const std::string meme = "Nom;meme\nDuree;1\nPeriode;1\n";
-    Ecrire(surveille / "meme.ent", meme);
+    EcrireFichier(surveille / "meme.ent", meme);
     Prendre();
-    EXPECT_EQ(Lire(surveille / "meme.ent"), meme);
+    EXPECT_EQ(LireFichier(surveille / "meme.ent"), meme);
     EXPECT_FALSE(fs::exists(surveille / "meme.xls"));
     EXPECT_EQ(Statuts().back(), "Impossible de renommer le fichier meme.ent : mesure meme non lancée"_w);
 }
@@ -437,7 +387,7 @@ TEST_F(Synchro, RecordFilesThatCannotBeOpenedAreReported) {
         SCOPED_TRACE(c.nom);
         fs::create_directory(surveille / c.obstacle);
         const std::string nom = std::string(c.obstacle).substr(0, std::string(c.obstacle).find_first_of("-."));
-        Ecrire(consigne, "Nom;" + nom + "\nDuree;2\nPeriode;1\n");
+        EcrireFichier(consigne, "Nom;" + nom + "\nDuree;2\nPeriode;1\n");
         Prendre();
         EXPECT_EQ(Statuts().back(), c.statut);
         EXPECT_EQ(Enregistrement_ouvert(), c.principal_ouvert);
@@ -451,8 +401,8 @@ TEST_F(Synchro, RecordFilesThatCannotBeOpenedAreReported) {
 TEST_F(Synchro, WatchedFileNameIsReadAtEveryTick) {
     Activer();
     ui_test::EntrerTexte(panel_synchro, P_Synchro_S_nomfichier, "ordre.cfg");
-    Ecrire(consigne, "Nom;a\nDuree;2\nPeriode;1\n");
-    Ecrire(surveille / "ordre.cfg", "Nom;b\nDuree;2\nPeriode;1\n");
+    EcrireFichier(consigne, "Nom;a\nDuree;2\nPeriode;1\n");
+    EcrireFichier(surveille / "ordre.cfg", "Nom;b\nDuree;2\nPeriode;1\n");
     Prendre();
     EXPECT_EQ(Message(), "Mesures dans le fichier b");
     EXPECT_TRUE(fs::exists(consigne));
@@ -460,14 +410,14 @@ TEST_F(Synchro, WatchedFileNameIsReadAtEveryTick) {
 
 TEST_F(Synchro, SwitchingOffDuringAMeasurementClosesItsRecordAtOnce) {
     Activer();
-    Ecrire(consigne, "Nom;court\nDuree;10\nPeriode;1\n");
+    EcrireFichier(consigne, "Nom;court\nDuree;10\nPeriode;1\n");
     Prendre();
     ASSERT_TRUE(Enregistrement_ouvert());
     Cliquer(panel_synchro, P_Synchro_TBN_Synchobanc);
     EXPECT_FALSE(Enregistrement_ouvert());
     EXPECT_FALSE(Actif(PANEL_Time_T_Attente));
     EXPECT_FALSE(Actif(PANEL_Time_T_synchrobanc));
-    EXPECT_EQ(Lire(surveille / "court.xls"), kEntete + Ligne("12:34:58", 0));
+    EXPECT_EQ(LireFichier(surveille / "court.xls"), kEntete + Ligne("12:34:58", 0));
 }
 
 // Should the acquisition stop while a measurement waits for its end (the start/stop button
@@ -475,14 +425,14 @@ TEST_F(Synchro, SwitchingOffDuringAMeasurementClosesItsRecordAtOnce) {
 // the released channel buffers.
 TEST_F(Synchro, NothingOfTheWatchOutlivesTheAcquisition) {
     Activer();
-    Ecrire(consigne, "Nom;orphelin\nDuree;10\nPeriode;1\n");
+    EcrireFichier(consigne, "Nom;orphelin\nDuree;10\nPeriode;1\n");
     Prendre();
     ASSERT_TRUE(Actif(PANEL_Time_T_Attente));
     SetCtrlAttribute(panel_commande, P_Commande_COMMANDBUTTON_Acq, ATTR_DIMMED, 0);
     Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
     ASSERT_EQ(acquisition_en_cours, 0);
 
-    Ecrire(consigne, "Nom;tard\nDuree;2\nPeriode;1\n");
+    EcrireFichier(consigne, "Nom;tard\nDuree;2\nPeriode;1\n");
     JournalEssai().clear();
     horloge::AvancerHorlogeFactice(10);
     ASSERT_EQ(ui_test::DeclencherTimer(panel_timer, PANEL_Time_T_Attente), 0);

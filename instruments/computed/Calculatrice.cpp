@@ -9,6 +9,8 @@
 // scanned in place and the stack lives in the record.
 #include "instruments/computed/Calculatrice.h"
 
+#include "framework/champs.h"
+#include "framework/panneaux_instrument.h"
 #include "platform/ui.h"
 #include "uir/UIR_calc.h"
 
@@ -22,13 +24,11 @@
 #include <new>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace {
 
 const char kFichierUir[] = "UIR_calc.uir";
 const char kFormuleDefaut[] = "A B C + *";
-constexpr std::size_t kNomMax = kLongueurNomInstru - 1;  // 39 characters
 constexpr int kTaillePile = 1024;
 constexpr std::size_t kLongueurTatoo = 30;               // channel references: 29 + terminator
 constexpr std::size_t kLongueurChaine = 100;             // formula: 99 + terminator
@@ -58,7 +58,7 @@ struct Calculatrice_prive {
     S_Calculatrice bloc{};
     double stack[kTaillePile]{};     // element 0 is the bottom
     double mesure = std::numeric_limits<double>::quiet_NaN();  // last result
-    std::vector<int> panels_config;  // P_config panels opened by configure, still loaded
+    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
 };
 static_assert(sizeof(S_Calculatrice) % alignof(double) == 0, "the stack starts where the block ends");
 
@@ -66,24 +66,6 @@ const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 Calculatrice_prive *Prive(PInstrument *instrument) {
     return static_cast<Calculatrice_prive *>(instrument->structure);
-}
-
-// Copies a fixed-size text field, which a loaded block may leave unterminated, into `dest`
-// (at least N + 1 bytes).
-template <std::size_t N>
-void CopierChamp(const char (&champ)[N], char *dest) {
-    std::size_t n = 0;
-    while (n < N - 1 && champ[n] != '\0') ++n;
-    std::memcpy(dest, champ, n);
-    dest[n] = '\0';
-}
-
-// Stores a text into a fixed-size field, terminated; the bytes after it are zero.
-template <std::size_t N>
-void StockerChamp(char (&champ)[N], const char *texte) {
-    std::size_t n = 0;
-    for (; n < N - 1 && texte[n] != '\0'; ++n) champ[n] = texte[n];
-    for (; n < N; ++n) champ[n] = '\0';
 }
 
 // ---- evaluation -----------------------------------------------------------------------------
@@ -251,7 +233,7 @@ void Calculatrice_nouveau(PInstrument **instrument) {
         return;
     }
     std::memset(&prive->bloc, 0, sizeof prive->bloc);  // gaps included: files are reproducible
-    StockerChamp(prive->bloc.chaine, kFormuleDefaut);
+    EcrireChamp(prive->bloc.chaine, kFormuleDefaut);
     instance->structure = prive;
     Calculatrice_set_nom_instru(instance, "Calculatrice");
     *instrument = instance;
@@ -261,17 +243,10 @@ void Calculatrice_liberer(PInstrument *instrument) {
     if (!instrument) return;
     if (auto *p = Prive(instrument)) {
         // A discarded panel calls nothing back: its OK button cannot reach the record any more.
-        for (const int panel : p->panels_config) DiscardPanel(panel);
+        p->panels_config.ToutFermer();
         delete p;
     }
     delete instrument;
-}
-
-// Shows `reference` in a channel ring, or "(aucun)" when the ring does not list it.
-void MontrerVoie(int panel, int ring, const char (&reference)[kLongueurTatoo]) {
-    char tatoo[kLongueurTatoo + 1];
-    CopierChamp(reference, tatoo);
-    if (SetCtrlVal(panel, ring, tatoo) < 0) SetCtrlIndex(panel, ring, 0);
 }
 
 void Calculatrice_configure(PInstrument *instrument) {
@@ -284,13 +259,14 @@ void Calculatrice_configure(PInstrument *instrument) {
         instrument->init_liste_voie(panel, P_config_RING2);
         instrument->init_liste_voie(panel, P_config_RING3);
     }
-    MontrerVoie(panel, P_config_RING1, p->bloc.tatoo_voie1);
-    MontrerVoie(panel, P_config_RING2, p->bloc.tatoo_voie2);
-    MontrerVoie(panel, P_config_RING3, p->bloc.tatoo_voie3);
+    // A reference the ring does not list (its channel is gone) shows as "(aucun)".
+    ChoisirReferenceOuAucun(panel, P_config_RING1, TexteChamp(p->bloc.tatoo_voie1));
+    ChoisirReferenceOuAucun(panel, P_config_RING2, TexteChamp(p->bloc.tatoo_voie2));
+    ChoisirReferenceOuAucun(panel, P_config_RING3, TexteChamp(p->bloc.tatoo_voie3));
     char formule[kLongueurChaine + 1];
     CopierChamp(p->bloc.chaine, formule);
     SetCtrlVal(panel, P_config_STRING, formule);
-    p->panels_config.push_back(panel);
+    p->panels_config.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -303,21 +279,12 @@ void Calculatrice_get_memory(PInstrument *instrument, void **p_strct, void **p_m
 }
 
 void Calculatrice_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    // Bounded by 39 characters even when a loaded block holds no terminator.
-    const char *nom = Prive(instrument)->bloc.nom_pilot;
-    std::size_t n = 0;
-    while (n < kNomMax && nom[n] != '\0') ++n;
-    std::memcpy(nom_instru, nom, n);
-    nom_instru[n] = '\0';
+    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
 }
 
+// Bytes 40 to 127 of the name field stay as a load left them.
 void Calculatrice_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    if (!nom_instru) return;
-    char *nom = Prive(instrument)->bloc.nom_pilot;
-    std::size_t n = 0;
-    for (; n < kNomMax && nom_instru[n] != '\0'; ++n) nom[n] = nom_instru[n];
-    for (; n < kNomMax; ++n) nom[n] = '\0';
-    nom[kNomMax] = '\0';
+    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
 }
 
 int Calculatrice_init(PInstrument * /*instrument*/) { return 0; }
@@ -378,11 +345,11 @@ int OK_config_calcul_bidon(int panel, int /*control*/, int event, void *callback
             // whole is stored as "no channel" rather than cut into another channel's reference.
             char valeur[64] = "";
             if (GetCtrlVal(panel, e.ring, valeur) < 0 || std::strlen(valeur) >= kLongueurTatoo) valeur[0] = '\0';
-            StockerChamp(e.reference, valeur);
+            EcrireChamp(e.reference, valeur);
         }
         char formule[kLongueurChaine];  // the text box takes 99 characters; a longer text is cut
-        if (GetCtrlVal(panel, P_config_STRING, formule) == 0) StockerChamp(p->bloc.chaine, formule);
-        std::erase(p->panels_config, panel);
+        if (GetCtrlVal(panel, P_config_STRING, formule) == 0) EcrireChamp(p->bloc.chaine, formule);
+        p->panels_config.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

@@ -8,6 +8,8 @@
 // next.
 #include "instruments/computed/calcul_moy_stddev.h"
 
+#include "framework/champs.h"
+#include "framework/panneaux_instrument.h"
 #include "platform/analysis.h"
 #include "platform/ui.h"
 #include "uir/UIR_calcul_moy_stddev.h"
@@ -19,12 +21,10 @@
 #include <limits>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 namespace {
 
 const char kFichierUir[] = "UIR_calcul_moy_stddev.uir";
-constexpr std::size_t kNomMax = kLongueurNomInstru - 1;  // 39 characters
 constexpr std::size_t kLongueurTatoo = 30;               // channel reference: 29 + terminator
 constexpr int kFenetre = 30;                             // values of the window
 constexpr int kTailleMedianDefaut = 3;
@@ -51,20 +51,13 @@ static_assert(std::is_trivially_copyable_v<S_calcul_moy_stddev>);
 // What `structure` points to: the block, then what only lives in this run.
 struct Statistiques_prive {
     S_calcul_moy_stddev bloc{};
-    std::vector<int> panels_config;  // P_config panels opened by configure, still loaded
+    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
 };
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 Statistiques_prive *Prive(PInstrument *instrument) {
     return static_cast<Statistiques_prive *>(instrument->structure);
-}
-
-// The channel reference, terminated even when a loaded block left the field full.
-void Reference(const S_calcul_moy_stddev &bloc, char (&tatoo)[kLongueurTatoo + 1]) {
-    const std::size_t n = strnlen(bloc.tatoo_voie, kLongueurTatoo - 1);
-    std::memcpy(tatoo, bloc.tatoo_voie, n);
-    tatoo[n] = '\0';
 }
 
 // Fills `mini_buf` with the channel's 30 newest values, newest first. Slots a ring of fewer
@@ -111,7 +104,7 @@ void calcul_moy_stddev_liberer(PInstrument *instrument) {
     if (!instrument) return;
     if (auto *p = Prive(instrument)) {
         // A discarded panel calls nothing back: its OK button cannot reach the record any more.
-        for (const int panel : p->panels_config) DiscardPanel(panel);
+        p->panels_config.ToutFermer();
         delete p;
     }
     delete instrument;
@@ -123,12 +116,10 @@ void calcul_moy_stddev_configure(PInstrument *instrument) {
     if (panel < 0) return;
     SetCtrlAttribute(panel, P_config_COMMANDBUTTON, ATTR_CALLBACK_DATA, static_cast<void *>(p));
     if (instrument->init_liste_voie) instrument->init_liste_voie(panel, P_config_RING);
-    char tatoo[kLongueurTatoo + 1];
-    Reference(p->bloc, tatoo);
     // A reference the ring does not list (its channel is gone) shows as "(aucun)".
-    if (SetCtrlVal(panel, P_config_RING, tatoo) < 0) SetCtrlIndex(panel, P_config_RING, 0);
+    ChoisirReferenceOuAucun(panel, P_config_RING, TexteChamp(p->bloc.tatoo_voie));
     SetCtrlVal(panel, P_config_MEDIAN, static_cast<int>(p->bloc.taille_median));
-    p->panels_config.push_back(panel);
+    p->panels_config.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -140,21 +131,12 @@ void calcul_moy_stddev_get_memory(PInstrument *instrument, void **p_strct, void 
 }
 
 void calcul_moy_stddev_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    // Bounded by 39 characters even when a loaded block holds no terminator.
-    const char *nom = Prive(instrument)->bloc.nom_pilot;
-    std::size_t n = 0;
-    while (n < kNomMax && nom[n] != '\0') ++n;
-    std::memcpy(nom_instru, nom, n);
-    nom_instru[n] = '\0';
+    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
 }
 
+// Bytes 40 to 127 of the name field stay as a load left them.
 void calcul_moy_stddev_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    if (!nom_instru) return;
-    char *nom = Prive(instrument)->bloc.nom_pilot;
-    std::size_t n = 0;
-    for (; n < kNomMax && nom_instru[n] != '\0'; ++n) nom[n] = nom_instru[n];
-    for (; n < kNomMax; ++n) nom[n] = '\0';
-    nom[kNomMax] = '\0';
+    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
 }
 
 int calcul_moy_stddev_init(PInstrument * /*instrument*/) { return 0; }
@@ -182,7 +164,7 @@ double calcul_moy_stddev_mesure_calcul(PInstrument *instrument, int voie) {
 void calcul_moy_stddev_calculer_1D(PInstrument *instrument) {
     S_calcul_moy_stddev &b = Prive(instrument)->bloc;
     char tatoo[kLongueurTatoo + 1];
-    Reference(b, tatoo);
+    CopierChamp(b.tatoo_voie, tatoo);
     if (tatoo[0] == '\0') return;  // no channel chosen: the results stay
     const ptr *voie = instrument->get_buffer_from_tatoo ? instrument->get_buffer_from_tatoo(tatoo) : nullptr;
     if (!voie || !voie->mesure || voie->profondeur < 1 || voie->dernier_indice < 0 ||
@@ -237,11 +219,10 @@ int OK_config_calcul_stddev(int panel, int /*control*/, int event, void *callbac
         char valeur[64] = "";
         if (GetCtrlVal(panel, P_config_RING, valeur) < 0 || std::strlen(valeur) >= kLongueurTatoo)
             valeur[0] = '\0';
-        std::memset(p->bloc.tatoo_voie, 0, kLongueurTatoo);
-        std::memcpy(p->bloc.tatoo_voie, valeur, std::strlen(valeur));
+        EcrireChamp(p->bloc.tatoo_voie, valeur);
         int taille = 0;
         if (GetCtrlVal(panel, P_config_MEDIAN, &taille) == 0) p->bloc.taille_median = taille;
-        std::erase(p->panels_config, panel);
+        p->panels_config.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

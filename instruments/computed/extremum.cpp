@@ -7,6 +7,8 @@
 // where the channel's ring holds it; nothing is copied.
 #include "instruments/computed/extremum.h"
 
+#include "framework/champs.h"
+#include "framework/panneaux_instrument.h"
 #include "platform/ui.h"
 #include "uir/UIR_extremum.h"
 
@@ -16,12 +18,10 @@
 #include <limits>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 namespace {
 
 const char kFichierUir[] = "UIR_extremum.uir";
-constexpr std::size_t kNomMax = kLongueurNomInstru - 1;  // 39 characters
 constexpr std::size_t kLongueurTatoo = 30;               // channel reference: 29 + terminator
 
 // The settings block, stored raw in the settings files.
@@ -43,20 +43,13 @@ static_assert(std::is_trivially_copyable_v<S_calcul_extremum>);
 // What `structure` points to: the block, then what only lives in this run.
 struct Extremum_prive {
     S_calcul_extremum bloc{};
-    std::vector<int> panels_config;  // P_config panels opened by configure, still loaded
+    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
 };
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 Extremum_prive *Prive(PInstrument *instrument) {
     return static_cast<Extremum_prive *>(instrument->structure);
-}
-
-// The channel reference, terminated even when a loaded block left the field full.
-void Reference(const S_calcul_extremum &bloc, char (&tatoo)[kLongueurTatoo + 1]) {
-    const std::size_t n = strnlen(bloc.tatoo_voie, kLongueurTatoo - 1);
-    std::memcpy(tatoo, bloc.tatoo_voie, n);
-    tatoo[n] = '\0';
 }
 
 // ---- management -------------------------------------------------------------------------
@@ -85,7 +78,7 @@ void calcul_extremum_liberer(PInstrument *instrument) {
     if (!instrument) return;
     if (auto *p = Prive(instrument)) {
         // A discarded panel calls nothing back: its OK button cannot reach the record any more.
-        for (const int panel : p->panels_config) DiscardPanel(panel);
+        p->panels_config.ToutFermer();
         delete p;
     }
     delete instrument;
@@ -97,14 +90,12 @@ void calcul_extremum_configure(PInstrument *instrument) {
     if (panel < 0) return;
     SetCtrlAttribute(panel, P_config_COMMANDBUTTON, ATTR_CALLBACK_DATA, static_cast<void *>(p));
     if (instrument->init_liste_voie2D) instrument->init_liste_voie2D(panel, P_config_RING);
-    char tatoo[kLongueurTatoo + 1];
-    Reference(p->bloc, tatoo);
     // A reference the ring does not list (its channel is gone) shows as "(aucun)".
-    if (SetCtrlVal(panel, P_config_RING, tatoo) < 0) SetCtrlIndex(panel, P_config_RING, 0);
+    ChoisirReferenceOuAucun(panel, P_config_RING, TexteChamp(p->bloc.tatoo_voie));
     // Any value other than 0 means maximum, resp. abscissa: the switches show them as 1.
     SetCtrlVal(panel, P_config_TYPE, p->bloc.type != 0 ? 1 : 0);
     SetCtrlVal(panel, P_config_T_EXTREM, p->bloc.type_extrem != 0 ? 1 : 0);
-    p->panels_config.push_back(panel);
+    p->panels_config.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -116,21 +107,12 @@ void calcul_extremum_get_memory(PInstrument *instrument, void **p_strct, void **
 }
 
 void calcul_extremum_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    // Bounded by 39 characters even when a loaded block holds no terminator.
-    const char *nom = Prive(instrument)->bloc.nom_pilot;
-    std::size_t n = 0;
-    while (n < kNomMax && nom[n] != '\0') ++n;
-    std::memcpy(nom_instru, nom, n);
-    nom_instru[n] = '\0';
+    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
 }
 
+// Bytes 40 to 127 of the name field stay as a load left them.
 void calcul_extremum_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    if (!nom_instru) return;
-    char *nom = Prive(instrument)->bloc.nom_pilot;
-    std::size_t n = 0;
-    for (; n < kNomMax && nom_instru[n] != '\0'; ++n) nom[n] = nom_instru[n];
-    for (; n < kNomMax; ++n) nom[n] = '\0';
-    nom[kNomMax] = '\0';
+    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
 }
 
 int calcul_extremum_init(PInstrument * /*instrument*/) { return 0; }
@@ -150,7 +132,7 @@ double calcul_extremum_mesure_calcul(PInstrument *instrument, int /*voie*/) {
 void calcul_extremum_calculer_1D(PInstrument *instrument) {
     S_calcul_extremum &b = Prive(instrument)->bloc;
     char tatoo[kLongueurTatoo + 1];
-    Reference(b, tatoo);
+    CopierChamp(b.tatoo_voie, tatoo);
     if (tatoo[0] == '\0') return;  // no channel chosen: the result stays
     const ptr2D *voie =
         instrument->get_buffer2D_from_tatoo ? instrument->get_buffer2D_from_tatoo(tatoo) : nullptr;
@@ -204,13 +186,12 @@ int OK_config_calcul_extremum(int panel, int /*control*/, int event, void *callb
         char valeur[64] = "";
         if (GetCtrlVal(panel, P_config_RING, valeur) < 0 || std::strlen(valeur) >= kLongueurTatoo)
             valeur[0] = '\0';
-        std::memset(p->bloc.tatoo_voie, 0, kLongueurTatoo);
-        std::memcpy(p->bloc.tatoo_voie, valeur, std::strlen(valeur));
+        EcrireChamp(p->bloc.tatoo_voie, valeur);
         int type = 0;
         if (GetCtrlVal(panel, P_config_TYPE, &type) == 0) p->bloc.type = type;
         int type_extrem = 0;
         if (GetCtrlVal(panel, P_config_T_EXTREM, &type_extrem) == 0) p->bloc.type_extrem = type_extrem;
-        std::erase(p->panels_config, panel);
+        p->panels_config.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

@@ -7,6 +7,8 @@
 // `liberer` discards so that their OK button never reaches a freed record.
 #include "instruments/computed/fitter.h"
 
+#include "framework/champs.h"
+#include "framework/panneaux_instrument.h"
 #include "platform/analysis.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -23,14 +25,12 @@
 #include <limits>
 #include <new>
 #include <string>
-#include <string_view>
 #include <type_traits>
 #include <vector>
 
 namespace {
 
 const char kFichierUir[] = "UIR_fitter.uir";
-constexpr std::size_t kNomMax = kLongueurNomInstru - 1;  // 39 characters
 constexpr int kParametres = 4;
 constexpr int kVariablesMax = kParametres + 1;           // four parameters and the variable
 
@@ -92,7 +92,7 @@ struct S_fitter {
     double valeurs[kParametres] = {};        // start values, then fitted values
     char variables[kVariablesMax][5] = {};   // names handed to the evaluator
 
-    std::vector<int> panels_config;  // P_config panels opened by configure, still loaded
+    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
 };
 
 // The record whose fit is in progress: ModelFunct, called back by NonLinearFit, reaches the
@@ -102,18 +102,6 @@ S_fitter *g_fitter = nullptr;
 const double kManquant = std::numeric_limits<double>::quiet_NaN();
 
 S_fitter *Prive(PInstrument *instrument) { return static_cast<S_fitter *>(instrument->structure); }
-
-// A text field of the block as a terminated text: at most N-1 characters, even when a loaded
-// block holds no terminator.
-template <std::size_t N> std::string Texte(const char (&champ)[N]) {
-    return std::string(champ, strnlen(champ, N - 1));
-}
-// Writes at most N-1 characters of `texte` into a field, the rest of it zero-filled.
-template <std::size_t N> void Ecrire(char (&champ)[N], std::string_view texte) {
-    const std::size_t n = std::min(texte.size(), N - 1);
-    std::memcpy(champ, texte.data(), n);
-    std::memset(champ + n, 0, N - n);
-}
 
 // The four parameters' fields, by parameter number 0 to 3.
 struct ChampsParametre {
@@ -137,16 +125,6 @@ ChampsParametre Parametre(S_fitter_reglages &b, int k) {
         return {&b.nom_param4, &b.tatoo_param4, &b.param4,
                 P_config_STRING_4, P_config_RING_4, P_config_NUMERIC_4};
     }
-}
-
-// Selects the item of a channel ring whose value is `reference`. A reference that the ring
-// does not list (its channel is not in the tables as last built, for instance right after a
-// settings load) gets an item of its own, so that OK keeps it instead of clearing it.
-void ChoisirReference(int panel, int control, const std::string &reference) {
-    if (SetCtrlVal(panel, control, reference.c_str()) == 0) return;
-    const std::string libelle = "(voie absente) " + reference;
-    InsertListItem(panel, control, -1, libelle.c_str(), reference.c_str());
-    SetCtrlVal(panel, control, reference.c_str());
 }
 
 void MessageFitter(PInstrument *instrument, const std::string &cause) {
@@ -217,15 +195,15 @@ void fitter_nouveau(PInstrument **instrument) {
         return;
     }
     S_fitter_reglages &b = p->bloc;
-    Ecrire(b.fonction, "a*x^2+b*x+c");
-    Ecrire(b.nom_inconnue, "x");
-    Ecrire(b.nom_param1, "a");
+    EcrireChamp(b.fonction, "a*x^2+b*x+c");
+    EcrireChamp(b.nom_inconnue, "x");
+    EcrireChamp(b.nom_param1, "a");
     b.param1 = 1.337;
-    Ecrire(b.nom_param2, "b");
+    EcrireChamp(b.nom_param2, "b");
     b.param2 = 5.6;
-    Ecrire(b.nom_param3, "c");
+    EcrireChamp(b.nom_param3, "c");
     b.param3 = 0.0;
-    Ecrire(b.nom_param4, "d");
+    EcrireChamp(b.nom_param4, "d");
     b.param4 = 0.0;
     b.taille_voie = 0;
     std::fill_n(p->valeurs, kParametres, kManquant);  // no value before the first sample
@@ -239,7 +217,7 @@ void fitter_liberer(PInstrument *instrument) {
     if (S_fitter *p = Prive(instrument)) {
         // Discarded panels call nothing back any more, so no OK button reaches the record
         // freed below; an instrument freed without a stop releases its evaluator here.
-        for (const int panel : p->panels_config) DiscardPanel(panel);
+        p->panels_config.ToutFermer();
         LibererCalcul(p);
         if (g_fitter == p) g_fitter = nullptr;
         delete p;
@@ -256,15 +234,15 @@ void fitter_configure(PInstrument *instrument) {
     for (int k = 0; k < kParametres; ++k) {
         const ChampsParametre c = Parametre(b, k);
         if (instrument->init_liste_voie) instrument->init_liste_voie(panel, c.ctrl_ring);
-        SetCtrlVal(panel, c.ctrl_nom, Texte(*c.nom).c_str());
-        ChoisirReference(panel, c.ctrl_ring, Texte(*c.tatoo));
+        SetCtrlVal(panel, c.ctrl_nom, std::string(TexteChamp(*c.nom)).c_str());
+        ChoisirReference(panel, c.ctrl_ring, TexteChamp(*c.tatoo));
         SetCtrlVal(panel, c.ctrl_constante, *c.constante);
     }
-    SetCtrlVal(panel, P_config_STRING_0, Texte(b.nom_inconnue).c_str());
-    ChoisirReference(panel, P_config_RING, Texte(b.tatoo_voie_fit));
-    SetCtrlVal(panel, P_config_STRING, Texte(b.fonction).c_str());
+    SetCtrlVal(panel, P_config_STRING_0, std::string(TexteChamp(b.nom_inconnue)).c_str());
+    ChoisirReference(panel, P_config_RING, TexteChamp(b.tatoo_voie_fit));
+    SetCtrlVal(panel, P_config_STRING, std::string(TexteChamp(b.fonction)).c_str());
     SetCtrlAttribute(panel, P_config_OK_BUTTON, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->panels_config.push_back(panel);
+    p->panels_config.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -277,13 +255,12 @@ void fitter_get_memory(PInstrument *instrument, void **p_strct, void **p_member,
 }
 
 void fitter_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    const std::string nom = Texte(Prive(instrument)->bloc.nom_instru).substr(0, kNomMax);
-    std::memcpy(nom_instru, nom.c_str(), nom.size() + 1);
+    LireNomInstrument(Prive(instrument)->bloc.nom_instru, nom_instru);
 }
 
+// The whole 128-byte name field is written: zeros after the name up to its end.
 void fitter_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    if (!nom_instru) return;
-    Ecrire(Prive(instrument)->bloc.nom_instru, std::string_view(nom_instru, strnlen(nom_instru, kNomMax)));
+    EcrireNomInstrument(Prive(instrument)->bloc.nom_instru, nom_instru, ApresLeNom::Zero);
 }
 
 // ---- control ----------------------------------------------------------------------------
@@ -295,7 +272,7 @@ int fitter_start(PInstrument *instrument) {
     S_fitter_reglages &b = p->bloc;
     LibererCalcul(p);  // what an earlier start still holds
 
-    const std::string reference = Texte(b.tatoo_voie_fit);
+    const std::string reference(TexteChamp(b.tatoo_voie_fit));
     const ptr2D *buffer = instrument->get_buffer2D_from_tatoo && !reference.empty()
                               ? instrument->get_buffer2D_from_tatoo(reference.c_str())
                               : nullptr;
@@ -305,7 +282,7 @@ int fitter_start(PInstrument *instrument) {
     }
     const int taille = TailleVoie(*buffer);
 
-    const std::string fonction = Texte(b.fonction);
+    const std::string fonction(TexteChamp(b.fonction));
     void *f = evaluator_create(const_cast<char *>(fonction.c_str()));
     if (!f) {
         MessageFitter(instrument, "La fonction de fit « "_w + fonction + " » ne peut pas être lue."_w);
@@ -325,8 +302,8 @@ int fitter_start(PInstrument *instrument) {
     p->f = f;
     p->num_var = nombre - 1;
     // Parameter k+1 takes coefficient k; the independent variable comes after the fitted ones.
-    for (int k = 0; k < kParametres; ++k) Ecrire(p->variables[k], Texte(*Parametre(b, k).nom));
-    Ecrire(p->variables[p->num_var], Texte(b.nom_inconnue));
+    for (int k = 0; k < kParametres; ++k) EcrireChamp(p->variables[k], TexteChamp(*Parametre(b, k).nom));
+    EcrireChamp(p->variables[p->num_var], TexteChamp(b.nom_inconnue));
 
     b.taille_voie = taille;
     const auto n = static_cast<std::size_t>(taille);
@@ -395,7 +372,7 @@ void fitter_calculer_2D(PInstrument *instrument) {
     // Every fit starts again from the configured start values.
     for (int k = 0; k < kParametres; ++k) {
         const ChampsParametre c = Parametre(b, k);
-        const std::string reference = Texte(*c.tatoo);
+        const std::string reference(TexteChamp(*c.tatoo));
         const ptr *source = instrument->get_buffer_from_tatoo && !reference.empty()
                                 ? instrument->get_buffer_from_tatoo(reference.c_str())
                                 : nullptr;
@@ -405,7 +382,7 @@ void fitter_calculer_2D(PInstrument *instrument) {
 
     // The channel is resolved again at every sample: the tables may have been rebuilt, and the
     // configuration panel may have chosen another channel since the start.
-    const std::string reference = Texte(b.tatoo_voie_fit);
+    const std::string reference(TexteChamp(b.tatoo_voie_fit));
     const ptr2D *buffer = instrument->get_buffer2D_from_tatoo && !reference.empty()
                               ? instrument->get_buffer2D_from_tatoo(reference.c_str())
                               : nullptr;
@@ -461,15 +438,15 @@ int OK_fit(int panel, int /*control*/, int event, void *callbackData, int /*even
         char texte[sizeof b.fonction];
         for (int k = 0; k < kParametres; ++k) {
             const ChampsParametre c = Parametre(b, k);
-            if (GetCtrlVal(panel, c.ctrl_nom, texte) == 0) Ecrire(*c.nom, texte);
-            if (GetCtrlVal(panel, c.ctrl_ring, texte) == 0) Ecrire(*c.tatoo, texte);
+            if (GetCtrlVal(panel, c.ctrl_nom, texte) == 0) EcrireChamp(*c.nom, texte);
+            if (GetCtrlVal(panel, c.ctrl_ring, texte) == 0) EcrireChamp(*c.tatoo, texte);
             double constante = 0.0;
             if (GetCtrlVal(panel, c.ctrl_constante, &constante) == 0) *c.constante = constante;
         }
-        if (GetCtrlVal(panel, P_config_RING, texte) == 0) Ecrire(b.tatoo_voie_fit, texte);
-        if (GetCtrlVal(panel, P_config_STRING, texte) == 0) Ecrire(b.fonction, texte);
-        if (GetCtrlVal(panel, P_config_STRING_0, texte) == 0) Ecrire(b.nom_inconnue, texte);
-        std::erase(p->panels_config, panel);
+        if (GetCtrlVal(panel, P_config_RING, texte) == 0) EcrireChamp(b.tatoo_voie_fit, texte);
+        if (GetCtrlVal(panel, P_config_STRING, texte) == 0) EcrireChamp(b.fonction, texte);
+        if (GetCtrlVal(panel, P_config_STRING_0, texte) == 0) EcrireChamp(b.nom_inconnue, texte);
+        p->panels_config.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

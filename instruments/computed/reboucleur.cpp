@@ -5,11 +5,12 @@
 // reaches a freed record.
 #include "instruments/computed/reboucleur.h"
 
+#include "framework/champs.h"
+#include "framework/panneaux_instrument.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "uir/UIR_boucleur.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -20,12 +21,10 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace {
 
 const char kFichierUir[] = "UIR_boucleur.uir";
-constexpr std::size_t kNomMax = kLongueurNomInstru - 1;  // 39 characters
 constexpr std::size_t kCommandeMax = 254;                // characters of a command
 
 enum Mode : std::int32_t { MODE_OFF = 0, MODE_AUTO = 1, MODE_MANU = 2 };
@@ -53,28 +52,17 @@ static_assert(std::is_trivially_copyable_v<S_boucleur>);
 // What `structure` points to: the block (the bytes get_memory hands out), then the live state.
 struct Boucleur_prive {
     S_boucleur bloc{};
-    std::vector<int> panels_config;  // P_config panels opened by configure or piloter
+    PanneauxOuverts panels_config;   // P_config panels opened by configure or piloter
 };
 
 Boucleur_prive *Prive(PInstrument *instrument) {
     return static_cast<Boucleur_prive *>(instrument->structure);
 }
 
-// A text field of the block, bounded even when a loaded block holds no terminator.
-template <std::size_t N> std::string_view Texte(const char (&champ)[N]) {
-    return std::string_view(champ, strnlen(champ, N - 1));
-}
-// Writes at most N-1 characters of `texte` into a field, the rest of it zero-filled.
-template <std::size_t N> void Ecrire(char (&champ)[N], std::string_view texte) {
-    const std::size_t n = std::min(texte.size(), N - 1);
-    std::memcpy(champ, texte.data(), n);
-    std::memset(champ + n, 0, N - n);
-}
-
 // Template rule: the typed text with its first "$$" made "%e". Kept in the settings block for
 // the file format; the send step works from the typed text and never uses it as a format.
 void boucleur_creer_template(S_boucleur &b) {
-    Ecrire(b.modele, Texte(b.inputstr));
+    EcrireChamp(b.modele, TexteChamp(b.inputstr));
     if (char *marque = std::strstr(b.modele, "$$")) {
         marque[0] = '%';
         marque[1] = 'e';
@@ -90,17 +78,6 @@ void boucleur_maj_mode(int panel) {
     else if (mode == MODE_MANU) SetCtrlAttribute(panel, P_config_ENVOI, ATTR_DIMMED, 0);
 }
 
-// Selects the item of a channel ring whose value is `reference`. A reference that the ring
-// does not list (its channel is not in the tables as last built, for instance right after a
-// settings load) gets an item of its own, so that "Valider" keeps it instead of clearing it.
-void ChoisirReference(int panel, int control, std::string_view reference) {
-    const std::string r(reference);
-    if (SetCtrlVal(panel, control, r.c_str()) == 0) return;
-    const std::string libelle = "(voie absente) " + r;
-    InsertListItem(panel, control, -1, libelle.c_str(), r.c_str());
-    SetCtrlVal(panel, control, r.c_str());
-}
-
 // ---- management -------------------------------------------------------------------------
 
 void boucleur_set_nom_instru(PInstrument *instrument, const char *nom_instru);
@@ -114,7 +91,7 @@ void boucleur_nouveau(PInstrument **instrument) {
         delete p;
         return;
     }
-    Ecrire(p->bloc.inputstr, "toto=$$");
+    EcrireChamp(p->bloc.inputstr, "toto=$$");
     boucleur_creer_template(p->bloc);
     // A new feedback loop sends nothing until the operator has chosen its mode.
     p->bloc.mode = MODE_OFF;
@@ -127,7 +104,7 @@ void boucleur_nouveau(PInstrument **instrument) {
 void boucleur_liberer(PInstrument *instrument) {
     if (!instrument) return;
     if (Boucleur_prive *p = Prive(instrument)) {
-        for (const int panel : p->panels_config) DiscardPanel(panel);
+        p->panels_config.ToutFermer();
         delete p;
     }
     delete instrument;
@@ -142,15 +119,15 @@ void boucleur_configure(PInstrument *instrument) {
     for (const int bouton : {P_config_COMMANDBUTTON, P_config_CACHER, P_config_ENVOI})
         SetCtrlAttribute(panel, bouton, ATTR_CALLBACK_DATA, static_cast<void *>(p));
     if (instrument->init_liste_voie) instrument->init_liste_voie(panel, P_config_RING1);
-    ChoisirReference(panel, P_config_RING1, Texte(b.tatoo_voie1));
+    ChoisirReference(panel, P_config_RING1, TexteChamp(b.tatoo_voie1));
     if (instrument->init_liste_voie2D) instrument->init_liste_voie2D(panel, P_config_RING2);
-    ChoisirReference(panel, P_config_RING2, Texte(b.tatoo_instru));
-    SetCtrlVal(panel, P_config_STRING, std::string(Texte(b.inputstr)).c_str());
+    ChoisirReference(panel, P_config_RING2, TexteChamp(b.tatoo_instru));
+    SetCtrlVal(panel, P_config_STRING, std::string(TexteChamp(b.inputstr)).c_str());
     // A mode the slide has no position for acts as Auto, so the slide shows Auto.
     const int mode = b.mode == MODE_OFF || b.mode == MODE_MANU ? b.mode : MODE_AUTO;
     SetCtrlVal(panel, P_config_MODE, mode);
     boucleur_maj_mode(panel);
-    p->panels_config.push_back(panel);
+    p->panels_config.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -162,14 +139,12 @@ void boucleur_get_memory(PInstrument *instrument, void **p_strct, void ** /*p_me
 }
 
 void boucleur_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    const std::string_view nom = Texte(Prive(instrument)->bloc.nom).substr(0, kNomMax);
-    std::memcpy(nom_instru, nom.data(), nom.size());
-    nom_instru[nom.size()] = '\0';
+    LireNomInstrument(Prive(instrument)->bloc.nom, nom_instru);
 }
 
+// The whole 128-byte name field is written: zeros after the name up to its end.
 void boucleur_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    if (!nom_instru) return;
-    Ecrire(Prive(instrument)->bloc.nom, std::string_view(nom_instru, strnlen(nom_instru, kNomMax)));
+    EcrireNomInstrument(Prive(instrument)->bloc.nom, nom_instru, ApresLeNom::Zero);
 }
 
 // ---- control ----------------------------------------------------------------------------
@@ -206,8 +181,8 @@ void boucleur_calculer_1D(PInstrument *instrument) {
         b.schedule_cmd = 0;  // the request is consumed, whether or not a command goes out
     }
 
-    const std::string_view texte = Texte(b.inputstr);
-    const std::string reference1(Texte(b.tatoo_voie1));
+    const std::string_view texte = TexteChamp(b.inputstr);
+    const std::string reference1(TexteChamp(b.tatoo_voie1));
     const ptr *voie = instrument->get_buffer_from_tatoo && !reference1.empty()
                           ? instrument->get_buffer_from_tatoo(reference1.c_str())
                           : nullptr;
@@ -235,7 +210,7 @@ void boucleur_calculer_1D(PInstrument *instrument) {
         commande[texte.size()] = '\0';
     }
 
-    const std::string reference2(Texte(b.tatoo_instru));
+    const std::string reference2(TexteChamp(b.tatoo_instru));
     const ptr2D *cible = instrument->get_buffer2D_from_tatoo && !reference2.empty()
                              ? instrument->get_buffer2D_from_tatoo(reference2.c_str())
                              : nullptr;
@@ -284,9 +259,9 @@ int OK_config_calcul_boucle(int panel, int /*control*/, int event, void *callbac
     }
     S_boucleur &b = p->bloc;
     char reference[sizeof b.tatoo_voie1] = {};
-    if (GetCtrlVal(panel, P_config_RING1, reference) == 0) Ecrire(b.tatoo_voie1, reference);
-    if (GetCtrlVal(panel, P_config_RING2, reference) == 0) Ecrire(b.tatoo_instru, reference);
-    Ecrire(b.inputstr, texte);
+    if (GetCtrlVal(panel, P_config_RING1, reference) == 0) EcrireChamp(b.tatoo_voie1, reference);
+    if (GetCtrlVal(panel, P_config_RING2, reference) == 0) EcrireChamp(b.tatoo_instru, reference);
+    EcrireChamp(b.inputstr, texte);
     int mode = 0;
     if (GetCtrlVal(panel, P_config_MODE, &mode) == 0) b.mode = mode;
     boucleur_creer_template(b);
@@ -298,7 +273,7 @@ UI_CALLBACK(OK_config_calcul_boucle);
 int CACHER_config_calcul_boucle(int panel, int /*control*/, int event, void *callbackData,
                                 int /*eventData1*/, int /*eventData2*/) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Boucleur_prive *>(callbackData)) std::erase(p->panels_config, panel);
+    if (auto *p = static_cast<Boucleur_prive *>(callbackData)) p->panels_config.Retirer(panel);
     DiscardPanel(panel);
     return 0;
 }
