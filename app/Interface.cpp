@@ -95,15 +95,19 @@ UI_CALLBACK(CB_TABS);
 
 namespace {
 
-// The instrument whose list-box item is ticked (the first one), or null.
-fichei *NoeudCoche() {
+// The instrument whose list-box item is ticked (the first one), or null; `index` receives
+// the item's position.
+fichei *NoeudCoche(int *index = nullptr) {
     int nombre = 0;
     GetNumListItems(panel_instru, P_Instru_LISTBOX_Liste, &nombre);
     fichei *noeud = liste_instru;
     for (int i = 0; i < nombre && noeud; ++i, noeud = noeud->suivant) {
         int coche = 0;
         IsListItemChecked(panel_instru, P_Instru_LISTBOX_Liste, i, &coche);
-        if (coche) return noeud;
+        if (coche) {
+            if (index) *index = i;
+            return noeud;
+        }
     }
     return nullptr;
 }
@@ -167,17 +171,10 @@ UI_CALLBACK(Prog_Ajouter_OK);
 
 int Prog_Supprimer(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    int nombre = 0;
-    GetNumListItems(panel_instru, P_Instru_LISTBOX_Liste, &nombre);
-    fichei *noeud = liste_instru;
-    for (int i = 0; i < nombre && noeud; ++i, noeud = noeud->suivant) {
-        int coche = 0;
-        IsListItemChecked(panel_instru, P_Instru_LISTBOX_Liste, i, &coche);
-        if (coche) {
-            DeleteListItem(panel_instru, P_Instru_LISTBOX_Liste, i, 1);
-            liste_instru = Supprimer_instru(liste_instru, noeud);
-            return 0;
-        }
+    int index = 0;
+    if (fichei *noeud = NoeudCoche(&index)) {
+        DeleteListItem(panel_instru, P_Instru_LISTBOX_Liste, index, 1);
+        liste_instru = Supprimer_instru(liste_instru, noeud);
     }
     return 0;
 }

@@ -544,16 +544,6 @@ using namespace ui_detail;
 
 namespace {
 
-// Looks up a control and runs `f` on it on the user-interface thread.
-template <class F>
-int AvecControle(int panel, int control, F &&f) {
-    return SurFilUi([&]() -> int {
-        int err = 0;
-        Controle *c = ChercherControle(panel, control, &err);
-        if (!c) return err;
-        return f(*c);
-    });
-}
 
 }  // namespace
 

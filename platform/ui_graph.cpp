@@ -657,15 +657,6 @@ using namespace ui_detail;
 
 namespace {
 
-template <class F>
-int AvecControle(int panel, int control, F &&f) {
-    return SurFilUi([&]() -> int {
-        int err = 0;
-        Controle *c = ChercherControle(panel, control, &err);
-        if (!c) return err;
-        return f(*c);
-    });
-}
 
 template <class F>
 int AvecGraphe(int panel, int control, F &&f) {

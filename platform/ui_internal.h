@@ -152,4 +152,16 @@ auto SurFilUi(F &&f) -> decltype(f()) {
     }
 }
 
+// Looks up a control and runs `f` on it on the user-interface thread; an unknown panel or
+// control gives its negative UiError.
+template <class F>
+int AvecControle(int panel, int control, F &&f) {
+    return SurFilUi([&]() -> int {
+        int err = 0;
+        Controle *c = ChercherControle(panel, control, &err);
+        if (!c) return err;
+        return f(*c);
+    });
+}
+
 }  // namespace ui_detail
