@@ -6,7 +6,6 @@
 #include "framework/liste.h"
 #include "framework/voies.h"
 #include "instruments/computed/Calculatrice.h"
-#include "platform/clock.h"
 #include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
@@ -39,43 +38,16 @@ void ExpectValeur(double obtenu, double attendu) {
 }
 
 // A bench of test-double instruments and calculators, sampled as an acquisition does.
-class Calcul : public testing::Test {
+class Calcul : public BancCalcul {
 protected:
-    void SetUp() override { horloge::UtiliserHorlogeFactice(1'700'000'000); }
-    void TearDown() override {
-        Liberer_buffer_circu();
-        Liberer_buffer2D_circu();
-        liste = Effacer_liste_inst(liste);
-        Reserver_buffer_circu(nullptr);
-        nbpointsgraph = 0;
-        horloge::UtiliserHorlogeReelle();
-    }
-
     // Three measured channels A, B and C of values 2, 3 and 5 (tatoo 1).
     PInstrument *Entrees(double a = 2, double b = 3, double c = 5) {
-        ConfigEssai e;
-        e.nom = "Multi";
-        e.mesures_1D = true;
-        e.noms_1D = {"A", "B", "C"};
-        e.valeurs_1D = {a, b, c};
-        e.numeros_1D = {0, 0, 0};
-        return Lister(CreerEssai(e), "essai.dll");
+        return Lister(CreerEssai(MesuresScalaires("Multi", {"A", "B", "C"}, {a, b, c})), "essai.dll");
     }
     PInstrument *Calculatrice_() {
         PInstrument *c = Nouvel_instrument("Calculatrice.dll");
         EXPECT_NE(c, nullptr);
         return Lister(c, "Calculatrice.dll");
-    }
-    PInstrument *Lister(PInstrument *p, const char *cle) {
-        liste = Inserer_instru(liste, cle, p, prochain_tatoo++);
-        return p;
-    }
-    // What an acquisition start does with the channel buffers.
-    void Demarrer(int points = 100) {
-        Reserver_buffer_circu(liste);
-        nbpointsgraph = points;
-        Allouer_buffer_circu();
-        Init_buffer2D_circu(liste);
     }
 
     static void Formule(PInstrument *i, const std::string &f) { EcrireTexteBloc(i, kChaine, 100, f); }
@@ -85,9 +57,6 @@ protected:
         EcrireTexteBloc(i, kVoie3, 30, c);
     }
     static double Resultat(PInstrument *i) { return i->mesure_calcul(i, 1); }
-
-    fichei *liste = nullptr;
-    int prochain_tatoo = 1;
 };
 
 TEST_F(Calcul, TableOffersTheComputedScalarGroupOnly) {
@@ -118,11 +87,7 @@ TEST_F(Calcul, TableOffersTheComputedScalarGroupOnly) {
 
 TEST_F(Calcul, SettingsBlockIsTheFirst328BytesUpToTheStack) {
     PInstrument *c = Calculatrice_();
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 12345;
-    unsigned char flag = 255;
-    c->get_memory(c, &debut, &fin, &taille, &flag);
+    const auto [debut, fin, taille, flag] = DemanderMemoire(c, 12345);
     EXPECT_EQ(flag, 0);
     EXPECT_EQ(taille, 12345u) << "the size is left to the end pointer";
     ASSERT_NE(debut, nullptr);

@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cmath>
@@ -25,22 +24,13 @@
 
 namespace {
 
-const char *Ressources = BANC_SOURCE_DIR "/ui";
-
 constexpr std::size_t kChaine = 0, kVoie1 = 228, kVoie2 = 258, kVoie3 = 288;
 
-class CalculatricePanneau : public testing::Test {
+class CalculatricePanneau : public PanneauxInstrument {
 protected:
     void SetUp() override {
-        SetResourceDirectory(Ressources);
-        avant_ = ui_test::PanneauxCharges();
-        ConfigEssai e;
-        e.nom = "Multi";
-        e.mesures_1D = true;
-        e.noms_1D = {"U", "I"};
-        e.valeurs_1D = {2, 3};
-        e.numeros_1D = {0, 0};
-        liste = Inserer_instru(liste, "essai.dll", CreerEssai(e), 4);
+        PanneauxInstrument::SetUp();
+        liste = Inserer_instru(liste, "essai.dll", CreerEssai(MesuresScalaires("Multi", {"U", "I"}, {2, 3})), 4);
         calc = Nouvel_instrument("Calculatrice.dll");
         ASSERT_NE(calc, nullptr);
         liste = Inserer_instru(liste, "Calculatrice.dll", calc, 7);
@@ -48,13 +38,8 @@ protected:
         Reserver_buffer_circu(liste);
     }
     void TearDown() override {
-        Liberer_buffer_circu();
-        Liberer_buffer2D_circu();
-        liste = Effacer_liste_inst(liste);
-        Reserver_buffer_circu(nullptr);
-        nbpointsgraph = 0;
-        SetResourceDirectory(Ressources);
-        EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
+        LibererBanc(liste);
+        PanneauxInstrument::TearDown();
     }
 
     int Configurer() { return PanneauCharge([&] { calc->configure(calc); }); }
@@ -72,7 +57,6 @@ protected:
         return calc->mesure_calcul(calc, 1);
     }
 
-    std::vector<int> avant_;
     fichei *liste = nullptr;
     PInstrument *calc = nullptr;
 };
@@ -200,9 +184,7 @@ TEST_F(CalculatricePanneau, SeveralPanelsAndPanelsLeftOpenWhenTheInstrumentIsFre
 }
 
 TEST_F(CalculatricePanneau, MissingResourceFileOpensNothingAndSaysNothing) {
-    QTemporaryDir vide;
-    ASSERT_TRUE(vide.isValid());
-    SetResourceDirectory(vide.path().toUtf8().constData());
+    ASSERT_NO_FATAL_FAILURE(SansRessources());
     const std::vector<int> avant = ui_test::PanneauxCharges();
     calc->configure(calc);
     EXPECT_EQ(ui_test::PanneauxCharges(), avant);

@@ -5,7 +5,6 @@
 #include "framework/liste.h"
 #include "framework/voies.h"
 #include "instruments/computed/extremum.h"
-#include "platform/clock.h"
 #include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
@@ -33,21 +32,11 @@ void ExpectValeur(double obtenu, double attendu) {
         EXPECT_DOUBLE_EQ(obtenu, attendu);
 }
 
-class Extremum : public testing::Test {
+class Extremum : public BancCalcul {
 protected:
-    void SetUp() override { horloge::UtiliserHorlogeFactice(1'700'000'000); }
     void TearDown() override {
-        Vider();
+        BancCalcul::TearDown();
         Voies_echec_allocation(0, 0);
-        horloge::UtiliserHorlogeReelle();
-    }
-    void Vider() {
-        Liberer_buffer_circu();
-        Liberer_buffer2D_circu();
-        liste = Effacer_liste_inst(liste);
-        Reserver_buffer_circu(nullptr);
-        nbpointsgraph = 0;
-        prochain_tatoo = 1;
     }
 
     // A measured vector channel of `taille` points (tatoo 1, reference "1;1") and the
@@ -71,16 +60,6 @@ protected:
         ASSERT_NE(detecteur, nullptr);
         Choisir("1;1", 1, 0);
     }
-    PInstrument *Lister(PInstrument *p, const char *cle) {
-        liste = Inserer_instru(liste, cle, p, prochain_tatoo++);
-        return p;
-    }
-    void Demarrer() {
-        Reserver_buffer_circu(liste);
-        nbpointsgraph = 100;
-        Allouer_buffer_circu();
-        Init_buffer2D_circu(liste);
-    }
     // One sample with this vector and these abscissae on the source channel.
     void Echantillon(const std::vector<double> &valeurs, const std::vector<double> &abscisses) {
         ConfigEssai &c = Essai(source).config;
@@ -97,8 +76,6 @@ protected:
     }
     double Resultat() const { return detecteur->mesure_calcul(detecteur, 1); }
 
-    fichei *liste = nullptr;
-    int prochain_tatoo = 1;
     PInstrument *source = nullptr;
     PInstrument *detecteur = nullptr;
 };
@@ -123,11 +100,7 @@ TEST_F(Extremum, TableChannelAndSettingsBlock) {
         EXPECT_TRUE(std::isnan(e->mesure_calcul(e, voie))) << "no result before the first sample";
     }
 
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 0;
-    unsigned char flag = 255;
-    e->get_memory(e, &debut, &fin, &taille, &flag);
+    const auto [debut, fin, taille, flag] = DemanderMemoire(e);
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(taille, kTailleBloc);
     EXPECT_EQ(fin, nullptr);

@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cmath>
@@ -24,29 +23,15 @@
 
 namespace {
 
-const char *Ressources = BANC_SOURCE_DIR "/ui";
-
 constexpr std::size_t kVoie = 0, kMesure = 160, kType = 168, kTypeExtrem = 172;
 
-class ExtremumPanneau : public testing::Test {
+class ExtremumPanneau : public PanneauxInstrument {
 protected:
     void SetUp() override {
-        SetResourceDirectory(Ressources);
-        avant_ = ui_test::PanneauxCharges();
-        ConfigEssai m;
-        m.nom = "Multi";
-        m.mesures_1D = true;
-        m.noms_1D = {"U"};
-        m.valeurs_1D = {2};
-        m.numeros_1D = {0};
-        liste = Inserer_instru(liste, "essai.dll", CreerEssai(m), 2);
-        ConfigEssai v;
-        v.nom = "Scope";
-        v.mesures_2D = true;
-        v.noms_2D = {"CH1", "CH2"};
-        v.valeurs_2D = {{1, 5, 5, 2}, {0, 0}};
-        v.indices_2D = {{10, 20, 30, 40}, {0, 0}};
-        v.numeros_2D = {0, 0};
+        PanneauxInstrument::SetUp();
+        liste = Inserer_instru(liste, "essai.dll", CreerEssai(MesuresScalaires("Multi", {"U"}, {2})), 2);
+        const ConfigEssai v =
+            MesuresVecteurs("Scope", {"CH1", "CH2"}, {{1, 5, 5, 2}, {0, 0}}, {{10, 20, 30, 40}, {0, 0}});
         liste = Inserer_instru(liste, "essai.dll", CreerEssai(v), 6);
         detecteur = Nouvel_instrument("extremum.dll");
         ASSERT_NE(detecteur, nullptr);
@@ -54,13 +39,8 @@ protected:
         Reserver_buffer_circu(liste);
     }
     void TearDown() override {
-        Liberer_buffer_circu();
-        Liberer_buffer2D_circu();
-        liste = Effacer_liste_inst(liste);
-        Reserver_buffer_circu(nullptr);
-        nbpointsgraph = 0;
-        SetResourceDirectory(Ressources);
-        EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
+        LibererBanc(liste);
+        PanneauxInstrument::TearDown();
     }
 
     int Configurer() { return PanneauCharge([&] { detecteur->configure(detecteur); }); }
@@ -77,7 +57,6 @@ protected:
         return detecteur->mesure_calcul(detecteur, 1);
     }
 
-    std::vector<int> avant_;
     fichei *liste = nullptr;
     PInstrument *detecteur = nullptr;
 };
@@ -159,9 +138,7 @@ TEST_F(ExtremumPanneau, PanelsLeftOpenAreClosedWhenTheInstrumentIsFreed) {
 }
 
 TEST_F(ExtremumPanneau, MissingResourceFileOpensNothingAndSaysNothing) {
-    QTemporaryDir vide;
-    ASSERT_TRUE(vide.isValid());
-    SetResourceDirectory(vide.path().toUtf8().constData());
+    ASSERT_NO_FATAL_FAILURE(SansRessources());
     const std::vector<int> avant = ui_test::PanneauxCharges();
     detecteur->configure(detecteur);
     EXPECT_EQ(ui_test::PanneauxCharges(), avant);

@@ -51,33 +51,14 @@ template <class F> std::vector<double> Appliquer(const std::vector<double> &x, F
 }
 
 ConfigEssai Vecteur(const std::string &nom, std::vector<double> x, std::vector<double> y) {
-    ConfigEssai c;
-    c.nom = nom;
-    c.mesures_2D = true;
-    c.noms_2D = {"Spectre"};
-    c.indices_2D = {std::move(x)};
-    c.valeurs_2D = {std::move(y)};
-    c.numeros_2D = {1};
-    return c;
+    return MesuresVecteurs(nom, {"Spectre"}, {std::move(y)}, {std::move(x)}, 1);
 }
 
-ConfigEssai Scalaire(const std::string &nom, double valeur) {
-    ConfigEssai c;
-    c.nom = nom;
-    c.mesures_1D = true;
-    c.noms_1D = {"Mesure"};
-    c.valeurs_1D = {valeur};
-    c.numeros_1D = {1};
-    return c;
-}
+ConfigEssai Scalaire(const std::string &nom, double valeur) { return MesuresScalaires(nom, {"Mesure"}, {valeur}, 1); }
 
 // The settings block of an instance, written as a settings load writes it.
 unsigned char *Bloc(PInstrument *i) {
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 0;
-    unsigned char flag = 255;
-    i->get_memory(i, &debut, &fin, &taille, &flag);
+    const auto [debut, fin, taille, flag] = DemanderMemoire(i);
     EXPECT_EQ(flag, 0);
     EXPECT_EQ(static_cast<unsigned char *>(fin) - static_cast<unsigned char *>(debut), 860);
     return static_cast<unsigned char *>(debut);

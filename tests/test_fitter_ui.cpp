@@ -22,8 +22,6 @@
 
 namespace {
 
-const char *Ressources = BANC_SOURCE_DIR "/ui";
-
 using Bloc = std::vector<unsigned char>;
 
 // Offsets of the settings block.
@@ -34,11 +32,7 @@ constexpr std::size_t kParam[4] = {704, 752, 800, 848};
 constexpr std::size_t kTailleVoie = 856;
 
 unsigned char *Debut(PInstrument *i) {
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 12345;
-    unsigned char flag = 255;
-    i->get_memory(i, &debut, &fin, &taille, &flag);
+    const auto [debut, fin, taille, flag] = DemanderMemoire(i, 12345);
     EXPECT_EQ(flag, 0);
     EXPECT_EQ(taille, 12345u);  // flag 0: the size is not written
     EXPECT_EQ(static_cast<unsigned char *>(fin) - static_cast<unsigned char *>(debut), 860);
@@ -72,32 +66,19 @@ double Nombre(int panel, int control) {
 
 // A bench with a vector channel ("1;1") and a scalar channel ("3;1") in the channel tables, so
 // that the panel's rings have something to list.
-class FitterPanneau : public testing::Test, protected ListeInstruments {
+class FitterPanneau : public PanneauxInstrument, protected ListeInstruments {
 protected:
     void SetUp() override {
-        SetResourceDirectory(Ressources);
-        avant_ = ui_test::PanneauxCharges();
-        ConfigEssai v;
-        v.nom = "Oscillo";
-        v.mesures_2D = true;
-        v.noms_2D = {"Trace"};
-        v.valeurs_2D = {std::vector<double>(10, 1.0)};
-        v.indices_2D = {std::vector<double>(10, 0.0)};
-        v.numeros_2D = {1};
+        PanneauxInstrument::SetUp();
+        const ConfigEssai v =
+            MesuresVecteurs("Oscillo", {"Trace"}, {std::vector<double>(10, 1.0)}, {std::vector<double>(10, 0.0)}, 1);
         Ajouter(CreerEssai(v), 1);
-        ConfigEssai s;
-        s.nom = "Multi";
-        s.mesures_1D = true;
-        s.noms_1D = {"Tension"};
-        s.valeurs_1D = {2.0};
-        s.numeros_1D = {1};
-        Ajouter(CreerEssai(s), 3);
+        Ajouter(CreerEssai(MesuresScalaires("Multi", {"Tension"}, {2.0}, 1)), 3);
         Reserver_buffer_circu(Tete());
     }
     void TearDown() override {
-        LibererInstruments();
-        Reserver_buffer_circu(nullptr);
-        EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
+        LibererTout();
+        PanneauxInstrument::TearDown();
     }
 
     PInstrument *Fitter(int tatoo = 2) {
@@ -106,8 +87,6 @@ protected:
         EXPECT_NE(f, nullptr);
         return Ajouter(f, tatoo);
     }
-
-    std::vector<int> avant_;
 };
 
 TEST_F(FitterPanneau, NewInstanceHoldsTheDefaults) {

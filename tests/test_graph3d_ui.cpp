@@ -12,6 +12,7 @@
 #include "platform/ui_3d.h"
 #include "platform/ui_graph.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
 #include "uir/UIR_graph3D.h"
@@ -26,7 +27,6 @@
 #include <QWidget>
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
@@ -34,7 +34,6 @@
 namespace {
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr std::time_t kDebut = 1765370096;
 
 // ---- the 3D control ----------------------------------------------------------------------
 
@@ -184,17 +183,11 @@ TEST_F(Controle3D, AttributesArgumentsAndErrors) {
 
 // ---- the 3D view in acquisitions ---------------------------------------------------------
 
-class VueSurface : public testing::Test {
+class VueSurface : public BancTest {
 protected:
     void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        horloge::UtiliserHorlogeFactice(kDebut);
-        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        char nom[] = "banc";
-        char *argv[] = {nom, nullptr};
-        ASSERT_EQ(Ouvrir_interface(1, argv), 0);
-        ASSERT_TRUE(dossier.isValid());
+        BancTest::SetUp();
+        if (HasFatalFailure()) return;
         SetCtrlVal(panel_graphs, P_Graphs_NUMERIC, 0);
     }
     void TearDown() override {
@@ -202,11 +195,7 @@ protected:
         EXPECT_EQ(panel3D, 0);
         OGLEchecCreation(0);
         SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        Fermer_interface();
-        Marquer_donnees("", 0, 0);
-        QApplication::processEvents();
-        horloge::UtiliserHorlogeReelle();
-        EXPECT_EQ(InstancesEssaiVivantes(), 0);
+        BancTest::TearDown();
     }
 
     // "Spectre": vectors of 200 and 201 samples. At tick t sample q of the first is
@@ -219,9 +208,7 @@ protected:
         c.valeurs_2D = {std::vector<double>(200, 0.0), std::vector<double>(201, 0.0)};
         c.indices_2D = {std::vector<double>(200, 0.0), std::vector<double>(201, 0.0)};
         c.numeros_2D = {1, 1};
-        spectre = CreerEssai(c);
-        liste_instru = Inserer_instru(liste_instru, "essai.dll", spectre, get_tatoo());
-        InsertListItem(panel_instru, P_Instru_LISTBOX_Liste, -1, c.nom.c_str(), 0);
+        spectre = AjouterEssai(c);
     }
     void Demarrer() {
         ui_test::Repondre(ui_test::Popup::Fichier, VAL_NEW_FILE_SELECTED, dossier.filePath("m.xls").toStdString());
@@ -252,11 +239,7 @@ protected:
         GetCtrlVal(panel3D, control, &v);
         return v;
     }
-    static bool Grise(int control) {
-        int g = -1;
-        GetCtrlAttribute(panel3D, control, ATTR_DIMMED, &g);
-        return g == 1;
-    }
+    static bool Grise(int control) { return ::Grise(panel3D, control); }
     static OglEtat Etat() {
         OglEtat e;
         EXPECT_EQ(OGLGetState(panel3D, ctrl3D, &e), 0);
@@ -269,7 +252,6 @@ protected:
         return {};
     }
 
-    QTemporaryDir dossier;
     PInstrument *spectre = nullptr;
     int t = 0;
 };

@@ -6,6 +6,7 @@
 #include "platform/ui.h"
 #include "platform/ui_graph.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "uir/UIR_graphtab.h"
 
 #include <gtest/gtest.h>
@@ -29,17 +30,6 @@
 namespace {
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
-
-// NaN-aware comparison of two series of values.
-testing::AssertionResult MemesValeurs(const std::vector<double> &lu, const std::vector<double> &attendu) {
-    if (lu.size() != attendu.size())
-        return testing::AssertionFailure() << lu.size() << " values instead of " << attendu.size();
-    for (std::size_t i = 0; i < lu.size(); ++i) {
-        const bool pareil = std::isnan(attendu[i]) ? std::isnan(lu[i]) : lu[i] == attendu[i];
-        if (!pareil) return testing::AssertionFailure() << "value " << i << ": " << lu[i] << " instead of " << attendu[i];
-    }
-    return testing::AssertionSuccess();
-}
 
 class GrapheUi : public testing::Test {
 protected:

@@ -11,6 +11,7 @@
 #include "platform/ui.h"
 #include "platform/ui_graph.h"
 #include "platform/ui_test.h"
+#include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
 #include "uir/UIR_graphtab.h"
@@ -31,7 +32,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
@@ -39,17 +39,6 @@
 namespace {
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr std::time_t kDebut = 1765370096;
-
-testing::AssertionResult MemesValeurs(const std::vector<double> &lu, const std::vector<double> &attendu) {
-    if (lu.size() != attendu.size())
-        return testing::AssertionFailure() << lu.size() << " values instead of " << attendu.size();
-    for (std::size_t i = 0; i < lu.size(); ++i) {
-        const bool pareil = std::isnan(attendu[i]) ? std::isnan(lu[i]) : lu[i] == attendu[i];
-        if (!pareil) return testing::AssertionFailure() << "value " << i << ": " << lu[i] << " instead of " << attendu[i];
-    }
-    return testing::AssertionSuccess();
-}
 
 // Span of the finite values, as an automatic axis shows it.
 double Ecart(const std::vector<double> &v) {
@@ -65,17 +54,11 @@ struct Trace {
     std::vector<double> y;
 };
 
-class Graphes : public testing::Test {
+class Graphes : public BancTest {
 protected:
     void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        horloge::UtiliserHorlogeFactice(kDebut);
-        SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        char nom[] = "banc";
-        char *argv[] = {nom, nullptr};
-        ASSERT_EQ(Ouvrir_interface(1, argv), 0);
-        ASSERT_TRUE(dossier.isValid());
+        BancTest::SetUp();
+        if (HasFatalFailure()) return;
         // Small rings and quick averages, so that a few ticks fill the curves.
         SetCtrlVal(panel_graphs, P_Graphs_N_nbpointsgraphs, 10);
         SetCtrlVal(panel_graphs, P_Graphs_N_mid, 2);
@@ -85,28 +68,12 @@ protected:
         if (acquisition_en_cours == 1) ui_test::Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
         EXPECT_EQ(graphs, nullptr);
         SetResourceDirectory(BANC_SOURCE_DIR "/ui");
-        Fermer_interface();
-        Marquer_donnees("", 0, 0);
-        QApplication::processEvents();
-        horloge::UtiliserHorlogeReelle();
-        EXPECT_EQ(InstancesEssaiVivantes(), 0);
+        BancTest::TearDown();
     }
 
-    PInstrument *AjouterEssai(const ConfigEssai &config) {
-        PInstrument *i = CreerEssai(config);
-        liste_instru = Inserer_instru(liste_instru, "essai.dll", i, get_tatoo());
-        InsertListItem(panel_instru, P_Instru_LISTBOX_Liste, -1, config.nom.c_str(), 0);
-        return i;
-    }
     // "Volt" with two measured channels U and I; their values are set at each tick.
     PInstrument *AjouterVoltmetre() {
-        ConfigEssai c;
-        c.nom = "Volt";
-        c.mesures_1D = true;
-        c.noms_1D = {"U", "I"};
-        c.valeurs_1D = {0.0, 0.0};
-        c.numeros_1D = {1, 1};
-        volt = AjouterEssai(c);
+        volt = AjouterEssai(MesuresScalaires("Volt", {"U", "I"}, {0.0, 0.0}, 1));
         return volt;
     }
     void AjouterPiloteBidon() {
@@ -189,7 +156,6 @@ protected:
         return 0;
     }
 
-    QTemporaryDir dossier;
     PInstrument *volt = nullptr;
 };
 

@@ -24,11 +24,7 @@ constexpr std::size_t kNom = 0, kTatooVoie1 = 128, kTatooInstru = 158, kTemplate
 constexpr std::size_t kMode = 700, kScheduleCmd = 704;
 
 unsigned char *Bloc(PInstrument *i) {
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 0;
-    unsigned char flag = 255;
-    i->get_memory(i, &debut, &fin, &taille, &flag);
+    const auto [debut, fin, taille, flag] = DemanderMemoire(i);
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(taille, 708u);
     EXPECT_EQ(fin, nullptr);
@@ -50,15 +46,7 @@ std::int32_t LireEntier(PInstrument *i, std::size_t offset) {
     return v;
 }
 
-ConfigEssai Source() {
-    ConfigEssai c;
-    c.nom = "Source";
-    c.mesures_1D = true;
-    c.noms_1D = {"Valeur", "Petite"};
-    c.valeurs_1D = {1500.0, -0.000123};
-    c.numeros_1D = {1, 1};
-    return c;
-}
+ConfigEssai Source() { return MesuresScalaires("Source", {"Valeur", "Petite"}, {1500.0, -0.000123}, 1); }
 ConfigEssai SourceCalculee() {
     ConfigEssai c;
     c.nom = "Calcul";
@@ -68,13 +56,7 @@ ConfigEssai SourceCalculee() {
     return c;
 }
 ConfigEssai Cible(const std::string &nom, bool avec_execute) {
-    ConfigEssai c;
-    c.nom = nom;
-    c.mesures_2D = true;
-    c.noms_2D = {"Trace"};
-    c.valeurs_2D = {{0, 0, 0}};
-    c.indices_2D = {{1, 2, 3}};
-    c.numeros_2D = {1};
+    ConfigEssai c = MesuresVecteurs(nom, {"Trace"}, {{0, 0, 0}}, {{1, 2, 3}}, 1);
     c.avec_execute = avec_execute;
     return c;
 }
@@ -98,17 +80,10 @@ protected:
         EcrireTexte(boucle_, kInputstr, 255, "CENTER=$$");
         EcrireEntier(boucle_, kMode, 1);
 
-        Reserver_buffer_circu(Tete());
-        nbpointsgraph = 10;
-        Allouer_buffer_circu();
-        ASSERT_EQ(Init_buffer2D_circu(Tete()), 0);
+        ASSERT_EQ(AllouerAnneaux(10), 0);
     }
     void TearDown() override {
-        Liberer_buffer_circu();
-        Liberer_buffer2D_circu();
-        LibererInstruments();
-        Reserver_buffer_circu(nullptr);
-        nbpointsgraph = 0;
+        LibererTout();
     }
 
     // The commands that the target received during `echantillons` samples.

@@ -22,8 +22,6 @@
 
 namespace {
 
-const char *Ressources = BANC_SOURCE_DIR "/ui";
-
 constexpr std::size_t kTatooVoie1 = 128, kTatooInstru = 158, kTemplate = 188, kInputstr = 443;
 constexpr std::size_t kMode = 700, kScheduleCmd = 704;
 
@@ -39,43 +37,23 @@ constexpr int kAuto = 0, kManu = 1, kOff = 2;
 
 // A bench with a scalar channel ("1;1", 1500) and a target's vector channel ("2;1"), with
 // their rings, and the feedback loop (tatoo 3).
-class ReboucleurPanneau : public testing::Test, protected ListeInstruments {
+class ReboucleurPanneau : public PanneauxInstrument, protected ListeInstruments {
 protected:
     void SetUp() override {
-        SetResourceDirectory(Ressources);
-        avant_ = ui_test::PanneauxCharges();
-        ConfigEssai s;
-        s.nom = "Source";
-        s.mesures_1D = true;
-        s.noms_1D = {"Valeur"};
-        s.valeurs_1D = {1500.0};
-        s.numeros_1D = {1};
-        Ajouter(CreerEssai(s), 1);
-        ConfigEssai c;
-        c.nom = "Cible";
-        c.mesures_2D = true;
-        c.noms_2D = {"Trace"};
-        c.valeurs_2D = {{0, 0}};
-        c.indices_2D = {{1, 2}};
-        c.numeros_2D = {1};
+        PanneauxInstrument::SetUp();
+        Ajouter(CreerEssai(MesuresScalaires("Source", {"Valeur"}, {1500.0}, 1)), 1);
+        ConfigEssai c = MesuresVecteurs("Cible", {"Trace"}, {{0, 0}}, {{1, 2}}, 1);
         c.avec_execute = true;
         cible_ = Ajouter(CreerEssai(c), 2);
         PInstrument *b = nullptr;
         boucleur.nouveau(&b);
         ASSERT_NE(b, nullptr);
         boucle_ = Ajouter(b, 3);
-        Reserver_buffer_circu(Tete());
-        nbpointsgraph = 10;
-        Allouer_buffer_circu();
-        ASSERT_EQ(Init_buffer2D_circu(Tete()), 0);
+        ASSERT_EQ(AllouerAnneaux(10), 0);
     }
     void TearDown() override {
-        Liberer_buffer_circu();
-        Liberer_buffer2D_circu();
-        LibererInstruments();
-        Reserver_buffer_circu(nullptr);
-        nbpointsgraph = 0;
-        EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
+        LibererTout();
+        PanneauxInstrument::TearDown();
     }
 
     int Ouvrir() { return PanneauCharge([&] { boucle_->configure(boucle_); }); }
@@ -85,7 +63,6 @@ protected:
         return Essai(cible_).commandes;
     }
 
-    std::vector<int> avant_;
     PInstrument *cible_ = nullptr, *boucle_ = nullptr;
 };
 

@@ -7,7 +7,6 @@
 #include "framework/voies.h"
 #include "instruments/computed/calcul_moy_stddev.h"
 #include "platform/analysis.h"
-#include "platform/clock.h"
 #include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 
@@ -140,46 +139,20 @@ Attendu Reference(const std::vector<double> &valeurs, int taille_median) {
     return a;
 }
 
-class Statistiques : public testing::Test {
+class Statistiques : public BancCalcul {
 protected:
-    void SetUp() override { horloge::UtiliserHorlogeFactice(1'700'000'000); }
-    void TearDown() override {
-        Vider();
-        horloge::UtiliserHorlogeReelle();
-    }
     // Frees the bench: the next case of a table starts from nothing.
     void Vider() {
-        Liberer_buffer_circu();
-        Liberer_buffer2D_circu();
-        liste = Effacer_liste_inst(liste);
-        Reserver_buffer_circu(nullptr);
-        nbpointsgraph = 0;
-        prochain_tatoo = 1;
+        BancCalcul::Vider();
         valeurs.clear();
     }
 
     // One measured channel (tatoo 1, reference "1;1") and the statistics (tatoo 2).
     void Monter(int taille_median) {
-        ConfigEssai e;
-        e.nom = "Multi";
-        e.mesures_1D = true;
-        e.noms_1D = {"V"};
-        e.valeurs_1D = {0};
-        e.numeros_1D = {0};
-        source = Lister(CreerEssai(e), "essai.dll");
+        source = Lister(CreerEssai(MesuresScalaires("Multi", {"V"}, {0})), "essai.dll");
         stats = Lister(Nouvel_instrument("stddev.dll"), "stddev.dll");
         ASSERT_NE(stats, nullptr);
         Choisir(stats, "1;1", taille_median);
-    }
-    PInstrument *Lister(PInstrument *p, const char *cle) {
-        liste = Inserer_instru(liste, cle, p, prochain_tatoo++);
-        return p;
-    }
-    void Demarrer(int points = 100) {
-        Reserver_buffer_circu(liste);
-        nbpointsgraph = points;
-        Allouer_buffer_circu();
-        Init_buffer2D_circu(liste);
     }
     // One sample of the bench with `v` on the measured channel.
     void Echantillon(double v) {
@@ -199,8 +172,6 @@ protected:
         ExpectValeur(stats->mesure_calcul(stats, 3), a.median);
     }
 
-    fichei *liste = nullptr;
-    int prochain_tatoo = 1;
     PInstrument *source = nullptr;
     PInstrument *stats = nullptr;
     std::vector<double> valeurs;  // every value stored on the measured channel, oldest first
@@ -233,11 +204,7 @@ TEST_F(Statistiques, TableChannelsAndSettingsBlock) {
         EXPECT_EQ(s->mesure_calcul(s, voie), 0.0);
     }
 
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 0;
-    unsigned char flag = 255;
-    s->get_memory(s, &debut, &fin, &taille, &flag);
+    const auto [debut, fin, taille, flag] = DemanderMemoire(s);
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(taille, kTailleBloc);
     EXPECT_EQ(fin, nullptr);

@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cmath>
@@ -24,39 +23,22 @@
 
 namespace {
 
-const char *Ressources = BANC_SOURCE_DIR "/ui";
-
 constexpr std::size_t kVoie = 128, kMoyenne = 160, kTailleMedian = 184;
 
-class StatistiquesPanneau : public testing::Test {
+class StatistiquesPanneau : public PanneauxInstrument {
 protected:
     void SetUp() override {
-        SetResourceDirectory(Ressources);
-        avant_ = ui_test::PanneauxCharges();
-        ConfigEssai e;
-        e.nom = "Multi";
-        e.mesures_1D = true;
-        e.noms_1D = {"U"};
-        e.valeurs_1D = {2};
-        e.numeros_1D = {0};
-        liste = Inserer_instru(liste, "essai.dll", CreerEssai(e), 3);
-        ConfigEssai v;
-        v.nom = "Scope";
-        v.mesures_2D = true;
-        v.noms_2D = {"CH1"};
-        v.valeurs_2D = v.indices_2D = {{0, 0}};
-        v.numeros_2D = {0};
-        liste = Inserer_instru(liste, "essai.dll", CreerEssai(v), 4);
+        PanneauxInstrument::SetUp();
+        liste = Inserer_instru(liste, "essai.dll", CreerEssai(MesuresScalaires("Multi", {"U"}, {2})), 3);
+        liste = Inserer_instru(liste, "essai.dll", CreerEssai(MesuresVecteurs("Scope", {"CH1"}, {{0, 0}}, {{0, 0}})), 4);
         stats = Nouvel_instrument("stddev.dll");
         ASSERT_NE(stats, nullptr);
         liste = Inserer_instru(liste, "stddev.dll", stats, 5);
         Reserver_buffer_circu(liste);
     }
     void TearDown() override {
-        liste = Effacer_liste_inst(liste);
-        Reserver_buffer_circu(nullptr);
-        SetResourceDirectory(Ressources);
-        EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
+        LibererBanc(liste);
+        PanneauxInstrument::TearDown();
     }
 
     int Configurer() { return PanneauCharge([&] { stats->configure(stats); }); }
@@ -64,7 +46,6 @@ protected:
     std::string Reference() { return reinterpret_cast<const char *>(Bloc() + kVoie); }
     std::int32_t TailleMedian() { return LireEntierBloc(stats, kTailleMedian); }
 
-    std::vector<int> avant_;
     fichei *liste = nullptr;
     PInstrument *stats = nullptr;
 };
@@ -158,9 +139,7 @@ TEST_F(StatistiquesPanneau, PanelsLeftOpenAreClosedWhenTheInstrumentIsFreed) {
 }
 
 TEST_F(StatistiquesPanneau, MissingResourceFileOpensNothingAndSaysNothing) {
-    QTemporaryDir vide;
-    ASSERT_TRUE(vide.isValid());
-    SetResourceDirectory(vide.path().toUtf8().constData());
+    ASSERT_NO_FATAL_FAILURE(SansRessources());
     const std::vector<int> avant = ui_test::PanneauxCharges();
     stats->configure(stats);
     EXPECT_EQ(ui_test::PanneauxCharges(), avant);

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -85,6 +86,16 @@ bool Grise(int panel, int control) {
     return g == 1;
 }
 
+testing::AssertionResult MemesValeurs(const std::vector<double> &lu, const std::vector<double> &attendu) {
+    if (lu.size() != attendu.size())
+        return testing::AssertionFailure() << lu.size() << " values instead of " << attendu.size();
+    for (std::size_t i = 0; i < lu.size(); ++i) {
+        const bool pareil = std::isnan(attendu[i]) ? std::isnan(lu[i]) : lu[i] == attendu[i];
+        if (!pareil) return testing::AssertionFailure() << "value " << i << ": " << lu[i] << " instead of " << attendu[i];
+    }
+    return testing::AssertionSuccess();
+}
+
 // ---- an instrument's panels -------------------------------------------------------------------
 
 bool Charge(int panel) {
@@ -130,16 +141,31 @@ int Valeur(int panel, int control) {
     return v;
 }
 
+void PanneauxInstrument::SetUp() {
+    SetResourceDirectory(BANC_SOURCE_DIR "/ui");
+    avant_ = ui_test::PanneauxCharges();
+}
+
+void PanneauxInstrument::TearDown() {
+    SetResourceDirectory(BANC_SOURCE_DIR "/ui");
+    EXPECT_EQ(ui_test::PanneauxCharges(), avant_) << "a panel outlived its instrument";
+}
+
+void PanneauxInstrument::SansRessources() {
+    ASSERT_TRUE(vide_.isValid());
+    SetResourceDirectory(vide_.path().toUtf8().constData());
+}
+
 // ---- settings blocks --------------------------------------------------------------------------
 
-unsigned char *DebutBloc(PInstrument *i) {
-    void *debut = nullptr;
-    void *fin = nullptr;
-    unsigned taille = 0;
-    unsigned char flag = 255;
-    i->get_memory(i, &debut, &fin, &taille, &flag);
-    return static_cast<unsigned char *>(debut);
+ReponseMemoire DemanderMemoire(PInstrument *i, unsigned taille) {
+    ReponseMemoire r;
+    r.taille = taille;
+    i->get_memory(i, &r.debut, &r.fin, &r.taille, &r.flag);
+    return r;
 }
+
+unsigned char *DebutBloc(PInstrument *i) { return static_cast<unsigned char *>(DemanderMemoire(i).debut); }
 
 std::string LireTexteBloc(PInstrument *i, std::size_t offset, std::size_t taille) {
     const char *t = reinterpret_cast<const char *>(DebutBloc(i) + offset);
@@ -179,4 +205,53 @@ PInstrument *ListeInstruments::Ajouter(PInstrument *p, int tatoo) {
 void ListeInstruments::LibererInstruments() {
     for (auto &n : noeuds_) n->plugin->liberer(n->plugin);
     noeuds_.clear();
+}
+
+int ListeInstruments::AllouerAnneaux(int points) {
+    Reserver_buffer_circu(Tete());
+    nbpointsgraph = points;
+    Allouer_buffer_circu();
+    return Init_buffer2D_circu(Tete());
+}
+
+void ListeInstruments::LibererTout() {
+    Liberer_buffer_circu();
+    Liberer_buffer2D_circu();
+    LibererInstruments();
+    Reserver_buffer_circu(nullptr);
+    nbpointsgraph = 0;
+}
+
+// ---- an instrument list on the real list ------------------------------------------------------
+
+void LibererBanc(fichei *&liste) {
+    Liberer_buffer_circu();
+    Liberer_buffer2D_circu();
+    liste = Effacer_liste_inst(liste);
+    Reserver_buffer_circu(nullptr);
+    nbpointsgraph = 0;
+}
+
+void BancCalcul::SetUp() { horloge::UtiliserHorlogeFactice(1'700'000'000); }
+
+void BancCalcul::TearDown() {
+    Vider();
+    horloge::UtiliserHorlogeReelle();
+}
+
+void BancCalcul::Vider() {
+    LibererBanc(liste);
+    prochain_tatoo = 1;
+}
+
+PInstrument *BancCalcul::Lister(PInstrument *p, const char *cle) {
+    liste = Inserer_instru(liste, cle, p, prochain_tatoo++);
+    return p;
+}
+
+void BancCalcul::Demarrer(int points) {
+    Reserver_buffer_circu(liste);
+    nbpointsgraph = points;
+    Allouer_buffer_circu();
+    Init_buffer2D_circu(liste);
 }

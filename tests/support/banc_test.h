@@ -61,6 +61,8 @@ protected:
 std::vector<std::string> Statuts();
 // The control is dimmed.
 bool Grise(int panel, int control);
+// Two series of values are the same, a missing value (NaN) matching only a missing one.
+testing::AssertionResult MemesValeurs(const std::vector<double> &lu, const std::vector<double> &attendu);
 
 // ---- an instrument's panels -------------------------------------------------------------------
 
@@ -87,9 +89,34 @@ std::vector<std::string> Libelles(int panel, int control);
 std::string Chaine(int panel, int control);
 int Valeur(int panel, int control);
 
+// Configuration panels opened without the main panel. SetUp points to the resource files of the
+// source tree and notes the panels already loaded; TearDown, which a fixture calls once it has
+// freed its instruments, checks that no panel outlived its instrument.
+class PanneauxInstrument : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // The resource files go missing: they are looked for in an empty directory.
+    void SansRessources();
+
+private:
+    std::vector<int> avant_;
+    QTemporaryDir vide_;
+};
+
 // ---- settings blocks --------------------------------------------------------------------------
 // The bytes of an instance's block, read and written in place as a settings save and load do.
 // Nothing here checks what get_memory answers: a test that pins it does so itself.
+
+// What get_memory answers, each output set beforehand to a value it cannot mean (the size to
+// `taille`, the flag to 255), so that a test sees what the instance wrote and what it left.
+struct ReponseMemoire {
+    void *debut = nullptr;
+    void *fin = nullptr;
+    unsigned taille = 0;
+    unsigned char flag = 255;
+};
+ReponseMemoire DemanderMemoire(PInstrument *i, unsigned taille = 0);
 
 unsigned char *DebutBloc(PInstrument *i);
 // A text field of `taille` bytes: its text up to the terminator, `taille` characters at most.
@@ -110,7 +137,36 @@ protected:
     fichei *Tete() const { return noeuds_.empty() ? nullptr : noeuds_.front().get(); }
     // Frees every instrument through its own liberer, and empties the list.
     void LibererInstruments();
+    // What an acquisition start does with the channel buffers of the list, curves of `points`
+    // points; the answer of Init_buffer2D_circu.
+    int AllouerAnneaux(int points);
+    // Frees the channel buffers and every instrument, and leaves neither a channel table nor a
+    // curve length for the next test.
+    void LibererTout();
 
     // The nodes in list order, for a test that takes an instrument out or swaps one.
     std::vector<std::unique_ptr<fichei>> noeuds_;
+};
+
+// ---- an instrument list on the real list ------------------------------------------------------
+
+// Frees the channel buffers and every instrument of `liste` (left empty), and leaves neither a
+// channel table nor a curve length for the next test.
+void LibererBanc(fichei *&liste);
+
+// Instruments entered with the real list (tatoos 1, 2, ... in the order listed) and sampled as
+// an acquisition does, on the fake clock. TearDown frees everything and returns to the real
+// clock.
+class BancCalcul : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Frees the bench: the next instrument listed gets tatoo 1 again.
+    void Vider();
+    PInstrument *Lister(PInstrument *p, const char *cle);
+    // What an acquisition start does with the channel buffers.
+    void Demarrer(int points = 100);
+
+    fichei *liste = nullptr;
+    int prochain_tatoo = 1;
 };

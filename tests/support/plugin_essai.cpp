@@ -132,5 +132,29 @@ PInstrument *CreerEssai(const ConfigEssai &config) {
 }
 
 EssaiPrive &Essai(PInstrument *instance) { return P(instance); }
+
+ConfigEssai MesuresScalaires(const std::string &nom, std::vector<std::string> noms, std::vector<double> valeurs,
+                             unsigned numero) {
+    ConfigEssai c;
+    c.nom = nom;
+    c.mesures_1D = true;
+    c.numeros_1D.assign(noms.size(), numero);
+    c.noms_1D = std::move(noms);
+    c.valeurs_1D = std::move(valeurs);
+    return c;
+}
+
+ConfigEssai MesuresVecteurs(const std::string &nom, std::vector<std::string> noms,
+                            std::vector<std::vector<double>> valeurs, std::vector<std::vector<double>> indices,
+                            unsigned numero) {
+    ConfigEssai c;
+    c.nom = nom;
+    c.mesures_2D = true;
+    c.numeros_2D.assign(noms.size(), numero);
+    c.noms_2D = std::move(noms);
+    c.valeurs_2D = std::move(valeurs);
+    c.indices_2D = std::move(indices);
+    return c;
+}
 std::vector<std::string> &JournalEssai() { return journal; }
 int InstancesEssaiVivantes() { return vivantes; }

@@ -63,6 +63,15 @@ void FixerConfigEssai(const ConfigEssai &config);
 // Makes an instance with `config` through the table's own `nouveau`, as the catalogue would.
 PInstrument *CreerEssai(const ConfigEssai &config);
 EssaiPrive &Essai(PInstrument *instance);
+// A double named `nom` that measures the scalar channels `noms` at `valeurs`, every reading
+// counter at `numero`.
+ConfigEssai MesuresScalaires(const std::string &nom, std::vector<std::string> noms, std::vector<double> valeurs,
+                             unsigned numero = 0);
+// A double named `nom` that measures the vector channels `noms` with these vectors and
+// abscissae, every reading counter at `numero`.
+ConfigEssai MesuresVecteurs(const std::string &nom, std::vector<std::string> noms,
+                            std::vector<std::vector<double>> valeurs, std::vector<std::vector<double>> indices,
+                            unsigned numero = 0);
 
 // Every operation called on any instance of the double, in order: "<operation> <name>" or
 // "<operation> <name> <voie>".
