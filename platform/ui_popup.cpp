@@ -177,8 +177,8 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileSpec,
         d.setAcceptMode(enregistrer ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         d.setFileMode(enregistrer ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         if (!allowMakeDirectory) d.setOption(QFileDialog::ReadOnly);
-        const QString spec = VersEcran(defaultFileSpec ? defaultFileSpec : "");
-        if (!spec.isEmpty() && !spec.contains('*')) d.selectFile(spec);
+        const QString modele = VersEcran(defaultFileSpec ? defaultFileSpec : "");
+        if (!modele.isEmpty() && !modele.contains('*')) d.selectFile(modele);
         d.setLabelText(QFileDialog::Accept, enregistrer ? "Enregistrer"
                                             : buttonLabel == VAL_LOAD_BUTTON ? "Charger"
                                                                              : "OK");
