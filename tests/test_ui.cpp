@@ -500,14 +500,14 @@ TEST_F(Ui, PostedCallsRunOnTheInterfaceThreadAfterTheirDelay) {
         PostToUiThread([&] {
             sur_ui = OnUiThread();
             ++appels;
-        }, 0.05);
+        }, 0.5);
     });
     t.join();
     EXPECT_EQ(appels, 0);
     QTest::qWait(20);
     EXPECT_EQ(appels, 0);
-    QTest::qWait(150);
-    EXPECT_EQ(appels, 1);
+    // Generous bound: a loaded machine may run the call late, never early.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return appels == 1; }, 5000));
     EXPECT_TRUE(sur_ui);
 }
 
