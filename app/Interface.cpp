@@ -1,6 +1,7 @@
 // Main-panel module: start-up, the main panel "PANNEAU DE COMMANDE" and shut-down.
 #include "app/Interface.h"
 
+#include "app/sequenceur.h"
 #include "app/scan_gpib.h"
 #include "framework/affichage.h"
 #include "framework/enregistrement.h"
@@ -304,6 +305,7 @@ int EtapeFichier(int mode) {
             return AnnulerDemarrage("Annulation de l'acquisition");
         fichier_sequenceur = OuvrirFichier(chemin, "r");
         if (!fichier_sequenceur) return AnnulerDemarrage("Impossible d'ouvrir le fichier. Arrêt !"_w);
+        Nouveau_script_sequenceur();
         return 0;
     default:
         return 0;

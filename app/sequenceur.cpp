@@ -64,21 +64,6 @@ int tatoo_attendu = -1;
 
 std::uint32_t temps_tic = 0;  // calendar seconds of the last "tic"
 
-// The script the state above belongs to, and where the last tick left it. A stream other than
-// this one, or one that does not stand where the last tick left it, is a new script (a stop and
-// a new start may fall between two ticks and may even get the same stream address back; a
-// freshly opened script stands at 0, where no tick ever leaves a script that has lines).
-std::FILE *script_courant = nullptr;
-long position_quittee = 0;
-
-void NouveauScript() {
-    for (long &l : labels_seq) l = -1;
-    niveau_boucle = -1;
-    attente_restante = 0;
-    pilote_attendu = nullptr;
-    tatoo_attendu = -1;
-    script_courant = fichier_sequenceur;
-}
 
 // ---- small helpers ------------------------------------------------------------------------
 
@@ -554,24 +539,26 @@ void Decompte() {
 
 }  // namespace
 
+void Nouveau_script_sequenceur() {
+    for (long &l : labels_seq) l = -1;
+    niveau_boucle = -1;
+    attente_restante = 0;
+    pilote_attendu = nullptr;
+    tatoo_attendu = -1;
+}
+
 int CB_T_Seq(int, int, int event, void *, int, int) {
     if (event != EVENT_TIMER_TICK) return 0;
     Decompte();
     if (acquisition_en_cours == 0) {
         attente_restante = 0;
-        script_courant = nullptr;
         return 0;
     }
-    if (!fichier_sequenceur) {
-        script_courant = nullptr;
-        return 0;
-    }
-    if (fichier_sequenceur != script_courant || std::ftell(fichier_sequenceur) != position_quittee) NouveauScript();
+    if (!fichier_sequenceur) return 0;
     if (attente_restante > 0)
         --attente_restante;
     else
         ExecuterScript();
-    position_quittee = std::ftell(fichier_sequenceur);
     return 0;
 }
 UI_CALLBACK(CB_T_Seq);

@@ -44,6 +44,10 @@ constexpr int kLignesParTick = 1000;
 // blanks not counted).
 constexpr std::size_t kLongueurLigneScript = 253;
 
+// A new script was opened (sequencer mode start): labels, loops, the pending wait and the
+// awaited instrument start afresh; variables and the "tic" time are kept.
+void Nouveau_script_sequenceur();
+
 // Reads one line of `script` from its current position: the bytes up to LF, CR LF, or a CR
 // that ends the file (a CR elsewhere is kept). Returns false, with `ligne` empty, when the file
 // has nothing left. At most `taille_max` bytes are kept in `ligne`; `entiere` is false when
