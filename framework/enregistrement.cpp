@@ -1,6 +1,7 @@
 // Record files and the data marker (see enregistrement.h for the bytes of the files).
 #include "framework/enregistrement.h"
 
+#include "framework/groupes_voies.h"
 #include "framework/voies.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -58,22 +59,6 @@ void Fermer(std::FILE *&f) {
     std::erase(fichiers_fautifs, f);
     if (std::fclose(f) != 0 && !deja) ++fichiers_en_erreur;
     f = nullptr;
-}
-
-// ---- channel kinds: an instrument takes part with a kind only when it offers the whole group
-
-bool Mesures1D(const PInstrument *p) {
-    return p->nb_voie_1D && p->get_nom_voie_1D && p->mesure_1D && p->numero_1D;
-}
-bool Calculs1D(const PInstrument *p) {
-    return p->nb_voie_calcul && p->get_nom_voie_calcul && p->mesure_calcul && p->calculer_1D;
-}
-bool Mesures2D(const PInstrument *p) {
-    return p->nb_voie2D && p->get_taille_voie2D && p->indices2D && p->mesure2D;
-}
-bool Calculs2D(const PInstrument *p) {
-    return p->nb_voie_calcul2D && p->get_nom_voie_calcul_2D && p->get_taille_voie_calcul2D &&
-           p->calcul2D && p->i_calcul2D && p->calculer_2D;
 }
 
 struct NomInstru {
@@ -202,7 +187,7 @@ void EcrireEnTetePrincipal(std::FILE *f, fichei *liste) {
     l << "Date\tHeure\tMarqueur\t" << "Durée écoulée"_w;
     for (fichei *n = liste; n; n = n->suivant) {
         PInstrument *p = n->plugin;
-        if (!p || !Mesures1D(p)) continue;
+        if (!p || !MesureScalaire(p)) continue;
         const NomInstru instru = NomInstrument(p);
         for (int voie = 1; voie <= p->nb_voie_1D(p); ++voie)
             l << '\t' << instru.texte << ' ' << NomDeVoie(p->get_nom_voie_1D, p, voie).texte
@@ -210,7 +195,7 @@ void EcrireEnTetePrincipal(std::FILE *f, fichei *liste) {
     }
     for (fichei *n = liste; n; n = n->suivant) {
         PInstrument *p = n->plugin;
-        if (!p || !Calculs1D(p)) continue;
+        if (!p || !CalculScalaire(p)) continue;
         const NomInstru instru = NomInstrument(p);
         for (int voie = 1; voie <= p->nb_voie_calcul(p); ++voie)
             l << '\t' << instru.texte << ' ' << NomDeVoie(p->get_nom_voie_calcul, p, voie).texte;
@@ -231,10 +216,10 @@ void EcrireEnTeteVecteurs(std::FILE *f, PInstrument *p) {
     Ligne &l = LigneCourante();
     l.Vider();
     l << "Date\tHeure\t" << "Durée écoulée"_w << "\tMarqueur";
-    if (Mesures2D(p))
+    if (MesureVecteurEnregistrement(p))
         for (int voie = 1; voie <= p->nb_voie2D(p); ++voie)
             EnTeteVoie(l, NomDeVoie(p->get_nom_voie2D, p, voie).texte, p->get_taille_voie2D(p, voie));
-    if (Calculs2D(p))
+    if (CalculVecteurEnregistrement(p))
         for (int voie = 1; voie <= p->nb_voie_calcul2D(p); ++voie)
             EnTeteVoie(l, NomDeVoie(p->get_nom_voie_calcul_2D, p, voie).texte,
                        p->get_taille_voie_calcul2D(p, voie));
@@ -308,7 +293,7 @@ int Ouvrir_enregistrement(const char *fichier, fichei *liste) {
     std::vector<std::string> pris;
     for (fichei *n = liste; n; n = n->suivant) {
         PInstrument *p = n->plugin;
-        if (!p || !(Mesures2D(p) || Calculs2D(p))) continue;
+        if (!p || !(MesureVecteurEnregistrement(p) || CalculVecteurEnregistrement(p))) continue;
         if (!chemin_valide) {
             ++echecs;
             continue;
@@ -338,7 +323,7 @@ void Ecriture_donnees(fichei *liste) {
         l.Entier(ecoule);
         for (fichei *n = liste; n; n = n->suivant) {
             PInstrument *p = n->plugin;
-            if (!p || !Mesures1D(p)) continue;
+            if (!p || !MesureScalaire(p)) continue;
             for (int voie = 1; voie <= p->nb_voie_1D(p); ++voie) {
                 // The first reading chooses the format, the second is written.
                 const double regle = p->mesure_1D(p, voie);
@@ -352,7 +337,7 @@ void Ecriture_donnees(fichei *liste) {
         }
         for (fichei *n = liste; n; n = n->suivant) {
             PInstrument *p = n->plugin;
-            if (!p || !Calculs1D(p)) continue;
+            if (!p || !CalculScalaire(p)) continue;
             for (int voie = 1; voie <= p->nb_voie_calcul(p); ++voie) {
                 const double regle = p->mesure_calcul(p, voie);
                 const double valeur = p->mesure_calcul(p, voie);
@@ -376,11 +361,11 @@ void Ecriture_donnees(fichei *liste) {
         PInstrument *p = n->plugin;
         if (!p || !n->fichier) continue;
         Ecrire(n->fichier, l.Texte());
-        if (Mesures2D(p))
+        if (MesureVecteurEnregistrement(p))
             for (int voie = 1; voie <= p->nb_voie2D(p); ++voie)
                 EcrireVecteur(n->fichier, p, voie, p->get_taille_voie2D(p, voie), p->indices2D,
                               p->mesure2D);
-        if (Calculs2D(p))
+        if (CalculVecteurEnregistrement(p))
             for (int voie = 1; voie <= p->nb_voie_calcul2D(p); ++voie)
                 EcrireVecteur(n->fichier, p, voie, p->get_taille_voie_calcul2D(p, voie),
                               p->i_calcul2D, p->calcul2D);

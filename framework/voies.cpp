@@ -1,6 +1,8 @@
 // Channel buffers and tables, channel references, the sampling step and the averages.
 #include "framework/voies.h"
 
+#include "framework/groupes_voies.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -101,30 +103,6 @@ void LibererLignes(ptr2D &b) {
         Liberer(b.mesure[r]);
         Liberer(b.indices[r]);
     }
-}
-
-// ---- membership of each channel kind ------------------------------------------------------
-
-bool MesureScalaire(const PInstrument *p) {
-    return p->nb_voie_1D && p->get_nom_voie_1D && p->mesure_1D && p->numero_1D;
-}
-bool CalculScalaire(const PInstrument *p) {
-    return p->nb_voie_calcul && p->get_nom_voie_calcul && p->mesure_calcul && p->calculer_1D;
-}
-// Building the tables.
-bool MesureVecteurTable(const PInstrument *p) {
-    return p->get_nom_instru && p->nb_voie2D && p->get_nom_voie2D && p->get_taille_voie2D;
-}
-bool CalculVecteurTable(const PInstrument *p) {
-    return p->get_nom_instru && p->nb_voie_calcul2D && p->get_nom_voie_calcul_2D &&
-           p->get_taille_voie_calcul2D;
-}
-// Filling at each sample.
-bool MesureVecteurEchantillon(const PInstrument *p) {
-    return p->nb_voie2D && p->mesure2D && p->indices2D && p->numero2D;
-}
-bool CalculVecteurEchantillon(const PInstrument *p) {
-    return CalculVecteurTable(p) && p->calcul2D && p->i_calcul2D;
 }
 
 // ---- rebuild --------------------------------------------------------------------------------

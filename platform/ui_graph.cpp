@@ -535,12 +535,17 @@ QWidget *CreerWidgetEtendu(Panneau &panneau, Controle &c, const DefControle &def
     return f;
 }
 
+// The widget that shows a control's label: its label beside it, or a check box's own text.
+QWidget *CibleLibelle(Controle &c) {
+    if (c.etiquette) return c.etiquette.data();
+    return qobject_cast<QCheckBox *>(c.widget) ? c.widget.data() : nullptr;
+}
+
 int FixerAttributEtendu(Controle &c, int attribute, int value) {
     QWidget *w = c.widget;
     switch (attribute) {
     case ATTR_LABEL_COLOR: {
-        QWidget *cible = c.etiquette ? static_cast<QWidget *>(c.etiquette.data())
-                                     : qobject_cast<QCheckBox *>(w) ? w : nullptr;
+        QWidget *cible = CibleLibelle(c);
         if (!cible) return UIE_BAD_ATTRIBUTE;
         QPalette pal = cible->palette();
         pal.setColor(QPalette::WindowText, Couleur(value));
@@ -599,8 +604,7 @@ int LireAttributEtendu(Controle &c, int attribute, int *value) {
     QWidget *w = c.widget;
     switch (attribute) {
     case ATTR_LABEL_COLOR: {
-        QWidget *cible = c.etiquette ? static_cast<QWidget *>(c.etiquette.data())
-                                     : qobject_cast<QCheckBox *>(w) ? w : nullptr;
+        QWidget *cible = CibleLibelle(c);
         if (!cible) return UIE_BAD_ATTRIBUTE;
         const QVariant v = cible->property("couleur_libelle");
         *value = v.isValid() ? v.toInt() : Rgb(cible->palette().color(QPalette::WindowText));

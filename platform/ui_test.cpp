@@ -25,13 +25,7 @@ bool Utilisable(const Controle &c) { return c.widget && c.widget->isEnabled() &&
 
 template <class F>
 int Operer(int panel, int control, F &&f) {
-    return SurFilUi([&]() -> int {
-        int err = 0;
-        Controle *c = ChercherControle(panel, control, &err);
-        if (!c) return err;
-        if (!Utilisable(*c)) return 0;
-        return f(*c);
-    });
+    return AvecControle(panel, control, [&](Controle &c) { return Utilisable(c) ? f(c) : 0; });
 }
 
 }  // namespace
