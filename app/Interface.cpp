@@ -3,9 +3,10 @@
 
 #include "app/sequenceur.h"
 #include "app/scan_gpib.h"
-#include "framework/affichage.h"
+#include "app/affichage.h"
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "platform/gpib.h"
 #include "platform/text.h"

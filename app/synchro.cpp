@@ -3,7 +3,7 @@
 #include "app/synchro.h"
 
 #include "app/Interface.h"
-#include "framework/affichage.h"
+#include "app/affichage.h"
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
 #include "platform/text.h"

@@ -18,61 +18,64 @@ constexpr int kLignesVecteur = 50;      // depth of every vector ring
 constexpr int kStartEchec = 0x8000;     // bit of a `start` result that means failure
 
 // 38 pointer-sized fields, in this order: the private record, the five core services, then the
-// operations in six groups. A null operation is one the plugin does not offer.
+// operations in six groups. A null operation is one the plugin does not offer. Every field is
+// null unless set: a plugin writes its table with designated initialisers, naming each
+// operation it offers (`PInstrument freq = {.nouveau = ..., .mesure_1D = ...};`), so that no
+// operation can land in the slot of another of the same type.
 struct PInstrument {
-    void *structure;
+    void *structure = nullptr;
 
     // Core services, written into every instance by the core.
-    int (*gestion_lock)(const char *lock_requis);
-    void (*init_liste_voie)(int panel, int control_id);
-    ptr *(*get_buffer_from_tatoo)(const char *tatoo_voie);
-    void (*init_liste_voie2D)(int panel, int control_id);
-    ptr2D *(*get_buffer2D_from_tatoo)(const char *tatoo_voie);
+    int (*gestion_lock)(const char *lock_requis) = nullptr;
+    void (*init_liste_voie)(int panel, int control_id) = nullptr;
+    ptr *(*get_buffer_from_tatoo)(const char *tatoo_voie) = nullptr;
+    void (*init_liste_voie2D)(int panel, int control_id) = nullptr;
+    ptr2D *(*get_buffer2D_from_tatoo)(const char *tatoo_voie) = nullptr;
 
     // Management (mandatory).
-    void (*nouveau)(PInstrument **instrument);
-    void (*liberer)(PInstrument *instrument);
-    void (*configure)(PInstrument *instrument);
+    void (*nouveau)(PInstrument **instrument) = nullptr;
+    void (*liberer)(PInstrument *instrument) = nullptr;
+    void (*configure)(PInstrument *instrument) = nullptr;
     void (*get_memory)(PInstrument *instrument, void **p_strct, void **p_member, unsigned *size,
-                       unsigned char *flag);
-    void (*get_nom_instru)(PInstrument *instrument, char *nom_instru);
-    void (*set_nom_instru)(PInstrument *instrument, const char *nom_instru);
+                       unsigned char *flag) = nullptr;
+    void (*get_nom_instru)(PInstrument *instrument, char *nom_instru) = nullptr;
+    void (*set_nom_instru)(PInstrument *instrument, const char *nom_instru) = nullptr;
 
     // Control.
-    void (*stop)(PInstrument *instrument);
-    int (*start)(PInstrument *instrument);
-    int (*init)(PInstrument *instrument);
-    int (*status)(PInstrument *instrument);
-    void (*execute)(PInstrument *instrument, const char *chaine);
-    void (*piloter)(PInstrument *instrument);
+    void (*stop)(PInstrument *instrument) = nullptr;
+    int (*start)(PInstrument *instrument) = nullptr;
+    int (*init)(PInstrument *instrument) = nullptr;
+    int (*status)(PInstrument *instrument) = nullptr;
+    void (*execute)(PInstrument *instrument, const char *chaine) = nullptr;
+    void (*piloter)(PInstrument *instrument) = nullptr;
 
     // Measured vector channels.
-    int (*nb_voie2D)(PInstrument *instrument);
-    void (*get_nom_voie2D)(PInstrument *instrument, int voie, char *nom_voie);
-    int (*get_taille_voie2D)(PInstrument *instrument, int voie);
-    void (*mesure2D)(PInstrument *instrument, int voie, double *mesure);
-    void (*indices2D)(PInstrument *instrument, int voie, double *indice);
-    unsigned (*numero2D)(PInstrument *instrument, int voie);
+    int (*nb_voie2D)(PInstrument *instrument) = nullptr;
+    void (*get_nom_voie2D)(PInstrument *instrument, int voie, char *nom_voie) = nullptr;
+    int (*get_taille_voie2D)(PInstrument *instrument, int voie) = nullptr;
+    void (*mesure2D)(PInstrument *instrument, int voie, double *mesure) = nullptr;
+    void (*indices2D)(PInstrument *instrument, int voie, double *indice) = nullptr;
+    unsigned (*numero2D)(PInstrument *instrument, int voie) = nullptr;
 
     // Computed scalar channels.
-    int (*nb_voie_calcul)(PInstrument *instrument);
-    void (*get_nom_voie_calcul)(PInstrument *instrument, int voie, char *nom_voie);
-    double (*mesure_calcul)(PInstrument *instrument, int voie);
-    void (*calculer_1D)(PInstrument *instrument);
+    int (*nb_voie_calcul)(PInstrument *instrument) = nullptr;
+    void (*get_nom_voie_calcul)(PInstrument *instrument, int voie, char *nom_voie) = nullptr;
+    double (*mesure_calcul)(PInstrument *instrument, int voie) = nullptr;
+    void (*calculer_1D)(PInstrument *instrument) = nullptr;
 
     // Measured scalar channels.
-    int (*nb_voie_1D)(PInstrument *instrument);
-    void (*get_nom_voie_1D)(PInstrument *instrument, int voie, char *nom_voie);
-    double (*mesure_1D)(PInstrument *instrument, int voie);
-    unsigned (*numero_1D)(PInstrument *instrument, int voie);
+    int (*nb_voie_1D)(PInstrument *instrument) = nullptr;
+    void (*get_nom_voie_1D)(PInstrument *instrument, int voie, char *nom_voie) = nullptr;
+    double (*mesure_1D)(PInstrument *instrument, int voie) = nullptr;
+    unsigned (*numero_1D)(PInstrument *instrument, int voie) = nullptr;
 
     // Computed vector channels.
-    int (*nb_voie_calcul2D)(PInstrument *instrument);
-    void (*get_nom_voie_calcul_2D)(PInstrument *instrument, int voie, char *nom_voie);
-    int (*get_taille_voie_calcul2D)(PInstrument *instrument, int voie);
-    void (*calcul2D)(PInstrument *instrument, int voie, double *mesure);
-    void (*i_calcul2D)(PInstrument *instrument, int voie, double *mesure);
-    void (*calculer_2D)(PInstrument *instrument);
+    int (*nb_voie_calcul2D)(PInstrument *instrument) = nullptr;
+    void (*get_nom_voie_calcul_2D)(PInstrument *instrument, int voie, char *nom_voie) = nullptr;
+    int (*get_taille_voie_calcul2D)(PInstrument *instrument, int voie) = nullptr;
+    void (*calcul2D)(PInstrument *instrument, int voie, double *mesure) = nullptr;
+    void (*i_calcul2D)(PInstrument *instrument, int voie, double *mesure) = nullptr;
+    void (*calculer_2D)(PInstrument *instrument) = nullptr;
 };
 static_assert(sizeof(PInstrument) == 38 * sizeof(void *), "38 pointer-sized fields");
 

@@ -11,13 +11,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "framework/bidon_pilote.h"
-#include "framework/voies.h"  // the channel services every instance receives
-#include "instruments/computed/Calculatrice.h"
-#include "instruments/computed/calcul_moy_stddev.h"
-#include "instruments/computed/extremum.h"
-#include "instruments/computed/fitter.h"
-#include "instruments/computed/reboucleur.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/utility.h"
@@ -156,70 +149,7 @@ void afficher_status(int panel, const char *message) {
     ProcessDrawEvents();
 }
 
-// ---- instrument catalogue -----------------------------------------------------------------
-
-namespace {
-constexpr const char *kSeparateur = "------------------";
-constexpr ligne_catalogue Separateur() { return {kSeparateur, "", nullptr}; }
-}  // namespace
-
-// A plugin joins the program by putting the address of its global table in its row.
-const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
-    {"Fréquencemètre"_w, "5313x_1v.dll", nullptr},            // freq
-    {"Fréquencemètre 2 Voies"_w, "5313x_2v.dll", nullptr},    // freq2v
-    {"Fréquencemètre Switché"_w, "5313x_sw.dll", nullptr},    // freq_sw
-    {"Powermeter", "4419.dll", nullptr},                      // power_simple
-    {"Powermeter Switché"_w, "4419_sw.dll", nullptr},         // power_switch
-    {"Carte VEXO", "vexo.dll", nullptr},                      // vexo_4v
-    {"Multimètre HP34401"_w, "multimetre.dll", nullptr},      // multi
-    Separateur(),
-    {"Valve EFD", "efd.dll", nullptr},                        // pilote_valve
-    {"Enceinte thermique", "therm.dll", nullptr},             // enc_ther
-    {"Pilote bidon", "pilote_bidon.dll", &pilote_bidon},
-    Separateur(),
-    {"Calculatrice", "Calculatrice.dll", &Calculatrice},
-    {"Reboucleur", "reboucleur.dll", &boucleur},
-    {"Détecteur d'extremum"_w, "extremum.dll", &calcul_extremum},
-    {"Calcul de statistiques", "stddev.dll", &calcul_moy_stddev},
-    Separateur(),
-    {"Tektronix TDS 3052", "tektro3052.dll", nullptr},        // tek
-    {"HP 4194 (bodemètre)"_w, "bode_hp4194.dll", nullptr},    // bode_hp
-    {"Anritsu MS4623B", "Analyseur_reseau.dll", nullptr},     // anritsu
-    Separateur(),
-    {"Fitter de courbes", "fitter.dll", &fitter},
-    Separateur(),
-    {"Regul Acoustic", "Regul_Acoustic.dll", nullptr},        // Regul_Acoustic
-    {"Pousse Seringue", "Pousse_Seringue.dll", nullptr},      // Pousse_Seringue
-    {"Pompe Ismatec", "Pompe_Ismatec.dll", nullptr},          // Pompe_Ismatec
-    {"Electrovanne", "Electrovanne.dll", nullptr},            // Electrovanne
-    {"GBF HP3312A", "GBF_HP3312A.dll", nullptr},              // GBF_HP3312A
-    {"HP53131 - phase", "HP53131_phase.dll", nullptr},        // HP53131_phase
-    {"DGM (retour infos)", "DGM110.dll", nullptr},            // DGM110
-};
-
-void remplir_liste_instru(int panel) {
-    ClearListCtrl(panel, PANEL_Ajou_RING_Ajou_Type);
-    for (const ligne_catalogue &ligne : catalogue_instru)
-        InsertListItem(panel, PANEL_Ajou_RING_Ajou_Type, -1, ligne.libelle, ligne.type_apareil);
-}
-
-PInstrument *Nouvel_instrument(const char *type_apareil) {
-    if (type_apareil == nullptr || type_apareil[0] == '\0') return nullptr;
-    PInstrument *instrument = nullptr;
-    for (const ligne_catalogue &ligne : catalogue_instru) {
-        if (std::strcmp(ligne.type_apareil, type_apareil) != 0) continue;
-        if (ligne.table != nullptr && ligne.table->nouveau != nullptr)
-            ligne.table->nouveau(&instrument);
-        break;
-    }
-    if (instrument == nullptr) return nullptr;
-    instrument->gestion_lock = gestion_lock;
-    instrument->init_liste_voie = init_liste_voie;
-    instrument->get_buffer_from_tatoo = get_buffer_from_tatoo;
-    instrument->init_liste_voie2D = init_liste_voie2D;
-    instrument->get_buffer2D_from_tatoo = get_buffer2D_from_tatoo;
-    return instrument;
-}
+// ---- tatoos -------------------------------------------------------------------------------
 
 namespace {
 int compteur_tatoo = 0;

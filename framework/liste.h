@@ -1,5 +1,5 @@
 // The instrument framework's list module: the named-lock registry, the status list, the
-// instrument catalogue and tatoos, the instrument list and the command interpreter.
+// tatoos, the instrument list and the command interpreter.
 #pragma once
 
 #include <cstddef>
@@ -28,30 +28,7 @@ void fin_gestion_lock();
 // scrolls the newest into the bottom row and redraws the list at once. User-interface thread.
 void afficher_status(int panel, const char *message);
 
-// ---- instrument catalogue -----------------------------------------------------------------
-// The fixed list of the instrument types the program knows, in the order of the add dialog's
-// ring: 25 types and 5 separators. A type key is written like a library file name but only
-// selects a plugin table; the keys are stored in settings files, so their letters never change.
-
-struct ligne_catalogue {
-    const char *libelle;       // shown in the ring (Windows-1252)
-    const char *type_apareil;  // type key; "" for a separator
-    PInstrument *table;        // the plugin's global table; null for a separator, and for a
-                               // type whose plugin is not built into the program yet
-};
-
-constexpr int kLignesCatalogue = 30;
-extern const ligne_catalogue catalogue_instru[kLignesCatalogue];
-
-// Empties the ring RING_Ajou_Type of the add dialog `panel` (a loaded PANEL_Ajou), then appends
-// the 30 rows in order: the label as item text, the type key as item value.
-void remplir_liste_instru(int panel);
-
-// A new instance of the type whose key is `type_apareil` (compared whole, case included), its
-// five core services filled in; it is not listed yet. Null, with no plugin called, for a null
-// or empty key, a key the catalogue does not hold, or a type whose plugin is not built in; null
-// also when the plugin made no instance.
-PInstrument *Nouvel_instrument(const char *type_apareil);
+// ---- tatoos -------------------------------------------------------------------------------
 
 // The tatoo counter: the permanent identifier that the next new instrument receives; 0 when the
 // program starts. A tatoo is never given twice in a run unless a settings load sets it back.

@@ -10,7 +10,6 @@
 #include <sstream>
 #include <system_error>
 
-#include "sim/instruments.h"
 
 namespace {
 
@@ -67,6 +66,12 @@ const std::string &ConfigBanc::PortCom(int numero) const {
     return numero >= 1 && numero <= kNbPortsCom ? com_[numero - 1] : aucun;
 }
 
+std::string ConfigBanc::PeripheriqueSimuleCom(int numero) const {
+    const std::string &valeur = PortCom(numero);
+    if (Minuscules(valeur.substr(0, 4)) != "sim:") return {};
+    return std::string(Rogner(std::string_view(valeur).substr(4)));
+}
+
 bool ConfigBanc::Appliquer(std::string_view cle, std::string_view valeur, std::string &raison) {
     const std::string k = Minuscules(cle);
     if (valeur.empty()) {
@@ -91,7 +96,7 @@ bool ConfigBanc::Appliquer(std::string_view cle, std::string_view valeur, std::s
             raison = "unknown key";
             return false;
         }
-        if (!sim::ModeleConnu(valeur)) {
+        if (Simulation().modele_gpib_connu == nullptr || !Simulation().modele_gpib_connu(valeur)) {
             raison = "unknown simulated instrument";
             return false;
         }
@@ -99,6 +104,10 @@ bool ConfigBanc::Appliquer(std::string_view cle, std::string_view valeur, std::s
         return true;
     }
     if (const int port = NumeroDeCle(k, "com", 1, kNbPortsCom); port >= 0) {
+        if (Minuscules(valeur.substr(0, 4)) == "sim:" && Rogner(valeur.substr(4)).empty()) {
+            raison = "a simulated serial device needs a model (sim:<model>)";
+            return false;
+        }
         com_[port - 1] = std::string(valeur);
         return true;
     }
@@ -180,3 +189,14 @@ void RechargerConfigurationBanc(const char *chemin) {
     LaConfig() = std::move(config);
     configLue = true;
 }
+
+namespace {
+FabriquesSimulation &LesFabriques() {
+    static FabriquesSimulation f;
+    return f;
+}
+}  // namespace
+
+void InstallerSimulation(const FabriquesSimulation &fabriques) { LesFabriques() = fabriques; }
+
+const FabriquesSimulation &Simulation() { return LesFabriques(); }

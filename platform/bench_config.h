@@ -7,8 +7,9 @@
 // comment at the start of a line or after a blank. Keys (any case):
 //   gpib0, gpib1     none | sim | native   (default none: no board)
 //   gpib0.<pad>      a simulated instrument at primary address <pad> (0..30) of a simulated
-//   gpib1.<pad>      board 0 or 1: a model of sim/instruments.h (53131A, E4419B, 34401A...)
+//   gpib1.<pad>      board 0 or 1: a model the simulated bench knows (53131A, 34401A...)
 //   com1 .. com16    device path            (default /dev/ttyS<n-1>)
+//                    | sim:<model>          a simulated serial device (platform/rs232.h)
 //   parport          device path | sim      (default /dev/parport0)
 // A line that cannot be used is reported once on stderr, with its line number, and skipped;
 // when a key appears twice, the later line wins.
@@ -17,8 +18,29 @@
 #include <array>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+
+class CarteGpib;
+class RegistreDonnees;
+
+// The simulated bench. The run-time layer reaches simulated devices only through these
+// factories, which the program's start-up installs (sim/banc.h). Without them, a configuration
+// line naming a simulated instrument is refused, and a simulated GPIB board or parallel port
+// behaves as absent.
+struct FabriquesSimulation {
+    // Whether `modele` names a simulated GPIB instrument (any case).
+    bool (*modele_gpib_connu)(std::string_view modele) = nullptr;
+    // The simulated GPIB board `carte`, with `instruments` (model by primary address) placed at
+    // the addresses its bus still has free.
+    std::shared_ptr<CarteGpib> (*carte_gpib)(int carte, const std::map<int, std::string> &instruments) =
+        nullptr;
+    // A simulated data register of the parallel port.
+    std::shared_ptr<RegistreDonnees> (*port_parallele)() = nullptr;
+};
+void InstallerSimulation(const FabriquesSimulation &fabriques);
+const FabriquesSimulation &Simulation();
 
 enum class ModeGpib {
     aucune,   // no board: every call fails with "no board"
@@ -43,6 +65,9 @@ public:
     const std::map<int, std::string> &InstrumentsSimules(int carte) const;
     // Device of COM`numero` (1..kNbPortsCom); empty for another number.
     const std::string &PortCom(int numero) const;
+    // Model of the simulated device of COM`numero` ("sim:<model>"); empty when the port is a
+    // device path, and for another number.
+    std::string PeripheriqueSimuleCom(int numero) const;
     // Device of the parallel port, or "sim".
     const std::string &PortParallele() const { return portParallele_; }
     bool PortParalleleSimule() const { return portParallele_ == "sim"; }

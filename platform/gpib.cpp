@@ -17,8 +17,6 @@
 
 #include "platform/bench_config.h"
 #include "platform/clock.h"
-#include "sim/bus.h"
-#include "sim/instruments.h"
 
 // ---- status of the calling thread ---------------------------------------------------------
 
@@ -76,14 +74,11 @@ std::mutex mutexCartes;  // guards the three below
 std::string nomBibliotheque = "libgpib.so.0";
 std::array<std::shared_ptr<CarteGpib>, ConfigBanc::kNbCartesGpib> cartes;
 
-// The simulated board `carte`: its bus, with the instruments that the bench configuration puts
-// at addresses still free (a test may have placed its own devices first).
+// The simulated board `carte` with the instruments that the bench configuration puts on it;
+// absent when the program has no simulated bench.
 std::shared_ptr<CarteGpib> CarteSimulee(int carte) {
-    const std::shared_ptr<sim::Bus> bus = sim::BusDeCarte(carte);
-    for (const auto &[pad, modele] : ConfigurationBanc().InstrumentsSimules(carte))
-        if (bus->AppareilA(pad) == nullptr)
-            if (auto appareil = sim::CreerInstrument(modele)) bus->Brancher(pad, appareil);
-    return sim::NouvelleCarte(bus);
+    if (Simulation().carte_gpib == nullptr) return nullptr;
+    return Simulation().carte_gpib(carte, ConfigurationBanc().InstrumentsSimules(carte));
 }
 
 // The boards' own settings back to their defaults (their backends are chosen again).
@@ -91,7 +86,9 @@ void RemettreReglagesCartes();
 
 std::shared_ptr<CarteGpib> CreerCarte(int carte) {
     switch (ConfigurationBanc().ModeCarteGpib(carte)) {
-    case ModeGpib::simulee: return CarteSimulee(carte);
+    case ModeGpib::simulee:
+        if (auto c = CarteSimulee(carte)) return c;
+        return std::make_shared<CarteAbsente>();
     case ModeGpib::native:
         if (auto c = CarteGpibNative(carte, nomBibliotheque.c_str())) return c;
         return std::make_shared<CarteAbsente>();

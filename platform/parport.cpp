@@ -12,14 +12,13 @@
 #include <unistd.h>
 
 #include "platform/bench_config.h"
-#include "sim/port_parallele.h"
 
 namespace {
 
 struct Port {
     std::mutex m;
     bool choisi = false;
-    std::shared_ptr<sim::RegistreParallele> simule;
+    std::shared_ptr<RegistreDonnees> simule;
     std::string chemin;
     int fd = -1;        // the claimed ppdev device
     bool signale = false;  // the failure to open `chemin` was reported
@@ -44,7 +43,12 @@ void Choisir(Port &p) {
     p.choisi = true;
     const ConfigBanc &c = ConfigurationBanc();
     if (c.PortParalleleSimule()) {
-        if (p.simule == nullptr) p.simule = std::make_shared<sim::RegistreParallele>();
+        if (p.simule == nullptr && Simulation().port_parallele != nullptr)
+            p.simule = Simulation().port_parallele();
+        if (p.simule == nullptr && !p.signale) {
+            std::fprintf(stderr, "no simulated parallel port in this program; its writes are dropped\n");
+            p.signale = true;
+        }
         return;
     }
     p.simule = nullptr;
@@ -99,7 +103,7 @@ void ReinitialiserPortParallele() {
     p.signale = false;
 }
 
-std::shared_ptr<sim::RegistreParallele> RegistreParalleleSimule() {
+std::shared_ptr<RegistreDonnees> RegistreParalleleSimule() {
     Port &p = LePort();
     std::lock_guard g(p.m);
     Choisir(p);

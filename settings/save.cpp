@@ -4,6 +4,7 @@
 
 #include "app/Interface.h"
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "settings/reader.h"

@@ -6,17 +6,19 @@
 #include <thread>
 #include <vector>
 
+#include "platform/parport.h"
+
 namespace sim {
 
-class RegistreParallele {
+class RegistreParallele : public RegistreDonnees {
 public:
     struct Ecriture {
         std::uint8_t valeur;
         std::thread::id fil;
     };
 
-    std::uint8_t Lire() const;
-    void Ecrire(std::uint8_t valeur);
+    std::uint8_t Lire() const override;
+    void Ecrire(std::uint8_t valeur) override;
     // Sets the register without logging a write (a test's starting state).
     void Fixer(std::uint8_t valeur);
     std::vector<Ecriture> Journal() const;

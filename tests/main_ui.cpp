@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/banc.h"
+
 #include <cstdlib>
 
 namespace {
@@ -21,6 +23,7 @@ class ScriptParTest : public testing::EmptyTestEventListener {
 
 int main(int argc, char **argv) {
     setenv("LC_ALL", "fr_FR.UTF-8", 1);
+    sim::InstallerBanc();
     testing::InitGoogleTest(&argc, argv);
     if (InitUserInterface(argc, argv) == 0) return 2;
     testing::UnitTest::GetInstance()->listeners().Append(new ScriptParTest);

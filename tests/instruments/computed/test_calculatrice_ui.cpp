@@ -4,6 +4,7 @@
 // several panels at once, a panel left open when the instrument is freed, and a missing
 // resource file.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/Calculatrice.h"
 #include "platform/ui.h"

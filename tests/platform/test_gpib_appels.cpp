@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gpib_essai.h"
+#include "tests/support/gpib_essai.h"
 #include "platform/clock.h"
 #include "platform/gpib.h"
 #include "sim/bus.h"

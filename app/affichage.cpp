@@ -1,4 +1,4 @@
-#include "framework/affichage.h"
+#include "app/affichage.h"
 
 #include "framework/voies.h"
 #include "graphs/graph3D.h"

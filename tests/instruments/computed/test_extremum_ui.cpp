@@ -3,6 +3,7 @@
 // without touching the result, a reference whose channel has gone, panels left open when the
 // instrument is freed, and a missing resource file.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/extremum.h"
 #include "platform/ui.h"

@@ -4,6 +4,7 @@
 #include "app/Interface.h"
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "graphs/graphtab.h"
 #include "platform/clock.h"

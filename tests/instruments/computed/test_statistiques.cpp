@@ -4,6 +4,7 @@
 // shorter than the window, median sizes out of range, a computed input, "(aucun)" and a chosen
 // channel that has gone, and the 192-byte settings block.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/calcul_moy_stddev.h"
 #include "platform/analysis.h"

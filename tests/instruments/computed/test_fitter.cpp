@@ -5,6 +5,7 @@
 // panel are tested in test_fitter_ui.cpp.
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/fitter.h"
 #include "platform/text.h"

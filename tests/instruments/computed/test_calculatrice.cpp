@@ -4,6 +4,7 @@
 // the current sample, computed channels of the previous one, "(aucun)", and a chosen channel
 // that has gone.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/Calculatrice.h"
 #include "tests/support/banc_test.h"

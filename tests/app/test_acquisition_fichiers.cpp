@@ -5,6 +5,7 @@
 #include "framework/bidon_pilote.h"
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "platform/clock.h"
 #include "platform/toolbox.h"

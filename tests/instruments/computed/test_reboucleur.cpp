@@ -3,6 +3,7 @@
 // per request in Manu; its settings block and its name. Its panel is tested in
 // test_reboucleur_ui.cpp.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/reboucleur.h"
 #include "tests/support/banc_test.h"

@@ -1,6 +1,7 @@
 // The add dialog's ring lists the catalogue: labels as the operator reads them, type keys as
 // item values.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "platform/ui.h"
 #include "uir/Interface.h"
 

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "gpib/GLOBALES.h"
-#include "gpib_essai.h"
+#include "tests/support/gpib_essai.h"
 #include "platform/gpib.h"
 #include "platform/ui_test.h"
 #include "platform/visa.h"

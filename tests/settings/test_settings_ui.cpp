@@ -2,6 +2,7 @@
 // and the damaged files and faulty plugins that a load refuses without changing anything.
 #include "app/Interface.h"
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_test.h"

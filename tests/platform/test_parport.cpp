@@ -6,16 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include "gpib_essai.h"
+#include "tests/support/gpib_essai.h"
 #include "platform/parport.h"
-#include "sim/port_parallele.h"
+#include "sim/banc.h"
 
 namespace {
 
 TEST(PortParallele, SimulatedRegisterWithItsLog) {
     essai::Banc banc;
     banc.Configurer("parport = sim\n");
-    const auto registre = RegistreParalleleSimule();
+    const auto registre = sim::RegistreParalleleDuBanc();
     ASSERT_NE(registre, nullptr);
     registre->Fixer(0xE3);
     EXPECT_EQ(CVI_inp(0x378), 0xE3);
@@ -37,7 +37,7 @@ TEST(PortParallele, SimulatedRegisterWithItsLog) {
 
     banc.Configurer("parport = sim\n");  // chosen again: a new register
     EXPECT_EQ(CVI_inp(0x378), 0);
-    EXPECT_TRUE(RegistreParalleleSimule()->Journal().empty());
+    EXPECT_TRUE(sim::RegistreParalleleDuBanc()->Journal().empty());
 }
 
 TEST(PortParallele, ADeviceThatCannotBeOpenedIsReportedOnce) {
@@ -48,7 +48,7 @@ TEST(PortParallele, ADeviceThatCannotBeOpenedIsReportedOnce) {
     EXPECT_EQ(CVI_inp(0x378), 0);
     EXPECT_EQ(CVI_outp(0x378, 6), 6);
     const std::string note = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(RegistreParalleleSimule(), nullptr);
+    EXPECT_EQ(sim::RegistreParalleleDuBanc(), nullptr);
     EXPECT_NE(note.find("/nonexistent/parport9"), std::string::npos) << note;
     EXPECT_EQ(std::count(note.begin(), note.end(), '\n'), 1) << note;
 }

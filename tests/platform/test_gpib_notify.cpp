@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gpib_essai.h"
+#include "tests/support/gpib_essai.h"
 #include "platform/gpib.h"
 #include "sim/bus.h"
 #include "sim/enregistreur.h"

@@ -1,5 +1,6 @@
 // The instrument catalogue and tatoos, the instrument list and the command interpreter.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 
 #include <gtest/gtest.h>
 

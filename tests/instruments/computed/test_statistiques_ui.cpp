@@ -3,6 +3,7 @@
 // without touching the results, a reference whose channel has gone, panels left open when the
 // instrument is freed, and a missing resource file.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/calcul_moy_stddev.h"
 #include "platform/ui.h"

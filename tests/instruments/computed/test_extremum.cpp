@@ -3,6 +3,7 @@
 // computed vector input, "(aucun)", a chosen channel that has gone or has no rows, settings
 // changed between samples, and the 176-byte settings block.
 #include "framework/liste.h"
+#include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "instruments/computed/extremum.h"
 #include "tests/support/banc_test.h"
