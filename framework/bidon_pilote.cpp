@@ -10,7 +10,7 @@
 #include "framework/bidon_pilote.h"
 
 #include "framework/champs.h"
-#include "framework/panneaux_instrument.h"
+#include "framework/plugin.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "uir/UIR_bidon_pilote.h"
@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <type_traits>
 
 namespace {
@@ -45,49 +44,25 @@ static_assert(std::is_trivially_copyable_v<S_pilote_bidon>);
 
 // What `structure` points to: the block (the bytes get_memory hands out), then the live state.
 struct Pilote_bidon_prive {
-    S_pilote_bidon bloc{};
-    int panel_charge = 0;            // P_PILOT loaded by this instance's init; 0 before
-    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
+    S_pilote_bidon bloc;
+    int panel_charge = 0;        // P_PILOT loaded by this instance's init; 0 before
+    plugin::Activite activite;   // P_PILOT and the P_config panels still loaded
+
+    static constexpr const char *kNomDefaut = "Pilote bidon";
+    static constexpr auto kChampNom = &S_pilote_bidon::nom_pilot;  // bytes 40..127 kept
+    void Defauts() {
+        bloc.adresse = kAdresseDefaut;
+        bloc.panel_pilotage = 0;
+    }
 };
+using Vie = plugin::Gestion<Pilote_bidon_prive, pilote_bidon>;
 
 // Numbers the vectors of every "Pilote bidon" of the program, one after the other.
 unsigned compteur_numero2D = 1;
 
-Pilote_bidon_prive *Prive(PInstrument *instrument) {
-    return static_cast<Pilote_bidon_prive *>(instrument->structure);
-}
+constexpr auto Prive = plugin::Prive<Pilote_bidon_prive>;
 
 // ---- management -------------------------------------------------------------------------
-
-void pilote_bidon_set_nom_instru(PInstrument *instrument, const char *nom_instru);
-
-void pilote_bidon_nouveau(PInstrument **instrument) {
-    if (!instrument) return;
-    auto *instance = new (std::nothrow) PInstrument(pilote_bidon);
-    auto *prive = new (std::nothrow) Pilote_bidon_prive();
-    if (!instance || !prive) {  // no instrument: the caller's pointer stays null
-        delete instance;
-        delete prive;
-        return;
-    }
-    prive->bloc.adresse = kAdresseDefaut;
-    prive->bloc.panel_pilotage = 0;
-    instance->structure = prive;
-    pilote_bidon_set_nom_instru(instance, "Pilote bidon");
-    *instrument = instance;
-}
-
-void pilote_bidon_liberer(PInstrument *instrument) {
-    if (!instrument) return;
-    if (auto *p = Prive(instrument)) {
-        // Discarded panels call nothing back any more: neither P_PILOT's switch nor the OK
-        // button of a P_config left open can reach the record freed below.
-        if (p->panel_charge > 0) DiscardPanel(p->panel_charge);
-        p->panels_config.ToutFermer();
-        delete p;
-    }
-    delete instrument;
-}
 
 void pilote_bidon_configure(PInstrument *instrument) {
     Pilote_bidon_prive *p = Prive(instrument);
@@ -95,7 +70,7 @@ void pilote_bidon_configure(PInstrument *instrument) {
     if (panel < 0) return;
     SetCtrlVal(panel, P_config_NUMERIC, static_cast<int>(p->bloc.adresse));
     SetCtrlAttribute(panel, P_config_BUTTON_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->panels_config.Ajouter(panel);
+    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -110,15 +85,6 @@ void pilote_bidon_get_memory(PInstrument *instrument, void **p_strct, void ** /*
     *flag = 1;
 }
 
-void pilote_bidon_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
-}
-
-// Bytes 40 to 127 of the name field stay as a load left them.
-void pilote_bidon_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
-}
-
 // ---- control ----------------------------------------------------------------------------
 
 int pilote_bidon_init(PInstrument *instrument) {
@@ -130,6 +96,7 @@ int pilote_bidon_init(PInstrument *instrument) {
             return -1;
         }
         p->panel_charge = panel;
+        p->activite.panneaux.Ajouter(panel);  // discarded by liberer
         p->bloc.panel_pilotage = panel;
     }
     SetCtrlAttribute(p->panel_charge, P_PILOT_SW_Soleil, ATTR_CALLBACK_DATA,
@@ -184,17 +151,22 @@ unsigned pilote_bidon_numero2D(PInstrument * /*instrument*/, int /*voie*/) {
 }  // namespace
 
 PInstrument pilote_bidon = {
-    nullptr,                                            // structure
-    nullptr, nullptr, nullptr, nullptr, nullptr,        // core services
-    pilote_bidon_nouveau, pilote_bidon_liberer, pilote_bidon_configure,
-    pilote_bidon_get_memory, pilote_bidon_get_nom_instru, pilote_bidon_set_nom_instru,
-    nullptr, nullptr,                                   // stop, start
-    pilote_bidon_init, pilote_bidon_status, pilote_bidon_execute, pilote_bidon_piloter,
-    pilote_bidon_nb_voie2D, pilote_bidon_get_nom_voie2D, pilote_bidon_get_taille_voie2D,
-    pilote_bidon_mesure2D, pilote_bidon_indices2D, pilote_bidon_numero2D,
-    nullptr, nullptr, nullptr, nullptr,                 // computed scalar channels
-    nullptr, nullptr, nullptr, nullptr,                 // measured scalar channels
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // computed vector channels
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = pilote_bidon_configure,
+    .get_memory = pilote_bidon_get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .init = pilote_bidon_init,
+    .status = pilote_bidon_status,
+    .execute = pilote_bidon_execute,
+    .piloter = pilote_bidon_piloter,
+    .nb_voie2D = pilote_bidon_nb_voie2D,
+    .get_nom_voie2D = pilote_bidon_get_nom_voie2D,
+    .get_taille_voie2D = pilote_bidon_get_taille_voie2D,
+    .mesure2D = pilote_bidon_mesure2D,
+    .indices2D = pilote_bidon_indices2D,
+    .numero2D = pilote_bidon_numero2D,
 };
 
 // ---- panel callbacks ------------------------------------------------------------------------
@@ -206,7 +178,7 @@ int OK_config(int panel, int /*control*/, int event, void *callbackData, int /*e
     if (auto *p = static_cast<Pilote_bidon_prive *>(callbackData)) {
         int adresse = 0;
         if (GetCtrlVal(panel, P_config_NUMERIC, &adresse) == 0) p->bloc.adresse = adresse;
-        p->panels_config.Retirer(panel);
+        p->activite.panneaux.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

@@ -11,16 +11,19 @@ namespace {
 struct Modele {
     const char *nom;
     const char *identite;
+    // The model of the instrument's behaviour (sim/<family>/); null: an instrument that only
+    // answers the common commands with its identity.
+    std::shared_ptr<Appareil> (*creer)();
 };
 
 constexpr Modele kModeles[] = {
-    {"53131A", "HEWLETT-PACKARD,53131A,0,3703"},
-    {"53132A", "HEWLETT-PACKARD,53132A,0,3703"},
-    {"E4419B", "HEWLETT-PACKARD,E4419B,GB40201234,A1.01.07"},
-    {"34401A", "HEWLETT-PACKARD,34401A,0,11-5-2"},
-    {"33220A", "HEWLETT-PACKARD,33220A,0,2.02-2.02-22-2"},
-    {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00"},
-    {"MS4623B", "ANRITSU,MS4623B,000000,1.08"},
+    {"53131A", "HEWLETT-PACKARD,53131A,0,3703", nullptr},
+    {"53132A", "HEWLETT-PACKARD,53132A,0,3703", nullptr},
+    {"E4419B", "HEWLETT-PACKARD,E4419B,GB40201234,A1.01.07", nullptr},
+    {"34401A", "HEWLETT-PACKARD,34401A,0,11-5-2", nullptr},
+    {"33220A", "HEWLETT-PACKARD,33220A,0,2.02-2.02-22-2", nullptr},
+    {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00", nullptr},
+    {"MS4623B", "ANRITSU,MS4623B,000000,1.08", nullptr},
 };
 
 const Modele *Trouver(std::string_view nom) {
@@ -58,7 +61,8 @@ bool ModeleConnu(std::string_view modele) { return Trouver(modele) != nullptr; }
 
 std::shared_ptr<Appareil> CreerInstrument(std::string_view modele) {
     const Modele *m = Trouver(modele);
-    return m != nullptr ? InstrumentIdentite(m->identite) : nullptr;
+    if (m == nullptr) return nullptr;
+    return m->creer != nullptr ? m->creer() : InstrumentIdentite(m->identite);
 }
 
 }  // namespace sim

@@ -10,7 +10,8 @@
 #include "instruments/computed/Calculatrice.h"
 
 #include "framework/champs.h"
-#include "framework/panneaux_instrument.h"
+#include "framework/plugin.h"
+#include "instruments/tables.h"
 #include "platform/ui.h"
 #include "uir/UIR_calc.h"
 
@@ -21,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <string_view>
 #include <type_traits>
 
@@ -58,15 +58,17 @@ struct Calculatrice_prive {
     S_Calculatrice bloc{};
     double stack[kTaillePile]{};     // element 0 is the bottom
     double mesure = std::numeric_limits<double>::quiet_NaN();  // last result
-    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
+    plugin::Activite activite;       // P_config panels opened by configure, still loaded
+
+    static constexpr const char *kNomDefaut = "Calculatrice";
+    static constexpr auto kChampNom = &S_Calculatrice::nom_pilot;  // bytes 40..127 kept
+    void Defauts() { EcrireChamp(bloc.chaine, kFormuleDefaut); }
 };
 static_assert(sizeof(S_Calculatrice) % alignof(double) == 0, "the stack starts where the block ends");
+using Vie = plugin::Gestion<Calculatrice_prive, Calculatrice>;
+constexpr auto Prive = plugin::Prive<Calculatrice_prive>;
 
 const double NaN = std::numeric_limits<double>::quiet_NaN();
-
-Calculatrice_prive *Prive(PInstrument *instrument) {
-    return static_cast<Calculatrice_prive *>(instrument->structure);
-}
 
 // ---- evaluation -----------------------------------------------------------------------------
 
@@ -221,34 +223,6 @@ double Entree(PInstrument *instrument, const char (&reference)[kLongueurTatoo]) 
 
 // ---- management -------------------------------------------------------------------------
 
-void Calculatrice_set_nom_instru(PInstrument *instrument, const char *nom_instru);
-
-void Calculatrice_nouveau(PInstrument **instrument) {
-    if (!instrument) return;
-    auto *instance = new (std::nothrow) PInstrument(Calculatrice);
-    auto *prive = new (std::nothrow) Calculatrice_prive();
-    if (!instance || !prive) {  // no instrument: the caller's pointer stays null
-        delete instance;
-        delete prive;
-        return;
-    }
-    std::memset(&prive->bloc, 0, sizeof prive->bloc);  // gaps included: files are reproducible
-    EcrireChamp(prive->bloc.chaine, kFormuleDefaut);
-    instance->structure = prive;
-    Calculatrice_set_nom_instru(instance, "Calculatrice");
-    *instrument = instance;
-}
-
-void Calculatrice_liberer(PInstrument *instrument) {
-    if (!instrument) return;
-    if (auto *p = Prive(instrument)) {
-        // A discarded panel calls nothing back: its OK button cannot reach the record any more.
-        p->panels_config.ToutFermer();
-        delete p;
-    }
-    delete instrument;
-}
-
 void Calculatrice_configure(PInstrument *instrument) {
     Calculatrice_prive *p = Prive(instrument);
     const int panel = LoadPanel(0, kFichierUir, P_config);
@@ -266,7 +240,7 @@ void Calculatrice_configure(PInstrument *instrument) {
     char formule[kLongueurChaine + 1];
     CopierChamp(p->bloc.chaine, formule);
     SetCtrlVal(panel, P_config_STRING, formule);
-    p->panels_config.Ajouter(panel);
+    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -276,15 +250,6 @@ void Calculatrice_get_memory(PInstrument *instrument, void **p_strct, void **p_m
     *p_strct = &p->bloc;
     *p_member = p->stack;
     *flag = 0;
-}
-
-void Calculatrice_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
-}
-
-// Bytes 40 to 127 of the name field stay as a load left them.
-void Calculatrice_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
 }
 
 int Calculatrice_init(PInstrument * /*instrument*/) { return 0; }
@@ -312,18 +277,17 @@ void Calculatrice_calculer_1D(PInstrument *instrument) {
 }  // namespace
 
 PInstrument Calculatrice = {
-    nullptr,                                            // structure
-    nullptr, nullptr, nullptr, nullptr, nullptr,        // core services
-    Calculatrice_nouveau, Calculatrice_liberer, Calculatrice_configure,
-    Calculatrice_get_memory, Calculatrice_get_nom_instru, Calculatrice_set_nom_instru,
-    nullptr, nullptr,                                   // stop, start
-    Calculatrice_init,
-    nullptr, nullptr, nullptr,                          // status, execute, piloter
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // measured vector channels
-    Calculatrice_nb_voie_calcul, Calculatrice_get_nom_voie_calcul, Calculatrice_mesure_calcul,
-    Calculatrice_calculer_1D,
-    nullptr, nullptr, nullptr, nullptr,                 // measured scalar channels
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // computed vector channels
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = Calculatrice_configure,
+    .get_memory = Calculatrice_get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .init = Calculatrice_init,
+    .nb_voie_calcul = Calculatrice_nb_voie_calcul,
+    .get_nom_voie_calcul = Calculatrice_get_nom_voie_calcul,
+    .mesure_calcul = Calculatrice_mesure_calcul,
+    .calculer_1D = Calculatrice_calculer_1D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -349,7 +313,7 @@ int OK_config_calcul_bidon(int panel, int /*control*/, int event, void *callback
         }
         char formule[kLongueurChaine];  // the text box takes 99 characters; a longer text is cut
         if (GetCtrlVal(panel, P_config_STRING, formule) == 0) EcrireChamp(p->bloc.chaine, formule);
-        p->panels_config.Retirer(panel);
+        p->activite.panneaux.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

@@ -30,4 +30,5 @@
 #include "framework/instrument.h"
 
 // Catalogue type key "Calculatrice.dll". Only its `nouveau` is meant to be called.
-extern PInstrument Calculatrice;
+// Its table, Calculatrice, is declared with every plugin's in instruments/tables.h.
+#include "instruments/tables.h"

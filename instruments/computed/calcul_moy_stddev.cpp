@@ -9,7 +9,8 @@
 #include "instruments/computed/calcul_moy_stddev.h"
 
 #include "framework/champs.h"
-#include "framework/panneaux_instrument.h"
+#include "framework/plugin.h"
+#include "instruments/tables.h"
 #include "platform/analysis.h"
 #include "platform/ui.h"
 #include "uir/UIR_calcul_moy_stddev.h"
@@ -19,7 +20,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <type_traits>
 
 namespace {
@@ -48,17 +48,25 @@ static_assert(offsetof(S_calcul_moy_stddev, median) == 176);
 static_assert(offsetof(S_calcul_moy_stddev, taille_median) == 184);
 static_assert(std::is_trivially_copyable_v<S_calcul_moy_stddev>);
 
-// What `structure` points to: the block, then what only lives in this run.
-struct Statistiques_prive {
-    S_calcul_moy_stddev bloc{};
-    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
-};
-
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
-Statistiques_prive *Prive(PInstrument *instrument) {
-    return static_cast<Statistiques_prive *>(instrument->structure);
-}
+// What `structure` points to: the block, then what only lives in this run.
+struct Statistiques_prive {
+    S_calcul_moy_stddev bloc;
+    plugin::Activite activite;  // P_config panels opened by configure, still loaded
+
+    static constexpr const char *kNomDefaut = "Calcul moyenne et ecart-type";
+    static constexpr auto kChampNom = &S_calcul_moy_stddev::nom_pilot;  // bytes 40..127 kept
+    void Defauts() {
+        bloc.taille_median = kTailleMedianDefaut;
+        // No result before the first computation.
+        bloc.moyenne = NaN;
+        bloc.stddev = NaN;
+        bloc.median = NaN;
+    }
+};
+using Vie = plugin::Gestion<Statistiques_prive, calcul_moy_stddev>;
+constexpr auto Prive = plugin::Prive<Statistiques_prive>;
 
 // Fills `mini_buf` with the channel's 30 newest values, newest first. Slots a ring of fewer
 // than 30 does not have hold the missing value.
@@ -78,38 +86,6 @@ void Remplir_fenetre(const ptr &voie, double (&mini_buf)[kFenetre]) {
 
 // ---- management -------------------------------------------------------------------------
 
-void calcul_moy_stddev_set_nom_instru(PInstrument *instrument, const char *nom_instru);
-
-void calcul_moy_stddev_nouveau(PInstrument **instrument) {
-    if (!instrument) return;
-    auto *instance = new (std::nothrow) PInstrument(calcul_moy_stddev);
-    auto *prive = new (std::nothrow) Statistiques_prive();
-    if (!instance || !prive) {  // no instrument: the caller's pointer stays null
-        delete instance;
-        delete prive;
-        return;
-    }
-    std::memset(&prive->bloc, 0, sizeof prive->bloc);  // gaps included: files are reproducible
-    prive->bloc.taille_median = kTailleMedianDefaut;
-    // No result before the first computation.
-    prive->bloc.moyenne = NaN;
-    prive->bloc.stddev = NaN;
-    prive->bloc.median = NaN;
-    instance->structure = prive;
-    calcul_moy_stddev_set_nom_instru(instance, "Calcul moyenne et ecart-type");
-    *instrument = instance;
-}
-
-void calcul_moy_stddev_liberer(PInstrument *instrument) {
-    if (!instrument) return;
-    if (auto *p = Prive(instrument)) {
-        // A discarded panel calls nothing back: its OK button cannot reach the record any more.
-        p->panels_config.ToutFermer();
-        delete p;
-    }
-    delete instrument;
-}
-
 void calcul_moy_stddev_configure(PInstrument *instrument) {
     Statistiques_prive *p = Prive(instrument);
     const int panel = LoadPanel(0, kFichierUir, P_config);
@@ -119,24 +95,8 @@ void calcul_moy_stddev_configure(PInstrument *instrument) {
     // A reference the ring does not list (its channel is gone) shows as "(aucun)".
     ChoisirReferenceOuAucun(panel, P_config_RING, TexteChamp(p->bloc.tatoo_voie));
     SetCtrlVal(panel, P_config_MEDIAN, static_cast<int>(p->bloc.taille_median));
-    p->panels_config.Ajouter(panel);
+    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
-}
-
-void calcul_moy_stddev_get_memory(PInstrument *instrument, void **p_strct, void ** /*p_member*/,
-                                  unsigned *size, unsigned char *flag) {
-    *p_strct = &Prive(instrument)->bloc;
-    *size = sizeof(S_calcul_moy_stddev);
-    *flag = 1;
-}
-
-void calcul_moy_stddev_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
-}
-
-// Bytes 40 to 127 of the name field stay as a load left them.
-void calcul_moy_stddev_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
 }
 
 int calcul_moy_stddev_init(PInstrument * /*instrument*/) { return 0; }
@@ -191,19 +151,17 @@ void calcul_moy_stddev_calculer_1D(PInstrument *instrument) {
 }  // namespace
 
 PInstrument calcul_moy_stddev = {
-    nullptr,                                            // structure
-    nullptr, nullptr, nullptr, nullptr, nullptr,        // core services
-    calcul_moy_stddev_nouveau, calcul_moy_stddev_liberer, calcul_moy_stddev_configure,
-    calcul_moy_stddev_get_memory, calcul_moy_stddev_get_nom_instru,
-    calcul_moy_stddev_set_nom_instru,
-    nullptr, nullptr,                                   // stop, start
-    calcul_moy_stddev_init,
-    nullptr, nullptr, nullptr,                          // status, execute, piloter
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // measured vector channels
-    calcul_moy_stddev_nb_voie_calcul, calcul_moy_stddev_get_nom_voie_calcul,
-    calcul_moy_stddev_mesure_calcul, calcul_moy_stddev_calculer_1D,
-    nullptr, nullptr, nullptr, nullptr,                 // measured scalar channels
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // computed vector channels
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = calcul_moy_stddev_configure,
+    .get_memory = Vie::get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .init = calcul_moy_stddev_init,
+    .nb_voie_calcul = calcul_moy_stddev_nb_voie_calcul,
+    .get_nom_voie_calcul = calcul_moy_stddev_get_nom_voie_calcul,
+    .mesure_calcul = calcul_moy_stddev_mesure_calcul,
+    .calculer_1D = calcul_moy_stddev_calculer_1D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -222,7 +180,7 @@ int OK_config_calcul_stddev(int panel, int /*control*/, int event, void *callbac
         EcrireChamp(p->bloc.tatoo_voie, valeur);
         int taille = 0;
         if (GetCtrlVal(panel, P_config_MEDIAN, &taille) == 0) p->bloc.taille_median = taille;
-        p->panels_config.Retirer(panel);
+        p->activite.panneaux.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

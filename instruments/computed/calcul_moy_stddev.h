@@ -18,4 +18,5 @@
 #include "framework/instrument.h"
 
 // Catalogue type key "stddev.dll". Only its `nouveau` is meant to be called.
-extern PInstrument calcul_moy_stddev;
+// Its table, calcul_moy_stddev, is declared with every plugin's in instruments/tables.h.
+#include "instruments/tables.h"

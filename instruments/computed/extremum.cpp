@@ -8,7 +8,8 @@
 #include "instruments/computed/extremum.h"
 
 #include "framework/champs.h"
-#include "framework/panneaux_instrument.h"
+#include "framework/plugin.h"
+#include "instruments/tables.h"
 #include "platform/ui.h"
 #include "uir/UIR_extremum.h"
 
@@ -16,7 +17,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <type_traits>
 
 namespace {
@@ -40,49 +40,26 @@ static_assert(offsetof(S_calcul_extremum, type) == 168);
 static_assert(offsetof(S_calcul_extremum, type_extrem) == 172);
 static_assert(std::is_trivially_copyable_v<S_calcul_extremum>);
 
-// What `structure` points to: the block, then what only lives in this run.
-struct Extremum_prive {
-    S_calcul_extremum bloc{};
-    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
-};
-
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
-Extremum_prive *Prive(PInstrument *instrument) {
-    return static_cast<Extremum_prive *>(instrument->structure);
-}
+// What `structure` points to: the block, then what only lives in this run.
+struct Extremum_prive {
+    S_calcul_extremum bloc;
+    plugin::Activite activite;  // P_config panels opened by configure, still loaded
+
+    static constexpr const char *kNomDefaut = "Calcul extremum";
+    static constexpr auto kChampNom = &S_calcul_extremum::nom_pilot;  // bytes 40..127 kept
+    void Defauts() {
+        bloc.mesure = NaN;     // no result before the first computation
+        bloc.type = 1;         // maximum
+        bloc.type_extrem = 0;  // its value
+    }
+};
+using Vie = plugin::Gestion<Extremum_prive, calcul_extremum>;
+
+constexpr auto Prive = plugin::Prive<Extremum_prive>;
 
 // ---- management -------------------------------------------------------------------------
-
-void calcul_extremum_set_nom_instru(PInstrument *instrument, const char *nom_instru);
-
-void calcul_extremum_nouveau(PInstrument **instrument) {
-    if (!instrument) return;
-    auto *instance = new (std::nothrow) PInstrument(calcul_extremum);
-    auto *prive = new (std::nothrow) Extremum_prive();
-    if (!instance || !prive) {  // no instrument: the caller's pointer stays null
-        delete instance;
-        delete prive;
-        return;
-    }
-    std::memset(&prive->bloc, 0, sizeof prive->bloc);  // gaps included: files are reproducible
-    prive->bloc.mesure = NaN;  // no result before the first computation
-    prive->bloc.type = 1;      // maximum
-    prive->bloc.type_extrem = 0;  // its value
-    instance->structure = prive;
-    calcul_extremum_set_nom_instru(instance, "Calcul extremum");
-    *instrument = instance;
-}
-
-void calcul_extremum_liberer(PInstrument *instrument) {
-    if (!instrument) return;
-    if (auto *p = Prive(instrument)) {
-        // A discarded panel calls nothing back: its OK button cannot reach the record any more.
-        p->panels_config.ToutFermer();
-        delete p;
-    }
-    delete instrument;
-}
 
 void calcul_extremum_configure(PInstrument *instrument) {
     Extremum_prive *p = Prive(instrument);
@@ -95,24 +72,8 @@ void calcul_extremum_configure(PInstrument *instrument) {
     // Any value other than 0 means maximum, resp. abscissa: the switches show them as 1.
     SetCtrlVal(panel, P_config_TYPE, p->bloc.type != 0 ? 1 : 0);
     SetCtrlVal(panel, P_config_T_EXTREM, p->bloc.type_extrem != 0 ? 1 : 0);
-    p->panels_config.Ajouter(panel);
+    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
-}
-
-void calcul_extremum_get_memory(PInstrument *instrument, void **p_strct, void ** /*p_member*/,
-                                unsigned *size, unsigned char *flag) {
-    *p_strct = &Prive(instrument)->bloc;
-    *size = sizeof(S_calcul_extremum);
-    *flag = 1;
-}
-
-void calcul_extremum_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    LireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru);
-}
-
-// Bytes 40 to 127 of the name field stay as a load left them.
-void calcul_extremum_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    EcrireNomInstrument(Prive(instrument)->bloc.nom_pilot, nom_instru, ApresLeNom::Intact);
 }
 
 int calcul_extremum_init(PInstrument * /*instrument*/) { return 0; }
@@ -159,18 +120,17 @@ void calcul_extremum_calculer_1D(PInstrument *instrument) {
 }  // namespace
 
 PInstrument calcul_extremum = {
-    nullptr,                                            // structure
-    nullptr, nullptr, nullptr, nullptr, nullptr,        // core services
-    calcul_extremum_nouveau, calcul_extremum_liberer, calcul_extremum_configure,
-    calcul_extremum_get_memory, calcul_extremum_get_nom_instru, calcul_extremum_set_nom_instru,
-    nullptr, nullptr,                                   // stop, start
-    calcul_extremum_init,
-    nullptr, nullptr, nullptr,                          // status, execute, piloter
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // measured vector channels
-    calcul_extremum_nb_voie_calcul, calcul_extremum_get_nom_voie_calcul,
-    calcul_extremum_mesure_calcul, calcul_extremum_calculer_1D,
-    nullptr, nullptr, nullptr, nullptr,                 // measured scalar channels
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // computed vector channels
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = calcul_extremum_configure,
+    .get_memory = Vie::get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .init = calcul_extremum_init,
+    .nb_voie_calcul = calcul_extremum_nb_voie_calcul,
+    .get_nom_voie_calcul = calcul_extremum_get_nom_voie_calcul,
+    .mesure_calcul = calcul_extremum_mesure_calcul,
+    .calculer_1D = calcul_extremum_calculer_1D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -191,7 +151,7 @@ int OK_config_calcul_extremum(int panel, int /*control*/, int event, void *callb
         if (GetCtrlVal(panel, P_config_TYPE, &type) == 0) p->bloc.type = type;
         int type_extrem = 0;
         if (GetCtrlVal(panel, P_config_T_EXTREM, &type_extrem) == 0) p->bloc.type_extrem = type_extrem;
-        p->panels_config.Retirer(panel);
+        p->activite.panneaux.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

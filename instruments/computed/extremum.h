@@ -16,7 +16,6 @@
 // 172 type_extrem int32.
 #pragma once
 
-#include "framework/instrument.h"
-
-// Catalogue type key "extremum.dll". Only its `nouveau` is meant to be called.
-extern PInstrument calcul_extremum;
+// Catalogue type key "extremum.dll"; its table `calcul_extremum` is declared with every
+// plugin's in instruments/tables.h.
+#include "instruments/tables.h"

@@ -8,7 +8,8 @@
 #include "instruments/computed/fitter.h"
 
 #include "framework/champs.h"
-#include "framework/panneaux_instrument.h"
+#include "framework/plugin.h"
+#include "instruments/tables.h"
 #include "platform/analysis.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -23,7 +24,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -92,8 +92,15 @@ struct S_fitter {
     double valeurs[kParametres] = {};        // start values, then fitted values
     char variables[kVariablesMax][5] = {};   // names handed to the evaluator
 
-    PanneauxOuverts panels_config;   // P_config panels opened by configure, still loaded
+    plugin::Activite activite;       // P_config panels opened by configure, still loaded
+
+    static constexpr const char *kNomDefaut = "Fitter de courbes";
+    static constexpr auto kChampNom = &S_fitter_reglages::nom_instru;
+    static constexpr ApresLeNom kApresLeNom = ApresLeNom::Zero;  // the whole field is written
+    void Defauts();
+    void AuLiberer();  // an instrument freed without a stop releases its evaluator
 };
+using Vie = plugin::Gestion<S_fitter, fitter>;
 
 // The record whose fit is in progress: ModelFunct, called back by NonLinearFit, reaches the
 // formula and its names through it. Set just before each fit, cleared after it.
@@ -101,7 +108,7 @@ S_fitter *g_fitter = nullptr;
 
 const double kManquant = std::numeric_limits<double>::quiet_NaN();
 
-S_fitter *Prive(PInstrument *instrument) { return static_cast<S_fitter *>(instrument->structure); }
+constexpr auto Prive = plugin::Prive<S_fitter>;
 
 // The four parameters' fields, by parameter number 0 to 3.
 struct ChampsParametre {
@@ -183,18 +190,8 @@ double ModelFunct(double x, double coef[], int ncoef) {
 
 // ---- management -------------------------------------------------------------------------
 
-void fitter_set_nom_instru(PInstrument *instrument, const char *nom_instru);
-
-void fitter_nouveau(PInstrument **instrument) {
-    if (!instrument) return;
-    auto *instance = new (std::nothrow) PInstrument(fitter);
-    auto *p = new (std::nothrow) S_fitter();
-    if (!instance || !p) {  // no instrument: the caller's pointer stays null
-        delete instance;
-        delete p;
-        return;
-    }
-    S_fitter_reglages &b = p->bloc;
+void S_fitter::Defauts() {
+    S_fitter_reglages &b = bloc;
     EcrireChamp(b.fonction, "a*x^2+b*x+c");
     EcrireChamp(b.nom_inconnue, "x");
     EcrireChamp(b.nom_param1, "a");
@@ -206,23 +203,12 @@ void fitter_nouveau(PInstrument **instrument) {
     EcrireChamp(b.nom_param4, "d");
     b.param4 = 0.0;
     b.taille_voie = 0;
-    std::fill_n(p->valeurs, kParametres, kManquant);  // no value before the first sample
-    instance->structure = p;
-    fitter_set_nom_instru(instance, "Fitter de courbes");
-    *instrument = instance;
+    std::fill_n(valeurs, kParametres, kManquant);  // no value before the first sample
 }
 
-void fitter_liberer(PInstrument *instrument) {
-    if (!instrument) return;
-    if (S_fitter *p = Prive(instrument)) {
-        // Discarded panels call nothing back any more, so no OK button reaches the record
-        // freed below; an instrument freed without a stop releases its evaluator here.
-        p->panels_config.ToutFermer();
-        LibererCalcul(p);
-        if (g_fitter == p) g_fitter = nullptr;
-        delete p;
-    }
-    delete instrument;
+void S_fitter::AuLiberer() {
+    LibererCalcul(this);
+    if (g_fitter == this) g_fitter = nullptr;
 }
 
 void fitter_configure(PInstrument *instrument) {
@@ -242,7 +228,7 @@ void fitter_configure(PInstrument *instrument) {
     ChoisirReference(panel, P_config_RING, TexteChamp(b.tatoo_voie_fit));
     SetCtrlVal(panel, P_config_STRING, std::string(TexteChamp(b.fonction)).c_str());
     SetCtrlAttribute(panel, P_config_OK_BUTTON, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->panels_config.Ajouter(panel);
+    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -252,15 +238,6 @@ void fitter_get_memory(PInstrument *instrument, void **p_strct, void **p_member,
     *p_strct = &p->bloc;
     *p_member = reinterpret_cast<unsigned char *>(&p->bloc) + kTailleBloc;
     *flag = 0;
-}
-
-void fitter_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    LireNomInstrument(Prive(instrument)->bloc.nom_instru, nom_instru);
-}
-
-// The whole 128-byte name field is written: zeros after the name up to its end.
-void fitter_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    EcrireNomInstrument(Prive(instrument)->bloc.nom_instru, nom_instru, ApresLeNom::Zero);
 }
 
 // ---- control ----------------------------------------------------------------------------
@@ -412,17 +389,24 @@ void fitter_calculer_2D(PInstrument *instrument) {
 }  // namespace
 
 PInstrument fitter = {
-    nullptr,                                            // structure
-    nullptr, nullptr, nullptr, nullptr, nullptr,        // core services
-    fitter_nouveau, fitter_liberer, fitter_configure,
-    fitter_get_memory, fitter_get_nom_instru, fitter_set_nom_instru,
-    fitter_stop, fitter_start,
-    nullptr, nullptr, nullptr, nullptr,                 // init, status, execute, piloter
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // measured vector channels
-    fitter_nb_voie_calcul, fitter_get_nom_voie_calcul, fitter_mesure_calcul, fitter_calculer_1D,
-    nullptr, nullptr, nullptr, nullptr,                 // measured scalar channels
-    fitter_nb_voie_calcul2D, fitter_get_nom_voie_calcul_2D, fitter_get_taille_voie_calcul2D,
-    fitter_calcul2D, fitter_i_calcul2D, fitter_calculer_2D,
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = fitter_configure,
+    .get_memory = fitter_get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .stop = fitter_stop,
+    .start = fitter_start,
+    .nb_voie_calcul = fitter_nb_voie_calcul,
+    .get_nom_voie_calcul = fitter_get_nom_voie_calcul,
+    .mesure_calcul = fitter_mesure_calcul,
+    .calculer_1D = fitter_calculer_1D,
+    .nb_voie_calcul2D = fitter_nb_voie_calcul2D,
+    .get_nom_voie_calcul_2D = fitter_get_nom_voie_calcul_2D,
+    .get_taille_voie_calcul2D = fitter_get_taille_voie_calcul2D,
+    .calcul2D = fitter_calcul2D,
+    .i_calcul2D = fitter_i_calcul2D,
+    .calculer_2D = fitter_calculer_2D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -446,7 +430,7 @@ int OK_fit(int panel, int /*control*/, int event, void *callbackData, int /*even
         if (GetCtrlVal(panel, P_config_RING, texte) == 0) EcrireChamp(b.tatoo_voie_fit, texte);
         if (GetCtrlVal(panel, P_config_STRING, texte) == 0) EcrireChamp(b.fonction, texte);
         if (GetCtrlVal(panel, P_config_STRING_0, texte) == 0) EcrireChamp(b.nom_inconnue, texte);
-        p->panels_config.Retirer(panel);
+        p->activite.panneaux.Retirer(panel);
     }
     DiscardPanel(panel);
     return 0;

@@ -28,4 +28,5 @@
 #include "framework/instrument.h"
 
 // Catalogue type key "fitter.dll". Only its `nouveau` is meant to be called.
-extern PInstrument fitter;
+// Its table, fitter, is declared with every plugin's in instruments/tables.h.
+#include "instruments/tables.h"

@@ -6,7 +6,8 @@
 #include "instruments/computed/reboucleur.h"
 
 #include "framework/champs.h"
-#include "framework/panneaux_instrument.h"
+#include "framework/plugin.h"
+#include "instruments/tables.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "uir/UIR_boucleur.h"
@@ -17,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -51,13 +51,16 @@ static_assert(std::is_trivially_copyable_v<S_boucleur>);
 
 // What `structure` points to: the block (the bytes get_memory hands out), then the live state.
 struct Boucleur_prive {
-    S_boucleur bloc{};
-    PanneauxOuverts panels_config;   // P_config panels opened by configure or piloter
-};
+    S_boucleur bloc;
+    plugin::Activite activite;  // P_config panels opened by configure or piloter
 
-Boucleur_prive *Prive(PInstrument *instrument) {
-    return static_cast<Boucleur_prive *>(instrument->structure);
-}
+    static constexpr const char *kNomDefaut = "Reboucleur";
+    static constexpr auto kChampNom = &S_boucleur::nom;
+    static constexpr ApresLeNom kApresLeNom = ApresLeNom::Zero;  // the whole field is written
+    void Defauts();
+};
+using Vie = plugin::Gestion<Boucleur_prive, boucleur>;
+constexpr auto Prive = plugin::Prive<Boucleur_prive>;
 
 // Template rule: the typed text with its first "$$" made "%e". Kept in the settings block for
 // the file format; the send step works from the typed text and never uses it as a format.
@@ -80,36 +83,6 @@ void boucleur_maj_mode(int panel) {
 
 // ---- management -------------------------------------------------------------------------
 
-void boucleur_set_nom_instru(PInstrument *instrument, const char *nom_instru);
-
-void boucleur_nouveau(PInstrument **instrument) {
-    if (!instrument) return;
-    auto *instance = new (std::nothrow) PInstrument(boucleur);
-    auto *p = new (std::nothrow) Boucleur_prive();
-    if (!instance || !p) {  // no instrument: the caller's pointer stays null
-        delete instance;
-        delete p;
-        return;
-    }
-    EcrireChamp(p->bloc.inputstr, "toto=$$");
-    boucleur_creer_template(p->bloc);
-    // A new feedback loop sends nothing until the operator has chosen its mode.
-    p->bloc.mode = MODE_OFF;
-    p->bloc.schedule_cmd = 0;
-    instance->structure = p;
-    boucleur_set_nom_instru(instance, "Reboucleur");
-    *instrument = instance;
-}
-
-void boucleur_liberer(PInstrument *instrument) {
-    if (!instrument) return;
-    if (Boucleur_prive *p = Prive(instrument)) {
-        p->panels_config.ToutFermer();
-        delete p;
-    }
-    delete instrument;
-}
-
 // Also `piloter`: opens one more copy of the panel.
 void boucleur_configure(PInstrument *instrument) {
     Boucleur_prive *p = Prive(instrument);
@@ -127,24 +100,16 @@ void boucleur_configure(PInstrument *instrument) {
     const int mode = b.mode == MODE_OFF || b.mode == MODE_MANU ? b.mode : MODE_AUTO;
     SetCtrlVal(panel, P_config_MODE, mode);
     boucleur_maj_mode(panel);
-    p->panels_config.Ajouter(panel);
+    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
-void boucleur_get_memory(PInstrument *instrument, void **p_strct, void ** /*p_member*/,
-                         unsigned *size, unsigned char *flag) {
-    *p_strct = &Prive(instrument)->bloc;
-    *size = sizeof(S_boucleur);
-    *flag = 1;
-}
-
-void boucleur_get_nom_instru(PInstrument *instrument, char *nom_instru) {
-    LireNomInstrument(Prive(instrument)->bloc.nom, nom_instru);
-}
-
-// The whole 128-byte name field is written: zeros after the name up to its end.
-void boucleur_set_nom_instru(PInstrument *instrument, const char *nom_instru) {
-    EcrireNomInstrument(Prive(instrument)->bloc.nom, nom_instru, ApresLeNom::Zero);
+void Boucleur_prive::Defauts() {
+    EcrireChamp(bloc.inputstr, "toto=$$");
+    boucleur_creer_template(bloc);
+    // A new feedback loop sends nothing until the operator has chosen its mode.
+    bloc.mode = MODE_OFF;
+    bloc.schedule_cmd = 0;
 }
 
 // ---- control ----------------------------------------------------------------------------
@@ -223,17 +188,19 @@ void boucleur_calculer_1D(PInstrument *instrument) {
 }  // namespace
 
 PInstrument boucleur = {
-    nullptr,                                            // structure
-    nullptr, nullptr, nullptr, nullptr, nullptr,        // core services
-    boucleur_nouveau, boucleur_liberer, boucleur_configure,
-    boucleur_get_memory, boucleur_get_nom_instru, boucleur_set_nom_instru,
-    nullptr, nullptr,                                   // stop, start
-    boucleur_init, nullptr, boucleur_execute, boucleur_configure,  // init, status, execute, piloter
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // measured vector channels
-    boucleur_nb_voie_calcul, boucleur_get_nom_voie_calcul, boucleur_mesure_calcul,
-    boucleur_calculer_1D,
-    nullptr, nullptr, nullptr, nullptr,                 // measured scalar channels
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // computed vector channels
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = boucleur_configure,
+    .get_memory = Vie::get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .init = boucleur_init,
+    .execute = boucleur_execute,
+    .piloter = boucleur_configure,
+    .nb_voie_calcul = boucleur_nb_voie_calcul,
+    .get_nom_voie_calcul = boucleur_get_nom_voie_calcul,
+    .mesure_calcul = boucleur_mesure_calcul,
+    .calculer_1D = boucleur_calculer_1D,
 };
 
 // ---- panel callbacks ------------------------------------------------------------------------
@@ -273,7 +240,7 @@ UI_CALLBACK(OK_config_calcul_boucle);
 int CACHER_config_calcul_boucle(int panel, int /*control*/, int event, void *callbackData,
                                 int /*eventData1*/, int /*eventData2*/) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Boucleur_prive *>(callbackData)) p->panels_config.Retirer(panel);
+    if (auto *p = static_cast<Boucleur_prive *>(callbackData)) p->activite.panneaux.Retirer(panel);
     DiscardPanel(panel);
     return 0;
 }

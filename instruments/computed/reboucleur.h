@@ -26,7 +26,8 @@
 #include "framework/instrument.h"
 
 // Catalogue type key "reboucleur.dll". Only its `nouveau` is meant to be called.
-extern PInstrument boucleur;
+// Its table, boucleur, is declared with every plugin's in instruments/tables.h.
+#include "instruments/tables.h"
 
 // Longest text holding "$$" that "Valider" takes: the longest value "%e" writes for a double
 // ("-1.797693e+308", 14 characters) then still fits in 254 characters.
