@@ -19,46 +19,46 @@ namespace {
 
 // The table's slots, in the order of the stored layout: a slot that moves breaks every plugin
 // table written positionally elsewhere, and the core's own calls.
-#define SLOT(champ, rang) static_assert(offsetof(PInstrument, champ) == (rang) * sizeof(void *), #champ)
-SLOT(structure, 0);
-SLOT(gestion_lock, 1);
-SLOT(init_liste_voie, 2);
-SLOT(get_buffer_from_tatoo, 3);
-SLOT(init_liste_voie2D, 4);
-SLOT(get_buffer2D_from_tatoo, 5);
-SLOT(nouveau, 6);
-SLOT(liberer, 7);
-SLOT(configure, 8);
-SLOT(get_memory, 9);
-SLOT(get_nom_instru, 10);
-SLOT(set_nom_instru, 11);
-SLOT(stop, 12);
-SLOT(start, 13);
-SLOT(init, 14);
-SLOT(status, 15);
-SLOT(execute, 16);
-SLOT(piloter, 17);
-SLOT(nb_voie2D, 18);
-SLOT(get_nom_voie2D, 19);
-SLOT(get_taille_voie2D, 20);
-SLOT(mesure2D, 21);
-SLOT(indices2D, 22);
-SLOT(numero2D, 23);
-SLOT(nb_voie_calcul, 24);
-SLOT(get_nom_voie_calcul, 25);
-SLOT(mesure_calcul, 26);
-SLOT(calculer_1D, 27);
-SLOT(nb_voie_1D, 28);
-SLOT(get_nom_voie_1D, 29);
-SLOT(mesure_1D, 30);
-SLOT(numero_1D, 31);
-SLOT(nb_voie_calcul2D, 32);
-SLOT(get_nom_voie_calcul_2D, 33);
-SLOT(get_taille_voie_calcul2D, 34);
-SLOT(calcul2D, 35);
-SLOT(i_calcul2D, 36);
-SLOT(calculer_2D, 37);
-#undef SLOT
+#define POSITION(champ, rang) static_assert(offsetof(PInstrument, champ) == (rang) * sizeof(void *), #champ)
+POSITION(structure, 0);
+POSITION(gestion_lock, 1);
+POSITION(init_liste_voie, 2);
+POSITION(get_buffer_from_tatoo, 3);
+POSITION(init_liste_voie2D, 4);
+POSITION(get_buffer2D_from_tatoo, 5);
+POSITION(nouveau, 6);
+POSITION(liberer, 7);
+POSITION(configure, 8);
+POSITION(get_memory, 9);
+POSITION(get_nom_instru, 10);
+POSITION(set_nom_instru, 11);
+POSITION(stop, 12);
+POSITION(start, 13);
+POSITION(init, 14);
+POSITION(status, 15);
+POSITION(execute, 16);
+POSITION(piloter, 17);
+POSITION(nb_voie2D, 18);
+POSITION(get_nom_voie2D, 19);
+POSITION(get_taille_voie2D, 20);
+POSITION(mesure2D, 21);
+POSITION(indices2D, 22);
+POSITION(numero2D, 23);
+POSITION(nb_voie_calcul, 24);
+POSITION(get_nom_voie_calcul, 25);
+POSITION(mesure_calcul, 26);
+POSITION(calculer_1D, 27);
+POSITION(nb_voie_1D, 28);
+POSITION(get_nom_voie_1D, 29);
+POSITION(mesure_1D, 30);
+POSITION(numero_1D, 31);
+POSITION(nb_voie_calcul2D, 32);
+POSITION(get_nom_voie_calcul_2D, 33);
+POSITION(get_taille_voie_calcul2D, 34);
+POSITION(calcul2D, 35);
+POSITION(i_calcul2D, 36);
+POSITION(calculer_2D, 37);
+#undef POSITION
 static_assert(sizeof(PInstrument) == 38 * sizeof(void *));
 static_assert(std::is_aggregate_v<PInstrument>);
 
