@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -130,6 +131,36 @@ constexpr int kLignesStatus = 400;
 constexpr const char *kSeparateurVertical = "\x1bvline";
 }  // namespace
 
+namespace {
+
+// Immediate redraws of the status list since the event loop last ran. A burst of lines in one
+// turn (a script that reports on every line) must not repaint the list for each: past the
+// first few, a line is drawn at once only when the last immediate redraw is old enough to
+// matter to someone watching long work; the event loop draws the rest when it runs.
+constexpr int kDessinsImmediatsParTour = 20;
+constexpr auto kIntervalleDessins = std::chrono::milliseconds(100);
+int dessins_du_tour = 0;
+bool remise_a_zero_postee = false;
+std::chrono::steady_clock::time_point dernier_dessin;
+
+void DessinerStatus(int panel) {
+    const auto maintenant = std::chrono::steady_clock::now();
+    if (dessins_du_tour >= kDessinsImmediatsParTour && maintenant - dernier_dessin < kIntervalleDessins)
+        return;
+    RedrawCtrl(panel, P_Commande_STATUS);
+    ++dessins_du_tour;
+    dernier_dessin = maintenant;
+    if (!remise_a_zero_postee) {
+        remise_a_zero_postee = true;
+        PostToUiThread([] {
+            dessins_du_tour = 0;
+            remise_a_zero_postee = false;
+        });
+    }
+}
+
+}  // namespace
+
 void afficher_status(int panel, const char *message) {
     std::string ligne = TimeStr();
     ligne += kSeparateurVertical;
@@ -144,9 +175,16 @@ void afficher_status(int panel, const char *message) {
     }
     int visibles = 0;
     GetCtrlAttribute(panel, P_Commande_STATUS, ATTR_VISIBLE_LINES, &visibles);
-    if (nombre > visibles) SetCtrlAttribute(panel, P_Commande_STATUS, ATTR_FIRST_VISIBLE_LINE, nombre - visibles);
+    if (nombre > visibles) {
+        // Once the list is full, a line in and a line out leave the scrolling where it is:
+        // setting it again would lay out all 400 lines for nothing.
+        int premiere = -1;
+        GetCtrlAttribute(panel, P_Commande_STATUS, ATTR_FIRST_VISIBLE_LINE, &premiere);
+        if (premiere != nombre - visibles)
+            SetCtrlAttribute(panel, P_Commande_STATUS, ATTR_FIRST_VISIBLE_LINE, nombre - visibles);
+    }
     // The caller may go on with long work before the event loop runs again.
-    ProcessDrawEvents();
+    DessinerStatus(panel);
 }
 
 // ---- tatoos -------------------------------------------------------------------------------

@@ -24,7 +24,7 @@ struct LitteralUtf8 {
     }
 };
 // Windows-1252 byte of a code point, 0 when it has none (also a compile-time error below).
-consteval unsigned char OctetCp1252(char32_t c) {
+constexpr unsigned char OctetCp1252(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
     constexpr char32_t table[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
@@ -61,7 +61,15 @@ inline constexpr auto stocke = VersCp1252<S>();
 }  // namespace texte
 
 // "Durée écoulée"_w is the Windows-1252 text "Dur\xE9e \xE9coul\xE9e" (a const char *).
-template <texte::detail::LitteralUtf8 S>
+// The literal's characters arrive as a pack (a GNU form that both GCC and Clang accept), so
+// that the literal may stand anywhere, braced initialiser lists included.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wgnu-string-literal-operator-template"
+#endif
+template <typename C, C... octets>
 constexpr const char *operator""_w() {
-    return texte::detail::stocke<S>.data();
+    return texte::detail::stocke<texte::detail::LitteralUtf8<sizeof...(octets) + 1>({octets..., '\0'})>.data();
 }
+#pragma GCC diagnostic pop

@@ -206,6 +206,13 @@ void ProcessSystemEvents() {
     SurFilUi([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
 }
 
+int RedrawCtrl(int panel, int control) {
+    return ui_detail::AvecControle(panel, control, [](ui_detail::Controle &c) -> int {
+        if (c.widget && c.widget->isVisible()) c.widget->repaint();
+        return 0;
+    });
+}
+
 void SetWaitCursor(int on) {
     SurFilUi([&] {
         static bool actif = false;

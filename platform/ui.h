@@ -95,6 +95,9 @@ bool QuitRequested();
 void ProcessDrawEvents();
 // Handles pending events (callbacks included).
 void ProcessSystemEvents();
+// Redraws one control of a visible panel now, without dispatching any callback: the cheap form
+// of ProcessDrawEvents for a control that changes many times in one turn of the event loop.
+int RedrawCtrl(int panel, int control);
 // Busy cursor on (1) or off (0).
 void SetWaitCursor(int on);
 

@@ -240,7 +240,8 @@ Motif::Motif(std::string_view texte) {
             n.suffixe = true;
             ++i;
         }
-        if (n.optionnel && i < texte.size() && texte[i] == ']') ++i;
+        // The bracket that closes an optional node; a stray one is passed over.
+        if (i < texte.size() && texte[i] == ']') ++i;
         if (nom.empty()) continue;
         std::size_t k = 0;
         while (k < nom.size() && !std::islower(static_cast<unsigned char>(nom[k]))) ++k;

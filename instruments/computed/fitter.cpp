@@ -16,6 +16,8 @@
 #include "uir/UIR_fitter.h"
 
 #include <matheval.h>
+// The output file of libmatheval's formula scanner (an exported function of its scanner).
+extern "C" void yyset_out(std::FILE *sortie);
 
 #include <algorithm>
 #include <cmath>
@@ -244,6 +246,14 @@ void fitter_get_memory(PInstrument *instrument, void **p_strct, void **p_member,
 
 void fitter_stop(PInstrument *instrument) { LibererCalcul(Prive(instrument)); }
 
+// libmatheval's scanner copies every character it cannot read to its output file, the
+// program's standard output unless told otherwise: a formula the operator typed must never
+// land there. Its output goes to nowhere instead.
+void TaireLecteurFormules() {
+    static std::FILE *nulle = std::fopen("/dev/null", "w");
+    if (nulle != nullptr) yyset_out(nulle);
+}
+
 int fitter_start(PInstrument *instrument) {
     S_fitter *p = Prive(instrument);
     S_fitter_reglages &b = p->bloc;
@@ -260,6 +270,7 @@ int fitter_start(PInstrument *instrument) {
     const int taille = TailleVoie(*buffer);
 
     const std::string fonction(TexteChamp(b.fonction));
+    TaireLecteurFormules();
     void *f = evaluator_create(const_cast<char *>(fonction.c_str()));
     if (!f) {
         MessageFitter(instrument, "La fonction de fit « "_w + fonction + " » ne peut pas être lue."_w);

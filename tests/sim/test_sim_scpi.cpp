@@ -131,6 +131,10 @@ TEST(Scpi, PatternsInShortAndLongFormsWithSuffixesAndOptionalNodes) {
         {":EVENt#[:LEVel]:RELative", {"EVEN1", "REL"}, true, {1}},
         {"*ESE", {"*ESE"}, true, {}},
         {"*ESE", {"*ESR"}, false, {}},
+        // A stray closing bracket is passed over (it once made the pattern builder loop).
+        {":FREQuency]", {"FREQ"}, true, {}},
+        {"]:SYSTem]:ERRor", {"SYST", "ERR"}, true, {}},
+        {"]", {"X"}, false, {}},
     };
     for (const auto &c : cas) {
         SCOPED_TRACE(c.motif);

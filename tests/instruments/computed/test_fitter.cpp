@@ -34,7 +34,8 @@ namespace {
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // Offsets of the settings block.
-constexpr std::size_t kTatooVoieFit = 128, kFonction = 158, kNomInconnue = 658;
+// The unknown's name lies at 658.
+constexpr std::size_t kTatooVoieFit = 128, kFonction = 158;
 constexpr std::size_t kTatooParam[4] = {668, 717, 765, 813};
 constexpr std::size_t kParam[4] = {704, 752, 800, 848};
 constexpr std::size_t kTailleVoie = 856;

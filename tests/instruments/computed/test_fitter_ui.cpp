@@ -266,7 +266,10 @@ TEST_P(DemarrageRefuse, FailsWithAMessageAndHoldsNothing) {
     EcrireTexte(f, kFonction, 500, c.formule);
     ui_test::Effacer();
     ui_test::Repondre(ui_test::Popup::Message);
+    testing::internal::CaptureStdout();
     EXPECT_EQ(f->start(f) & 0x8000, 0x8000);
+    // The formula's characters never land on the program's standard output.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     const auto vus = ui_test::Vus();
     ASSERT_EQ(vus.size(), 1u);
     EXPECT_EQ(vus[0].titre, "Attention");
@@ -286,6 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
         CasDemarrage{"VoieDisparue", "5;1", "a*x", "La voie à fitter n'est pas choisie, ou elle n'existe plus."},
         CasDemarrage{"FormuleIllisible", "1;1", "a*x+", "La fonction de fit « a*x+ » ne peut pas être lue."},
         CasDemarrage{"FormuleVide", "1;1", "", "La fonction de fit «  » ne peut pas être lue."},
+        CasDemarrage{"FormuleAvecSymboles", "1;1", "a*x+@;{}", "La fonction de fit « a*x+@;{} » ne peut pas être lue."},
         CasDemarrage{"SansVariable", "1;1", "3*pi",
                      "La fonction de fit « 3*pi » a 0 variable(s) : il en faut de 1 à 5 (la variable et au plus 4 paramètres)."},
         CasDemarrage{"SixVariables", "1;1", "a+b+c+d+e1+x",

@@ -27,7 +27,8 @@ namespace {
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // Offsets of the settings block.
-constexpr std::size_t kNom = 0, kVoie = 128, kMoyenne = 160, kEcart = 168, kMedian = 176,
+// The results lie at 160 (mean), 168 (standard deviation) and 176 (median).
+constexpr std::size_t kNom = 0, kVoie = 128,
                       kTailleMedian = 184, kTailleBloc = 192;
 
 void ExpectValeur(double obtenu, double attendu) {
