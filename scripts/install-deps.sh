@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
+  clang libclang-rt-14-dev llvm
   qt6-base-dev libqcustomplot-dev qt6-datavisualization-dev qt6-declarative-dev
   libmatheval-dev libgsl-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and its tests, and runs the tests on a virtual
-# display. With --sanitize, builds and runs them under AddressSanitizer and
-# UndefinedBehaviorSanitizer instead (in build-sanitize/). With --tsan, builds and runs only the
-# tests of the GPIB and VISA layer and of the simulated bench (tests_gpib, with the stand-in GPIB
-# library) under ThreadSanitizer (in build-tsan/).
+# Installs what is missing, builds the program and its tests (GCC), and runs the tests on a
+# virtual display. With --sanitize, builds with Clang under AddressSanitizer and
+# UndefinedBehaviorSanitizer instead (in build-sanitize/), with the fuzz targets, and runs the
+# tests, then every fuzz target for a few seconds on its corpus (scripts/fuzz.sh; FUZZ_SECONDS
+# sets how long). With --tsan, builds and runs only the tests of the GPIB and VISA layer, the
+# serial ports and the simulated bench (tests_gpib, with the stand-in GPIB library) under
+# ThreadSanitizer (in build-tsan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -12,7 +14,8 @@ dir=build
 opts=()
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-sanitize
-  opts=(-DBANC_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  export CC=clang CXX=clang++
+  opts=(-DBANC_SANITIZE=ON -DBANC_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug)
   export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
@@ -29,3 +32,6 @@ fi
 cmake -S . -B "$dir" -DBANC_TESTS=ON "${opts[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 xvfb-run -a -s "-screen 0 1600x1000x24" ctest --test-dir "$dir" --output-on-failure
+if [ "$dir" = build-sanitize ]; then
+  ./scripts/fuzz.sh "$dir" "${FUZZ_SECONDS:-10}"
+fi
