@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 bool LireLigneScript(std::FILE *script, std::string &ligne, bool &entiere, std::size_t taille_max) {
     ligne.clear();
@@ -47,22 +48,30 @@ constexpr int kProfondeurBoucles = 30;
 // The variables a to z: kept for the whole run of the program, from one script to the next.
 float variables_seq[kNombreVariables] = {};
 
-// Per script file (set afresh when a new script starts): where each label letter leads (-1: no
-// "label" line of this script has set it yet), the open loops, the awaited instrument.
-long labels_seq[kNombreLabels];
+// Per script file (set afresh when a new script starts, since they are positions in that file):
+// where each label letter leads (the first line until a "label" line of this script sets it)
+// and the open loops.
+long labels_seq[kNombreLabels] = {};
 struct boucle {
     long position;    // the line after the "boucle" line
     int occurences;   // passes still to run; -1: endless
 };
 boucle pile_boucles[kProfondeurBoucles];
 int niveau_boucle = -1;  // top entry of pile_boucles; -1: empty
+// Ticks still to wait; cleared by a tick that finds no acquisition running.
 int attente_restante = 0;
-// The awaited instrument is looked up again in the list by its tatoo before every use: an
-// instrument deleted meanwhile is never reached.
+// The awaited instrument, kept from one script to the next like the wait. It is looked up again
+// in the list by its tatoo before every use: an instrument deleted meanwhile is never reached.
 PInstrument *pilote_attendu = nullptr;
 int tatoo_attendu = -1;
 
 std::uint32_t temps_tic = 0;  // calendar seconds of the last "tic"
+
+// How the current script is written: Windows-1252 (read byte for byte), or UTF-8 from a Linux
+// editor (each line converted to the program's Windows-1252 as it is read). Decided once per
+// script, at its first tick, from the whole file.
+std::FILE *script_examine = nullptr;
+bool script_utf8 = false;
 
 
 // ---- small helpers ------------------------------------------------------------------------
@@ -166,10 +175,20 @@ private:
     std::size_t i_ = 0;
 };
 
-// A whole word read as a number (nothing before or after it).
-bool NombreEntier(std::string_view mot, double &x) {
-    const auto [fin, erreur] = std::from_chars(mot.data(), mot.data() + mot.size(), x);
-    return erreur == std::errc() && fin == mot.data() + mot.size();
+// The decimal number at the start of `texte` (an optional sign, digits with an optional point,
+// an optional exponent; what follows is not looked at): 0 when there is none, and 0 when it is
+// beyond the range of a double.
+double NombreDecimal(std::string_view texte) {
+    bool negatif = false;
+    if (!texte.empty() && (texte.front() == '+' || texte.front() == '-')) {
+        negatif = texte.front() == '-';
+        texte.remove_prefix(1);
+    }
+    const auto chiffre = [&](std::size_t i) { return i < texte.size() && texte[i] >= '0' && texte[i] <= '9'; };
+    if (!chiffre(0) && !(texte.size() > 1 && texte[0] == '.' && chiffre(1))) return 0.0;
+    double x = 0.0;
+    if (std::from_chars(texte.data(), texte.data() + texte.size(), x).ec != std::errc()) return 0.0;
+    return negatif ? -x : x;
 }
 
 // ---- reading a line -----------------------------------------------------------------------
@@ -182,7 +201,12 @@ enum class Lecture { Fin, Ligne, TropLongue };
 Lecture LireLigne(std::string &ligne) {
     for (;;) {
         bool entiere = true;
+        const bool premiere = std::ftell(fichier_sequenceur) == 0;
         if (!LireLigneScript(fichier_sequenceur, ligne, entiere)) return Lecture::Fin;
+        if (script_utf8) {
+            if (premiere && ligne.starts_with(texte::kMarqueUtf8)) ligne.erase(0, texte::kMarqueUtf8.size());
+            ligne = texte::Utf8VersCp1252(ligne);
+        }
         if (const auto nul = ligne.find('\0'); nul != std::string::npos) ligne.resize(nul);
         if (const auto diese = ligne.find('#'); diese != std::string::npos)
             ligne.resize(diese);
@@ -219,12 +243,10 @@ Suite Tic() {
     return Suite::LigneSuivante;
 }
 
+// "x=toc": a character that is no letter ends the tick, without a report.
 Suite Toc(const std::string &ligne) {
     const char v = ligne[0];
-    if (!Lettre(v)) {
-        NonReconnue(ligne);
-        return Suite::LigneSuivante;
-    }
+    if (!Lettre(v)) return Suite::FinTick;
     const std::uint32_t maintenant = static_cast<std::uint32_t>(horloge::Calendrier());
     float &variable = variables_seq[Index(v)];
     variable = static_cast<float>(maintenant - temps_tic);
@@ -232,47 +254,33 @@ Suite Toc(const std::string &ligne) {
     return Suite::LigneSuivante;
 }
 
-Suite Label(const std::string &ligne, char x) {
-    if (!Lettre(x)) {
-        NonReconnue(ligne);
-        return Suite::LigneSuivante;
-    }
-    labels_seq[Index(x)] = std::ftell(fichier_sequenceur);
+// "label x" and "retour x": a character that is no letter makes the line do nothing.
+Suite Label(char x) {
+    if (Lettre(x)) labels_seq[Index(x)] = std::ftell(fichier_sequenceur);
     return Suite::LigneSuivante;
 }
 
-Suite Retour(const std::string &ligne, char x) {
-    if (!Lettre(x)) {
-        NonReconnue(ligne);
-        return Suite::LigneSuivante;
-    }
-    const long position = labels_seq[Index(x)];
-    // A label that this script has not passed yet leads nowhere: going back to the first line
-    // would run the script's start again (and an "ouvrir" there would empty the record file).
-    if (position < 0) {
-        Rapport("Retour impossible: label "_w + std::string(1, x) + " non défini"_w);
-        return Suite::LigneSuivante;
-    }
-    std::fseek(fichier_sequenceur, position, SEEK_SET);
+// A letter that no "label" line of this script has set leads back to the first line.
+Suite Retour(char x) {
+    if (Lettre(x)) std::fseek(fichier_sequenceur, labels_seq[Index(x)], SEEK_SET);
     return Suite::LigneSuivante;
 }
 
-// "faire_si": guards the next line of the file. A condition that cannot be read guards it too,
-// rather than letting the line run as though the condition held.
+// "faire_si a<b": guards the next line of the file, which a false condition reads off unseen.
+// An operator other than < = > tests nothing. A line whose numbers do not read is no
+// condition at all: reported as an unknown command, and the next line runs.
 Suite FaireSi(const std::string &ligne) {
     Champs champs(ligne);
     double a = 0, b = 0;
     char op = 0;
-    const bool lue = champs.Texte("faire_si ") && champs.Nombre(a) && champs.Caractere(op) && champs.Nombre(b) &&
-                     (op == '<' || op == '=' || op == '>');
-    bool vraie = false;
-    if (lue) {
-        // Compared in single precision; a not-a-number operand makes every condition false.
-        const float fa = static_cast<float>(a), fb = static_cast<float>(b);
-        vraie = op == '<' ? fa < fb : op == '=' ? fa == fb : fa > fb;
-    } else {
-        Rapport("Condition non reconnue, ligne suivante ignorée: "_w + ligne);
+    if (!(champs.Texte("faire_si ") && champs.Nombre(a) && champs.Caractere(op) && champs.Nombre(b))) {
+        NonReconnue(ligne);
+        return Suite::LigneSuivante;
     }
+    if (op != '<' && op != '=' && op != '>') return Suite::LigneSuivante;
+    // Compared in single precision; a not-a-number operand makes every condition false.
+    const float fa = static_cast<float>(a), fb = static_cast<float>(b);
+    const bool vraie = op == '<' ? fa < fb : op == '=' ? fa == fb : fa > fb;
     if (!vraie) {
         std::string sautee;
         bool entiere = true;
@@ -329,22 +337,19 @@ Suite Attente(int n) {
     return Suite::FinTick;
 }
 
-// "set v<op><number>": the number is the rest of the word after the operator, and must be a
-// number as a whole; the operator one of = + - *. Anything else changes nothing and says so.
-Suite Set(const std::string &ligne, char v, std::string_view mot) {
-    double nombre = 0;
-    const char op = mot[0];
-    if (!Lettre(v) || !(op == '=' || op == '+' || op == '-' || op == '*') || !NombreEntier(mot.substr(1), nombre)) {
-        NonReconnue(ligne);
-        return Suite::LigneSuivante;
-    }
+// "set v<op><number>": the number is read from the rest of the word after the operator (0 when
+// it holds none); the operator one of = + - *, any other leaves the variable as it is. A
+// character that is no letter in place of the variable makes the line do nothing.
+Suite Set(char v, std::string_view mot) {
+    if (!Lettre(v)) return Suite::LigneSuivante;
     float &variable = variables_seq[Index(v)];
-    const float x = static_cast<float>(nombre);
-    switch (op) {
+    const float x = static_cast<float>(NombreDecimal(mot.substr(1)));
+    switch (mot[0]) {
     case '=': variable = x; break;
     case '+': variable = variable + x; break;
     case '-': variable = variable - x; break;
-    default: variable = variable * x; break;
+    case '*': variable = variable * x; break;
+    default: break;
     }
     Rapport("Variable modifiée ("_w + Assignation(v, variable));
     return Suite::LigneSuivante;
@@ -355,6 +360,9 @@ Suite Ouvrir(const std::string &chemin_ecrit) {
     // from drops them from file names).
     std::string chemin = chemin_ecrit;
     while (!chemin.empty() && (chemin.back() == ' ' || chemin.back() == '\t')) chemin.pop_back();
+    // The set still open is closed here rather than by the opening, so that its write failures
+    // are reported.
+    Fermer_enregistrement_signale(liste_instru, panel_commande);
     const int resultat = Ouvrir_enregistrement(chemin.c_str(), liste_instru);
     Rapport("Ouverture de \"" + chemin_ecrit + "\"");
     if (resultat < 0)
@@ -363,11 +371,9 @@ Suite Ouvrir(const std::string &chemin_ecrit) {
 }
 
 // "pour v utiliser_mesure|utiliser_calcul voie n de : <instrument>": the channel's value now.
+// A character that is no letter in place of the variable ends the tick, without a report.
 Suite Pour(const std::string &ligne, char v, char genre, int voie) {
-    if (!Lettre(v)) {
-        NonReconnue(ligne);
-        return Suite::LigneSuivante;
-    }
+    if (!Lettre(v)) return Suite::FinTick;
     std::string rapport = "Variable " + std::string(1, v) + " NON assignée à cause d'une erreur"_w;
     // The instrument name starts two characters after the first ":" that follows "utiliser_"
     // (after ": ") and runs to the end of the line; no ":" names no instrument.
@@ -437,17 +443,17 @@ Suite Executer(const std::string &ligne) {
     char c = 0;
     int n = 0;
     std::string_view mot;
-    if (Champs f(ligne); f.Texte("label ") && f.Caractere(c)) return Label(ligne, c);
+    if (Champs f(ligne); f.Texte("label ") && f.Caractere(c)) return Label(c);
     if (Commence(ligne, "tic")) return Tic();
     if (ligne.size() >= 5 && ligne.compare(1, 4, "=toc") == 0) return Toc(ligne);
-    if (Champs f(ligne); f.Texte("retour ") && f.Caractere(c)) return Retour(ligne, c);
+    if (Champs f(ligne); f.Texte("retour ") && f.Caractere(c)) return Retour(c);
     if (Commence(ligne, "faire_si")) return FaireSi(ligne);
     if (Champs f(ligne); f.Texte("boucle ") && f.Entier(n)) return Boucle(n);
     if (Commence(ligne, "fin_boucle")) return FinBoucle();
     if (Champs f(ligne); f.Texte("attente ") && f.Entier(n)) return Attente(n);
-    if (Champs f(ligne); f.Texte("set ") && f.Caractere(c) && f.Mot(mot)) return Set(ligne, c, mot);
+    if (Champs f(ligne); f.Texte("set ") && f.Caractere(c) && f.Mot(mot)) return Set(c, mot);
     if (Commence(ligne, "fermer")) {
-        Fermer_enregistrement(liste_instru);
+        Fermer_enregistrement_signale(liste_instru, panel_commande);
         Rapport("Fermeture du fichier d'enregistrement");
         return Suite::LigneSuivante;
     }
@@ -497,6 +503,43 @@ bool PiloteAttenduPret() {
     return true;
 }
 
+// Most of a script that is looked at to tell how it is written.
+constexpr std::size_t kTailleScriptExaminee = 16u << 20;
+
+// Tells how the script now open is written, from its content, and reports the characters of a
+// UTF-8 script (outside its comments) that the program's text cannot hold: they read as "?".
+void ExaminerScript() {
+    script_examine = fichier_sequenceur;
+    script_utf8 = false;
+    const long position = std::ftell(fichier_sequenceur);
+    std::rewind(fichier_sequenceur);
+    std::string contenu;
+    char tampon[65536];
+    for (std::size_t n; contenu.size() < kTailleScriptExaminee &&
+                        (n = std::fread(tampon, 1, sizeof tampon, fichier_sequenceur)) > 0;)
+        contenu.append(tampon, n);
+    std::fseek(fichier_sequenceur, position < 0 ? 0 : position, SEEK_SET);
+    if (!texte::EstUtf8(contenu)) return;
+    script_utf8 = true;
+    if (contenu.starts_with(texte::kMarqueUtf8)) contenu.erase(0, texte::kMarqueUtf8.size());
+
+    std::string manquants;
+    int numero = 0;
+    for (std::size_t debut = 0; debut < contenu.size();) {
+        const std::size_t fin = std::min(contenu.find('\n', debut), contenu.size());
+        const std::string_view ligne = std::string_view(contenu).substr(debut, fin - debut);
+        ++numero;
+        debut = fin + 1;
+        std::vector<char32_t> sans_equivalent;
+        texte::Utf8VersCp1252(ligne.substr(0, ligne.find('#')), sans_equivalent);
+        for (const char32_t c : sans_equivalent)
+            manquants += (manquants.empty() ? "" : ", ") + std::string("ligne ") + std::to_string(numero) + " " +
+                         texte::NomCaractere(c);
+    }
+    if (!manquants.empty())
+        Rapport("Script en UTF-8 : caractère(s) sans équivalent Windows-1252, lu(s) \"?\" : "_w + manquants);
+}
+
 bool FinDuScript() {
     const int c = std::getc(fichier_sequenceur);
     if (c == EOF) return true;
@@ -532,7 +575,7 @@ void Decompte() {
     if (duree_limite < 0) return;
     --duree_limite;
     if (duree_limite == 0) {
-        Fermer_enregistrement(liste_instru);
+        Fermer_enregistrement_signale(liste_instru, panel_commande);
         Rapport("Fermeture du fichier d'enregistrement");
     }
 }
@@ -540,11 +583,9 @@ void Decompte() {
 }  // namespace
 
 void Nouveau_script_sequenceur() {
-    for (long &l : labels_seq) l = -1;
+    for (long &l : labels_seq) l = 0;
     niveau_boucle = -1;
-    attente_restante = 0;
-    pilote_attendu = nullptr;
-    tatoo_attendu = -1;
+    script_examine = nullptr;
 }
 
 int CB_T_Seq(int, int, int event, void *, int, int) {
@@ -555,6 +596,7 @@ int CB_T_Seq(int, int, int event, void *, int, int) {
         return 0;
     }
     if (!fichier_sequenceur) return 0;
+    if (fichier_sequenceur != script_examine) ExaminerScript();
     if (attente_restante > 0)
         --attente_restante;
     else

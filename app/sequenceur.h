@@ -24,13 +24,21 @@
 //   attendre <instrument>        wait (tick after tick) until its status is 1
 //   commande <instrument>:<text> send the text to the instruments of that name
 //   echantillon                  write one record line (samples on request only)
-// Commands report on the status list of the main panel, and so does every line that cannot be
-// carried out: such a line does nothing and the script goes on, except that a "faire_si" whose
-// condition cannot be read skips its guarded line, and a 31st open loop stops the script.
-// Variables keep their values for the whole run of the program; labels, loops and the awaited
-// instrument belong to one script file and start afresh with every script.
+// Commands report on the status list of the main panel. A line that matches no form is
+// reported ("Commande non reconnue: ...") and the script goes on. A character that is no
+// letter where a letter belongs makes "label", "retour" and "set" do nothing, and ends the tick
+// for "v=toc" and "pour". "set" reads its number from the start of what follows the operator
+// (0 when there is none); "retour" to a letter that no "label" line of this script has set goes
+// back to the first line. A stray "fin_boucle" is reported and ignored; a 31st open loop stops
+// the script; a "boucle" line reached again by "retour" while its loop is open starts that loop
+// afresh rather than opening another one.
+// Variables, the "tic" time, a pending wait and the awaited instrument carry over from one
+// script to the next (a tick without an acquisition clears the wait); labels and open loops are
+// positions in their script file and start afresh with every script.
 //
-// Script files may have LF or CR LF line ends: both read the same.
+// Script files may have LF or CR LF line ends: both read the same. A script written in UTF-8 (a
+// Linux editor) is read as its Windows-1252 twin; its characters that Windows-1252 lacks read
+// as "?" and are reported when the script starts.
 #pragma once
 
 #include <cstddef>
@@ -44,8 +52,8 @@ constexpr int kLignesParTick = 1000;
 // blanks not counted).
 constexpr std::size_t kLongueurLigneScript = 253;
 
-// A new script was opened (sequencer mode start): labels, loops, the pending wait and the
-// awaited instrument start afresh; variables and the "tic" time are kept.
+// A new script was opened (sequencer mode start): labels lead to its first line, no loop is
+// open, and how it is written is looked at anew.
 void Nouveau_script_sequenceur();
 
 // Reads one line of `script` from its current position: the bytes up to LF, CR LF, or a CR

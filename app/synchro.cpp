@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // ---- set-point content --------------------------------------------------------------------
 
@@ -108,10 +109,8 @@ bool Lire_consigne(std::string_view texte, ConsigneBanc &consigne) {
 
 namespace {
 
-// What the watch saw of the set-point file: the bench may still be writing it, and on this
-// system a file being written can be opened and read half-way. A file is taken only once a
-// tick finds it as the previous tick left it (same file, size and modification time) and it
-// does not change while it is read.
+// What the watch saw of the set-point file at the previous tick: the bench may still be writing
+// it, and on this system a file being written can be opened and read half-way.
 struct Apercu {
     std::string chemin;
     dev_t peripherique = 0;
@@ -121,6 +120,10 @@ struct Apercu {
     long long modifie_ns = 0;
 
     bool operator==(const Apercu &) const = default;
+    // The same file (not one put in its place), whatever its size.
+    bool MemeFichier(const Apercu &a) const {
+        return chemin == a.chemin && peripherique == a.peripherique && inode == a.inode;
+    }
 };
 
 Apercu ApercuDe(const std::string &chemin, const struct stat &st) {
@@ -128,12 +131,22 @@ Apercu ApercuDe(const std::string &chemin, const struct stat &st) {
             static_cast<long long>(st.st_mtim.tv_nsec)};
 }
 
-Apercu vu;                       // the set-point file as the last tick saw it (chemin "" none)
-bool renommage_signale = false;  // this file's failed rename is already in the status list
+Apercu vu;                          // the set-point file as the last tick saw it (chemin "" none)
+bool renommage_signale = false;     // this file's failed rename is already in the status list
+bool caracteres_signales = false;   // this file's characters without Windows-1252 form, too
 
 void OublierConsigne() {
     vu = {};
     renommage_signale = false;
+    caracteres_signales = false;
+}
+
+// The watch sees the file as `maintenant`: it starts over when this is another file or another
+// content than the previous tick saw.
+void Voir(const Apercu &maintenant) {
+    if (maintenant == vu) return;
+    OublierConsigne();
+    vu = maintenant;
 }
 
 void Statut(const std::string &message) {
@@ -144,44 +157,59 @@ void Message(const char *texte) { SetCtrlVal(panel_synchro, P_Synchro_TEXTMSG_sy
 
 void Timer(int timer, int actif) { SetCtrlAttribute(panel_timer, timer, ATTR_ENABLED, actif); }
 
-// Reads the set-point file at `chemin` when it has stood still since the previous tick: true
-// and its first three lines (each cut as the reader cuts them) in `texte`; false when there is
-// nothing to take yet (absent, not a plain file, new, still changing, or not openable).
-bool LireConsigneStable(const std::string &chemin, std::string &texte) {
+// Most bytes of a line that are read: a line of kLongueurLigneConsigne characters of UTF-8
+// text, and its line end.
+constexpr std::size_t kOctetsLigneConsigne = 4 * kLongueurLigneConsigne + 2;
+
+// Reads the set-point file at `chemin`, unless the bench is still writing it: true and its first
+// three lines (each cut as the reader cuts them) in `texte`, as the program's text; false when
+// there is nothing to take at this tick. A file whose last line is ended is taken at the first
+// tick that finds it, unless that tick finds it grown since the previous one (the same file,
+// longer); a file whose last line is not ended yet waits for a tick that finds it as the
+// previous tick left it. A file that changes while it is read waits too.
+bool LireConsigne(const std::string &chemin, const char *nom_fichier, std::string &texte) {
     struct stat st;
     if (::stat(CheminSysteme(chemin.c_str()).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         OublierConsigne();
         return false;
     }
-    if (const Apercu maintenant = ApercuDe(chemin, st); !(maintenant == vu)) {
-        OublierConsigne();
-        vu = maintenant;
-        return false;
-    }
+    const Apercu avant = ApercuDe(chemin, st);
+    const bool inchange = avant == vu;
+    const bool grandit = avant.MemeFichier(vu) && avant.taille > vu.taille;
     std::FILE *f = OuvrirFichier(chemin.c_str(), "rb");
     if (!f) return false;
-    // The three lines that matter; one character more than a line keeps is read so that the
-    // CR of a CR LF is recognised after a full-length line.
+    std::string octets;
     int lignes = 0;
     std::size_t longueur = 0;
     for (int c; lignes < 3 && (c = std::fgetc(f)) != EOF;) {
         if (c == '\n') {
-            texte += '\n';
+            octets += '\n';
             ++lignes;
             longueur = 0;
-        } else if (longueur++ <= kLongueurLigneConsigne) {
-            texte += static_cast<char>(c);
+        } else if (longueur++ < kOctetsLigneConsigne) {
+            octets += static_cast<char>(c);
         }
     }
+    const bool complet = std::fseek(f, -1, SEEK_END) == 0 && std::fgetc(f) == '\n';
     struct stat apres;
     const bool lu = ::fstat(fileno(f), &apres) == 0 && !std::ferror(f);
     std::fclose(f);
-    if (!lu) return false;
-    if (const Apercu maintenant = ApercuDe(chemin, apres); !(maintenant == vu)) {
-        // Written to while it was read: it is read again once it stands still.
-        OublierConsigne();
-        vu = maintenant;
-        return false;
+    Voir(ApercuDe(chemin, apres));
+    if (!lu || !(vu == avant) || grandit || (!complet && !inchange)) return false;
+
+    if (!texte::EstUtf8(octets)) {
+        texte = octets;
+        return true;
+    }
+    if (octets.starts_with(texte::kMarqueUtf8)) octets.erase(0, texte::kMarqueUtf8.size());
+    std::vector<char32_t> sans_equivalent;
+    texte = texte::Utf8VersCp1252(octets, sans_equivalent);
+    if (!sans_equivalent.empty() && !caracteres_signales) {
+        std::string liste;
+        for (const char32_t c : sans_equivalent) liste += (liste.empty() ? "" : ", ") + texte::NomCaractere(c);
+        Statut(std::string("Fichier ") + nom_fichier + " en UTF-8 : caractère(s) sans équivalent Windows-1252, lu(s) \"?\" : "_w +
+               liste);
+        caracteres_signales = true;
     }
     return true;
 }
@@ -235,7 +263,7 @@ void DesactiverSurveillance() {
     Timer(PANEL_Time_T_synchrobanc, 0);
     Timer(PANEL_Time_T_Attente, 0);
     Message("");
-    Fermer_enregistrement(liste_instru);
+    Fermer_enregistrement_signale(liste_instru, panel_commande);
     OublierConsigne();
 }
 
@@ -265,7 +293,7 @@ int CB_T_Synchroban(int, int, int event, void *, int, int) {
     GetCtrlVal(panel_synchro, P_Synchro_S_nomfichier, nom_fichier);
     const std::string chemin = std::string(repertoire_surveille) + nom_fichier;
     std::string texte;
-    if (!LireConsigneStable(chemin, texte)) return 0;
+    if (!LireConsigne(chemin, nom_fichier, texte)) return 0;
 
     ConsigneBanc consigne;
     if (!Lire_consigne(texte, consigne)) {
@@ -314,7 +342,7 @@ int CB_T_Attente(int, int, int event, void *, int, int) {
     if (acquisition_en_cours != 1) return 0;
     Timer(PANEL_Time_T_synchrobanc, 1);
     Message("Surveillance");
-    Fermer_enregistrement(liste_instru);
+    Fermer_enregistrement_signale(liste_instru, panel_commande);
     return 0;
 }
 UI_CALLBACK(CB_T_Attente);

@@ -14,6 +14,10 @@
 //   2. the duration in whole seconds (decimal integer, text after the digits ignored), >= 1;
 //   3. the sampling period in whole seconds, >= 1 and <= the duration.
 // Lines after the third are ignored; lines longer than 255 characters are cut to 255.
+// A file whose last line is ended is taken at the first watch tick that finds it; one that is
+// still being written (its last line not ended yet, or grown since the previous tick) waits for
+// a later tick. A file written in UTF-8 (a Linux editor) is read as its Windows-1252 twin; its
+// characters that Windows-1252 lacks read as "?" and are reported on the status list.
 // The name becomes file names in the watched directory, so a name that could leave it or that
 // a file system refuses (a path separator, ':', "..", * ? " < > | or control characters) makes
 // the file invalid.

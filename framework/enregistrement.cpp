@@ -2,6 +2,7 @@
 #include "framework/enregistrement.h"
 
 #include "framework/groupes_voies.h"
+#include "framework/liste.h"
 #include "framework/voies.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -16,9 +17,12 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,6 +36,8 @@ char marqueur[kLongueurMarqueur + 1] = "";
 // sampling period an int would overflow within weeks.
 long long compteur_ecritures = 0;
 
+// The record path of the current (or last) set.
+std::string chemin_ouvert;
 // Write failures of the current set: files that failed, counted once each.
 int fichiers_en_erreur = 0;
 std::vector<std::FILE *> fichiers_fautifs;
@@ -230,17 +236,15 @@ void EcrireEnTeteVecteurs(std::FILE *f, PInstrument *p) {
 // ---- vector file names -------------------------------------------------------------------
 
 struct CheminDecoupe {
-    std::string souche;     // the path up to its extension's '.'
+    std::string souche;     // the path up to its last '.'
     std::string extension;  // the text after it
     bool avec_point = false;
 };
 
-// Splits at the last '.' of the file name; a '.' in a directory name is not an extension.
+// Splits at the last '.' of the whole path, directories included.
 CheminDecoupe Decouper(const std::string &chemin) {
-    const std::size_t slash = chemin.rfind('/');
-    const std::size_t debut_nom = slash == std::string::npos ? 0 : slash + 1;
     const std::size_t point = chemin.rfind('.');
-    if (point == std::string::npos || point < debut_nom) return {chemin, {}, false};
+    if (point == std::string::npos) return {chemin, {}, false};
     return {chemin.substr(0, point), chemin.substr(point + 1), true};
 }
 
@@ -250,14 +254,34 @@ std::string NomFichierVecteurs(const CheminDecoupe &c, const std::string &nom) {
     return r;
 }
 
-// The vector file name of one instrument, different from every name already taken in `pris`.
+// A file as the file system knows it: two names of one file (the same name twice, or names
+// that a link or the file system's rules make one) give the same identity.
+struct Identite {
+    dev_t peripherique;
+    ino_t inode;
+    bool operator==(const Identite &) const = default;
+};
+
+std::optional<Identite> IdentiteDe(std::FILE *f) {
+    struct stat st;
+    if (!f || ::fstat(fileno(f), &st) != 0) return std::nullopt;
+    return Identite{st.st_dev, st.st_ino};
+}
+
+// True when `chemin` names one of the files `ouverts` of the set being opened.
+bool DejaOuvert(const std::string &chemin, const std::vector<Identite> &ouverts) {
+    struct stat st;
+    if (::stat(CheminSysteme(chemin.c_str()).c_str(), &st) != 0) return false;
+    return std::find(ouverts.begin(), ouverts.end(), Identite{st.st_dev, st.st_ino}) != ouverts.end();
+}
+
+// The vector file name of one instrument: the name the path and the instrument name make,
+// unless that file is already open in this set (an earlier instrument of the same name): then
+// "-<tatoo>" goes after the instrument name, and a number after that if need be.
 std::string NomLibre(const CheminDecoupe &c, const NomInstru &instru, int tatoo,
-                     const std::vector<std::string> &pris) {
-    std::string nom = instru.texte;
-    std::replace(nom.begin(), nom.end(), '/', '_');
-    const auto libre = [&](const std::string &n) {
-        return std::find(pris.begin(), pris.end(), n) == pris.end();
-    };
+                     const std::vector<Identite> &ouverts) {
+    const std::string nom = instru.texte;
+    const auto libre = [&](const std::string &n) { return !DejaOuvert(n, ouverts); };
     std::string candidat = NomFichierVecteurs(c, nom);
     if (libre(candidat)) return candidat;
     const std::string avec_tatoo = nom + "-" + std::to_string(tatoo);
@@ -268,9 +292,15 @@ std::string NomLibre(const CheminDecoupe &c, const NomInstru &instru, int tatoo,
     return candidat;
 }
 
-void FermerTout(fichei *liste) {
+// Closes the set; true when a file was open.
+bool FermerTout(fichei *liste) {
+    bool ouvert = fichier_resultats != nullptr;
     Fermer(fichier_resultats);
-    for (fichei *n = liste; n; n = n->suivant) Fermer(n->fichier);
+    for (fichei *n = liste; n; n = n->suivant) {
+        ouvert = ouvert || n->fichier != nullptr;
+        Fermer(n->fichier);
+    }
+    return ouvert;
 }
 
 }  // namespace
@@ -284,13 +314,15 @@ int Ouvrir_enregistrement(const char *fichier, fichei *liste) {
     fichiers_fautifs.clear();
 
     const bool chemin_valide = fichier && fichier[0] != '\0';
+    chemin_ouvert = chemin_valide ? fichier : "";
     int echecs = 0;
     if (chemin_valide) fichier_resultats = OuvrirFichier(fichier, "wb");
     if (fichier_resultats) EcrireEnTetePrincipal(fichier_resultats, liste);
     else ++echecs;
 
     const CheminDecoupe decoupe = Decouper(chemin_valide ? fichier : "");
-    std::vector<std::string> pris;
+    std::vector<Identite> ouverts;
+    if (const auto id = IdentiteDe(fichier_resultats)) ouverts.push_back(*id);
     for (fichei *n = liste; n; n = n->suivant) {
         PInstrument *p = n->plugin;
         if (!p || !(MesureVecteurEnregistrement(p) || CalculVecteurEnregistrement(p))) continue;
@@ -298,12 +330,12 @@ int Ouvrir_enregistrement(const char *fichier, fichei *liste) {
             ++echecs;
             continue;
         }
-        pris.push_back(NomLibre(decoupe, NomInstrument(p), n->tatoo, pris));
-        n->fichier = OuvrirFichier(pris.back().c_str(), "wb");
+        n->fichier = OuvrirFichier(NomLibre(decoupe, NomInstrument(p), n->tatoo, ouverts).c_str(), "wb");
         if (!n->fichier) {
             ++echecs;
             continue;
         }
+        if (const auto id = IdentiteDe(n->fichier)) ouverts.push_back(*id);
         EcrireEnTeteVecteurs(n->fichier, p);
     }
     return -echecs;
@@ -373,6 +405,15 @@ void Ecriture_donnees(fichei *liste) {
 }
 
 void Fermer_enregistrement(fichei *liste) { FermerTout(liste); }
+
+void Fermer_enregistrement_signale(fichei *liste, int panel) {
+    if (!FermerTout(liste) || fichiers_en_erreur == 0) return;
+    // Said once, here: the failures of this set are no longer counted.
+    fichiers_en_erreur = 0;
+    const std::string message =
+        "Erreur d'écriture : le fichier d'enregistrement est incomplet ("_w + chemin_ouvert + ")";
+    afficher_status(panel, message.substr(0, kLongueurLigne - 1).c_str());
+}
 
 void Marquer_donnees(const char *texte, int panel, int control) {
     const std::size_t n = texte ? strnlen(texte, kLongueurMarqueur) : 0;

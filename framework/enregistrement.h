@@ -20,11 +20,13 @@
 // - The marker, instrument names and channel names are written byte for byte.
 //
 // Vector file names: "<path up to its last '.'>-<instrument name>.<text after that '.'>", the
-// '.' being searched in the file name only (the last path component). Without a '.' there,
-// the name is "<path>-<instrument name>". A '/' in an instrument name becomes '_' so that the
-// file stays beside the main file. When that name is already taken by an earlier instrument of
-// the same set (two instruments of one name), the later instrument's file gets "-<tatoo>"
-// after its name ("essai-Oscillo-7.xls"), so that no two instruments ever share one file.
+// last '.' of the whole path (so a '.' in a directory name of a path whose file name has none
+// puts the instrument name into that directory name); without any '.', "<path>-<instrument
+// name>". Names are taken as they stand: a file name that the file system refuses leaves that
+// instrument without a vector file. When that name designates a file already open in the same
+// set (two instruments of one name, or names that the file system takes for one file), the
+// later instrument's file gets "-<tatoo>" after its name ("essai-Oscillo-7.xls"), so that no two
+// instruments ever share one file.
 #pragma once
 
 #include "framework/instrument.h"
@@ -44,6 +46,11 @@ void Ecriture_donnees(fichei *liste);
 // Closes the main record file and every vector record file of `liste`. Safe when nothing is
 // open.
 void Fermer_enregistrement(fichei *liste);
+// The same; then, when a set was open and a file of it had a write or closing failure (full
+// disk, removed medium), says so on the status list of `panel` ("Erreur d'écriture : le fichier
+// d'enregistrement est incomplet (<record path>)") and counts those failures as reported
+// (Fichiers_en_erreur() is 0 afterwards).
+void Fermer_enregistrement_signale(fichei *liste, int panel);
 
 // Sets the data marker to the first 254 bytes of `texte` (null: the empty marker), taken as
 // plain text, and shows it in control `control` of `panel`.
@@ -58,6 +65,7 @@ const char *Marqueur_courant();
 // True while the main record file is open.
 bool Enregistrement_ouvert();
 // Number of record files of the current (or last) set in which a write or the closing failed
-// (full disk, removed medium) since that set was opened. Such a file goes on being written
-// (what remains may still fit) until the set is closed; the caller may report the failure.
+// (full disk, removed medium) since that set was opened, unless Fermer_enregistrement_signale
+// has reported them. Such a file goes on being written (what remains may still fit) until the
+// set is closed; the caller may report the failure.
 int Fichiers_en_erreur();

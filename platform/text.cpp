@@ -1,6 +1,8 @@
 // Windows-1252 <-> UTF-8 conversions at the edges of the program.
 #include "platform/text.h"
 
+#include <cstdio>
+
 namespace texte {
 namespace {
 
@@ -37,6 +39,50 @@ char OctetPour(char32_t c) {
 
 bool Suite(unsigned char b) { return (b & 0xC0) == 0x80; }
 
+constexpr char32_t kMalForme = 0xFFFFFFFF;
+
+// The character that starts at `i` (moved past it), or kMalForme for one ill-formed piece: a
+// byte that cannot start a sequence, or the longest start of a sequence that breaks off
+// (decoding resumes at the byte that broke it), or a complete sequence that is overlong, a
+// surrogate or beyond U+10FFFF.
+char32_t Decoder(std::string_view utf8, std::size_t &i) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    std::size_t n;
+    char32_t c;
+    char32_t minimum;
+    if (b >= 0xC2 && b <= 0xDF) { n = 2; c = b & 0x1F; minimum = 0x80; }
+    else if ((b & 0xF0) == 0xE0) { n = 3; c = b & 0x0F; minimum = 0x800; }
+    else if (b >= 0xF0 && b <= 0xF4) { n = 4; c = b & 0x07; minimum = 0x10000; }
+    else {  // continuation byte out of place, C0, C1, F5..FF
+        ++i;
+        return kMalForme;
+    }
+    std::size_t k = 1;
+    while (k < n && i + k < utf8.size() && Suite(static_cast<unsigned char>(utf8[i + k]))) {
+        c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        ++k;
+    }
+    i += k;
+    if (k < n || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kMalForme;
+    return c;
+}
+
+std::string VersCp1252(std::string_view utf8, std::vector<char32_t> *sans_equivalent) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t c = Decoder(utf8, i);
+        const char octet = c == kMalForme ? '?' : OctetPour(c);
+        if (octet == '?' && c != '?' && c != kMalForme && sans_equivalent) sans_equivalent->push_back(c);
+        out.push_back(octet);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string Cp1252VersUtf8(std::string_view cp1252) {
@@ -51,43 +97,26 @@ std::string Cp1252VersUtf8(std::string_view cp1252) {
     return out;
 }
 
-// Each ill-formed piece becomes one '?': a byte that cannot start a sequence, or the longest
-// start of a sequence that breaks off (decoding resumes at the byte that broke it), or a
-// complete sequence that is overlong, a surrogate or beyond U+10FFFF.
-std::string Utf8VersCp1252(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++i;
-            continue;
-        }
-        std::size_t n;
-        char32_t c;
-        char32_t minimum;
-        if (b >= 0xC2 && b <= 0xDF) { n = 2; c = b & 0x1F; minimum = 0x80; }
-        else if ((b & 0xF0) == 0xE0) { n = 3; c = b & 0x0F; minimum = 0x800; }
-        else if (b >= 0xF0 && b <= 0xF4) { n = 4; c = b & 0x07; minimum = 0x10000; }
-        else {  // continuation byte out of place, C0, C1, F5..FF
-            out.push_back('?');
-            ++i;
-            continue;
-        }
-        std::size_t k = 1;
-        while (k < n && i + k < utf8.size() && Suite(static_cast<unsigned char>(utf8[i + k]))) {
-            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-            ++k;
-        }
-        i += k;
-        if (k < n || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            out.push_back('?');
-        else
-            out.push_back(OctetPour(c));
+std::string Utf8VersCp1252(std::string_view utf8) { return VersCp1252(utf8, nullptr); }
+
+std::string Utf8VersCp1252(std::string_view utf8, std::vector<char32_t> &sans_equivalent) {
+    return VersCp1252(utf8, &sans_equivalent);
+}
+
+bool EstUtf8(std::string_view octets) {
+    bool au_dela_ascii = false;
+    for (std::size_t i = 0; i < octets.size();) {
+        const char32_t c = Decoder(octets, i);
+        if (c == kMalForme) return false;
+        au_dela_ascii = au_dela_ascii || c >= 0x80;
     }
-    return out;
+    return au_dela_ascii;
+}
+
+std::string NomCaractere(char32_t c) {
+    char t[16];
+    std::snprintf(t, sizeof t, "U+%04X", static_cast<unsigned>(c));
+    return t;
 }
 
 }  // namespace texte

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace texte {
 
@@ -14,6 +15,18 @@ namespace texte {
 std::string Cp1252VersUtf8(std::string_view cp1252);
 // UTF-8 -> Windows-1252. A character Windows-1252 lacks, or a malformed sequence, becomes '?'.
 std::string Utf8VersCp1252(std::string_view utf8);
+// The same; each well-formed character that Windows-1252 lacks is also appended to
+// `sans_equivalent` as its code point.
+std::string Utf8VersCp1252(std::string_view utf8, std::vector<char32_t> &sans_equivalent);
+// True when `octets` is well-formed UTF-8 holding at least one character beyond ASCII: the text
+// of a file that a UTF-8 editor wrote. Windows-1252 text with accents practically never is (its
+// accented letters are lone bytes of 0x80 and above, which UTF-8 never has), and pure ASCII
+// reads the same either way.
+bool EstUtf8(std::string_view octets);
+// The encoding of U+FEFF that some editors put at the start of a UTF-8 file: no part of its text.
+inline constexpr std::string_view kMarqueUtf8 = "\xEF\xBB\xBF";
+// "U+00E9": a code point as the status list names a character it cannot show.
+std::string NomCaractere(char32_t c);
 
 namespace detail {
 template <std::size_t N>
@@ -24,6 +37,7 @@ struct LitteralUtf8 {
     }
 };
 // Windows-1252 byte of a code point, 0 when it has none (also a compile-time error below).
+// Only called at compile time, from VersCp1252.
 constexpr unsigned char OctetCp1252(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
     constexpr char32_t table[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,

@@ -487,28 +487,16 @@ bool lire_reglages_generaux(const char *chemin, reglages_generaux &reglages, std
         erreur = "Impossible d'ouvrir le fichier des réglages généraux "_w + nom;
         return false;
     }
-    reglages_generaux r;
-    const struct {
-        const char *cle;
-        int *valeur;
-    } entiers[] = {
-        {"nb_pts_graph", &r.nb_pts_graph}, {"sous_ech_2D", &r.sous_ech_2D},
-        {"div_mid", &r.div_mid},           {"div_long", &r.div_long},
-        {"nb_graphes", &r.nb_graphes},     {"init_tatoo", &r.init_tatoo},
-        {"mode_fichier", &r.mode_fichier},
-    };
-    const char *manque = nullptr;
-    if (!reader_find_double("frequence_ech", &table, &r.frequence_ech) ||
-        !std::isfinite(r.frequence_ech) || r.frequence_ech <= 0)
-        manque = "frequence_ech";
-    for (const auto &e : entiers)
-        if (!manque && !reader_find_int(e.cle, &table, e.valeur)) manque = e.cle;
-    if (!manque && (r.mode_fichier < 0 || r.mode_fichier > 3)) manque = "mode_fichier";
-    if (!manque && r.init_tatoo < 0) manque = "init_tatoo";
+    reglages_generaux r;  // a setting that the file lacks is 0
+    int trouves = reader_find_double("frequence_ech", &table, &r.frequence_ech);
+    for (const auto &[cle, valeur] : {std::pair{"nb_pts_graph", &r.nb_pts_graph}, std::pair{"sous_ech_2D", &r.sous_ech_2D},
+                                      std::pair{"div_mid", &r.div_mid}, std::pair{"div_long", &r.div_long},
+                                      std::pair{"nb_graphes", &r.nb_graphes}, std::pair{"init_tatoo", &r.init_tatoo},
+                                      std::pair{"mode_fichier", &r.mode_fichier}})
+        trouves += reader_find_int(cle, &table, valeur);
     reader_free(&table);
-    if (manque) {
-        erreur = "Le fichier des réglages généraux "_w + nom +
-                 " est incomplet ou endommagé : réglage \""_w + manque + "\" absent ou invalide.";
+    if (trouves == 0) {
+        erreur = "Le fichier des réglages généraux "_w + nom + " ne contient aucun réglage"_w;
         return false;
     }
     reglages = r;
@@ -586,6 +574,11 @@ reglages_generaux ReglagesDuPanneau() {
     return r;
 }
 
+// A note on the status list, cut to the 254 characters of a status line.
+void Statut(const std::string &message) {
+    afficher_status(panel_commande, message.substr(0, kLongueurLigne - 1).c_str());
+}
+
 // A load that cannot go through: says why and that nothing has changed.
 int RefuserChargement(const char *titre, const std::string &raison) {
     const std::string message =
@@ -652,60 +645,68 @@ int Prog_Charger_Fichier(int, int, int event, void *, int, int) {
                         VAL_LOAD_BUTTON, 0, 0, 1, 1, chemin) <= 0)
         return -1;
 
-    // Everything is read and checked before anything changes: both files, then the new
-    // instruments, each block against the block that its instrument designates.
+    // A settings file that is itself damaged is refused whole, before anything changes.
     std::string erreur;
     std::vector<instrument_sauve> sauves;
     if (!lire_fichier_reglages(chemin, sauves, erreur)) return RefuserChargement("Attention", erreur);
+
+    // The general settings: each control set to what the file gives (0 for a setting it lacks).
+    // A file that cannot be read leaves the settings and the counter as they are, and says so.
     reglages_generaux reglages;
-    if (!lire_reglages_generaux((std::string(chemin) + ".gen").c_str(), reglages, erreur))
-        return RefuserChargement("Attention", erreur);
-
-    fichei *nouvelle_liste = nullptr;
-    save_registry registre;
-    init_save(&registre);
-    const char *titre = "Attention";
-    long long tatoo_max = -1;
-    for (const instrument_sauve &s : sauves) {
-        PInstrument *instrument = Nouvel_instrument(s.type.c_str());
-        if (!instrument) {
-            erreur = "Type d'instrument inconnu ou non supporté : "_w + s.type;
-            break;
-        }
-        nouvelle_liste = Inserer_instru(nouvelle_liste, s.type.c_str(), instrument, s.tatoo);
-        if (s.tatoo > tatoo_max) tatoo_max = s.tatoo;
-        const ReponseMemoire r = DemanderMemoire(instrument);
-        if (!r.valide) {
-            titre = "Erreur";
-            erreur = MessageGetMemory();
-            break;
-        }
-        Enregistrer(&registre, r, "INUTILE", 0, "");
+    if (lire_reglages_generaux((std::string(chemin) + ".gen").c_str(), reglages, erreur)) {
+        SetCtrlVal(panel_commande, P_Commande_N_TEch, reglages.frequence_ech);
+        SetCtrlVal(panel_graphs, P_Graphs_N_nbpointsgraphs, reglages.nb_pts_graph);
+        SetCtrlVal(panel_commande, P_Commande_N_sous_ech_2D, reglages.sous_ech_2D);
+        SetCtrlVal(panel_graphs, P_Graphs_N_mid, reglages.div_mid);
+        SetCtrlVal(panel_graphs, P_Graphs_N_long, reglages.div_long);
+        nb_graphs = reglages.nb_graphes;
+        SetCtrlVal(panel_graphs, P_Graphs_NUMERIC, nb_graphs);
+        init_tatoo(reglages.init_tatoo);
+        SetCtrlVal(panel_commande, P_Commande_Mode_Fichier, reglages.mode_fichier);
+    } else {
+        Statut(erreur + " : réglages généraux et compteur de tatoos inchangés"_w);
     }
-    const bool ok = erreur.empty() && charger_blocs(sauves, &registre, erreur);
-    free_all(&registre);
-    if (!ok) {
-        Effacer_liste_inst(nouvelle_liste);
-        return RefuserChargement(titre, erreur);
-    }
-
-    // The load goes through: settings, counter, then the list in place of the old one.
-    SetCtrlVal(panel_commande, P_Commande_N_TEch, reglages.frequence_ech);
-    SetCtrlVal(panel_graphs, P_Graphs_N_nbpointsgraphs, reglages.nb_pts_graph);
-    SetCtrlVal(panel_commande, P_Commande_N_sous_ech_2D, reglages.sous_ech_2D);
-    SetCtrlVal(panel_graphs, P_Graphs_N_mid, reglages.div_mid);
-    SetCtrlVal(panel_graphs, P_Graphs_N_long, reglages.div_long);
-    nb_graphs = reglages.nb_graphes;
-    SetCtrlVal(panel_graphs, P_Graphs_NUMERIC, nb_graphs);
-    GetCtrlVal(panel_graphs, P_Graphs_NUMERIC, &nb_graphs);  // as the control shows it
-    // The counter goes on from its saved value, and never hands out a loaded tatoo again.
-    const long long compteur = std::max<long long>(reglages.init_tatoo, tatoo_max + 1);
-    init_tatoo(static_cast<int>(std::min<long long>(INT_MAX, compteur)));
-    SetCtrlVal(panel_commande, P_Commande_Mode_Fichier, reglages.mode_fichier);
 
     ClearListCtrl(panel_instru, P_Instru_LISTBOX_Liste);
     liste_instru = Effacer_liste_inst(liste_instru);
-    liste_instru = nouvelle_liste;
+
+    // One instrument per entry, in file order, each given the stored block of its own entry.
+    save_registry registre;
+    init_save(&registre);
+    std::vector<instrument_sauve> blocs;  // the stored block of each registered entry
+    long long tatoo_max = LLONG_MIN;
+    for (std::size_t k = 0; k < sauves.size(); ++k) {
+        const instrument_sauve &s = sauves[k];
+        const std::string entree = "entrée n° "_w + Nombre(static_cast<long long>(k) + 1) + " (" + s.type + ", tatoo " +
+                                   Nombre(s.tatoo) + ")";
+        PInstrument *instrument = Nouvel_instrument(s.type.c_str());
+        if (!instrument) {
+            Statut("Chargement : "_w + entree + " laissée de côté, type d'instrument inconnu ou non supporté"_w);
+            continue;
+        }
+        liste_instru = Inserer_instru(liste_instru, s.type.c_str(), instrument, s.tatoo);
+        tatoo_max = std::max<long long>(tatoo_max, s.tatoo);
+        const ReponseMemoire r = DemanderMemoire(instrument);
+        if (!r.valide) {
+            MessagePopup("Erreur", MessageGetMemory());
+            continue;
+        }
+        if (r.taille != s.bloc.size()) {
+            // A block of another size comes from another version of the instrument: copying it
+            // would give the instrument settings that mean something else.
+            Statut("Chargement : "_w + entree + " gardée avec ses réglages par défaut, ses réglages enregistrés font "_w +
+                   Nombre(static_cast<long long>(s.bloc.size())) + " octets au lieu de "_w + Nombre(r.taille));
+            continue;
+        }
+        Enregistrer(&registre, r, "INUTILE", 0, "");
+        blocs.push_back(s);
+    }
+    if (!charger_blocs(blocs, &registre, erreur)) Statut("Chargement : "_w + erreur);  // out of memory only
+    free_all(&registre);
+
+    // A loaded tatoo is never handed out again: the counter goes on above every loaded tatoo.
+    if (tatoo_max != LLONG_MIN && status_tatoo() <= tatoo_max)
+        init_tatoo(static_cast<int>(std::min<long long>(INT_MAX, tatoo_max + 1)));
     for (fichei *noeud = liste_instru; noeud; noeud = noeud->suivant) {
         char nom[256] = "";
         noeud->plugin->get_nom_instru(noeud->plugin, nom);

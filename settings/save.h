@@ -13,8 +13,11 @@
 // ours load there.
 //
 // A block is stored as the bytes the plugin's record holds in memory, so a file is readable
-// only by a build whose settings blocks have the same layout; the load command therefore checks
-// every stored size against the block the new instrument designates before it changes anything.
+// only by a build whose settings blocks have the same layout. The load command reads and checks
+// the whole settings file before it changes anything (a damaged one is refused), then gives
+// each new instrument the stored block of its own entry, found by the stored sizes: an entry
+// whose type has no plugin, or whose block does not fit the block its new instrument
+// designates, is skipped without moving any other block onto the wrong instrument.
 //
 // Numbers of the general settings file are always written and read in the C locale.
 // Everything here runs on the user-interface thread; the module keeps no global state.
@@ -120,10 +123,11 @@ struct reglages_generaux {
 // The stored bytes of the general settings file: a comment line, then one "key=value;" line per
 // setting, CR LF line ends, the period with six decimals and a ".".
 std::string contenu_reglages_generaux(const reglages_generaux &reglages);
-// Reads the general settings file at `chemin` with the key=value reader. True with `reglages`
-// filled when every setting is there with its kind (the period a real, finite and above 0, the
-// others integers, the mode 0 to 3, the counter not negative); false with a French message in
-// `erreur` (and `reglages` left as it was) otherwise.
+// Reads the general settings file at `chemin` with the key=value reader, as the load uses it:
+// the period looked up as a real, the others as integers, each setting that the file lacks (or
+// gives with a value of the other kind) 0. True with `reglages` filled; false, with a French
+// message in `erreur` and `reglages` left as it was, when the file cannot be opened or gives
+// none of the settings.
 bool lire_reglages_generaux(const char *chemin, reglages_generaux &reglages, std::string &erreur);
 
 // ---- text-mode storage and whole-file writing ---------------------------------------------

@@ -14,9 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -147,18 +150,20 @@ std::vector<CasScript> TableDesScripts() {
          {{"[tic]", "[tic]"}, {}},
          {}},
         {"set",
-         "set a=2.5\nset A+1\nset a-0.5\nseta*4\nset a= 5\nset a/2\nset 1=2\nset a=abc\nset a=1e999\nset a\n"
-         "commande Essai:a=$a\n",
+         "set a=2.5\nset A+1\nset a-0.5\nseta*4\nset a/2\nset a= 5\nset b=+5\nset c=5abc\nset d=-.5e1x\n"
+         "set 1=2\nset a=abc\nset b=1e999\nset c=inf\nset d=--1\nset a\ncommande Essai:$a $b $c $d\n",
          {{Modifiee("a = 2.500000"), Modifiee("a = 3.500000"), Modifiee("a = 3.000000"), Modifiee("a = 12.000000"),
-           NonReconnue("set a= 5"), NonReconnue("set a/2"), NonReconnue("set 1=2"), NonReconnue("set a=abc"),
-           NonReconnue("set a=1e999"), NonReconnue("set a"), Envoye("a=12.000000")}},
-         {"a=12.000000"}},
+           Modifiee("a = 12.000000"), Modifiee("a = 0.000000"), Modifiee("b = 5.000000"), Modifiee("c = 5.000000"),
+           Modifiee("d = -5.000000"), Modifiee("a = 0.000000"), Modifiee("b = 0.000000"), Modifiee("c = 0.000000"),
+           Modifiee("d = 0.000000"), NonReconnue("set a"), Envoye("0.000000 0.000000 0.000000 0.000000")}},
+         {"0.000000 0.000000 0.000000 0.000000"}},
         {"tic and toc",
          "tic\nattente 3\nB=toc\n1=toc\ncommande Essai:$b\n",
          {{"[tic]", "Attente de 3 secondes"},
           {},
           {},
-          {"[toc] "_w + Modifiee("b = 3.000000"), NonReconnue("1=toc"), Envoye("3.000000")}},
+          {"[toc] "_w + Modifiee("b = 3.000000")},
+          {Envoye("3.000000")}},
          {"3.000000"}},
         {"attente",
          "attente 1\ncommande Essai:un\nattente 0\nattente -2\ncommande Essai:deux\nattente 2\ncommande Essai:trois\n",
@@ -168,21 +173,25 @@ std::vector<CasScript> TableDesScripts() {
           {Envoye("trois")},
           {}},
          {"un", "deux", "trois"}},
+        // A letter that no "label" line of this script has set yet (z lies further on) leads back
+        // to the first line.
         {"labels and retour",
-         "set i=0\nlabel a\nset i+1\nfaire_si $i<3\nretour A\ncommande Essai:i=$i\nretour z\nlabel 1\nretour 1\n"
-         "commande Essai:fin\n",
+         "set i=0\nlabel a\nset i+1\nfaire_si $i<3\nretour A\ncommande Essai:i=$i\nlabel 1\nretour 1\n"
+         "commande Essai:fin\nattente 1\nretour z\nlabel z\ncommande Essai:jamais\n",
          {{Modifiee("i = 0.000000"), Modifiee("i = 1.000000"), Modifiee("i = 2.000000"), Modifiee("i = 3.000000"),
-           Envoye("i=3.000000"), "Retour impossible: label z non défini"_w, NonReconnue("label 1"),
-           NonReconnue("retour 1"), Envoye("fin")}},
-         {"i=3.000000", "fin"}},
+           Envoye("i=3.000000"), Envoye("fin"), "Attente de 1 secondes"},
+          {Modifiee("i = 0.000000"), Modifiee("i = 1.000000"), Modifiee("i = 2.000000"), Modifiee("i = 3.000000"),
+           Envoye("i=3.000000"), Envoye("fin"), "Attente de 1 secondes"}},
+         {"i=3.000000", "fin", "i=3.000000", "fin"}},
         {"faire_si guards the next physical line",
          "set x=1\nfaire_si $x>2\n# garde\ncommande Essai:A\nfaire_si $x=1\ncommande Essai:B\nfaire_si $x <2\n"
          "commande Essai:C\nfaire_si $x< 2\ncommande Essai:D\nfaire_si $x!2\ncommande Essai:E\nfaire_si $x>0\n\n"
-         "commande Essai:F\nfaire_si $x>5\n\ncommande Essai:G\nfaire_si 2<1\n",
-         {{Modifiee("x = 1.000000"), Envoye("A"), Envoye("B"),
-           "Condition non reconnue, ligne suivante ignorée: faire_si 1.000000 <2"_w, Envoye("D"),
-           "Condition non reconnue, ligne suivante ignorée: faire_si 1.000000!2"_w, Envoye("F"), Envoye("G")}},
-         {"A", "B", "D", "F", "G"}},
+         "commande Essai:F\nfaire_si $x>5\n\ncommande Essai:G\nfaire_si 1<\ncommande Essai:H\nfaire_si x<2\n"
+         "commande Essai:I\nfaire_si 2<1\n",
+         {{Modifiee("x = 1.000000"), Envoye("A"), Envoye("B"), NonReconnue("faire_si 1.000000 <2"), Envoye("C"),
+           Envoye("D"), Envoye("E"), Envoye("F"), Envoye("G"), NonReconnue("faire_si 1<"), Envoye("H"),
+           NonReconnue("faire_si x<2"), Envoye("I")}},
+         {"A", "B", "C", "D", "E", "F", "G", "H", "I"}},
         {"counted and nested loops",
          "boucle 3\ncommande Essai:x\nfin_boucle\nboucle 0\ncommande Essai:zero\nfin_boucle\nboucle -5\n"
          "commande Essai:moins\nfin_boucle\nboucle 2\nboucle 2\ncommande Essai:n\nfin_boucle\nfin_boucle\n"
@@ -213,8 +222,8 @@ std::vector<CasScript> TableDesScripts() {
            "[c]Variable c assignée à : 1.000000e+00"_w, "[m]Variable d assignée à : -3.000000"_w,
            "Numéro de voie illégal !"_w, "Numéro de voie illégal !"_w,
            "Variable a NON assignée à cause d'une erreur"_w, "Variable A NON assignée à cause d'une erreur"_w,
-           "Variable a NON assignée à cause d'une erreur"_w, NonReconnue("pour 1 utiliser_mesure voie 1 de : Essai"),
-           "Numéro de voie illégal !"_w, Envoye("0.500000 2.500000 1.000000 -3.000000")}},
+           "Variable a NON assignée à cause d'une erreur"_w},
+          {"Numéro de voie illégal !"_w, Envoye("0.500000 2.500000 1.000000 -3.000000")}},
          {"0.500000 2.500000 1.000000 -3.000000"}},
         {"attendre",
          "attendre essai\ncommande Essai:pret\nattendre Muet\ncommande Essai:muet\nattendre Absent\nATTENDRE Essai\n",
@@ -310,27 +319,116 @@ TEST_F(Sequenceur, ScriptDrivesTheRecordFile) {
     EXPECT_EQ(LireFichier(Dossier() + "/demande.xls"), entete + "12-10-2025\t12:35:04\t\t2" + valeurs);
 }
 
-// Labels, open loops, a pending wait and the awaited instrument belong to their script: the
-// next script starts afresh, also when it follows without a tick in between; the variables
-// carry over.
-TEST_F(Sequenceur, EachScriptStartsAfreshButKeepsTheVariables) {
+// Labels and open loops are positions in their own script: the next script starts without
+// them. The variables, a pending wait and the awaited instrument carry over; a tick without an
+// acquisition clears the wait.
+TEST_F(Sequenceur, WhatCarriesOverToTheNextScript) {
     PInstrument *essai = AjouterEssai();
-    Essai(essai).config.resultat_status = 0;  // never ready
+    Essai(essai).config.resultat_status = 0;  // not ready
     Demarrer(2, Script("un.txt", "set v=7\nlabel a\nboucle 5\nattendre Essai\ncommande Essai:jamais\n"));
     EXPECT_EQ(TicksSeq(2), (Ticks{{Modifiee("v = 7.000000"), "Attente du pilote: \"Essai\""}, {}}));
     Arreter();
 
-    const std::string deux = Script("deux.txt", "retour a\nfin_boucle\ncommande Essai:deux $v\nattente 100\n");
-    const Ticks attendu{{"Retour impossible: label a non défini"_w, "Fin de boucle sans boucle ouverte, ignorée"_w,
-                         Envoye("deux 7.000000"), "Attente de 100 secondes"}};
-    Demarrer(2, deux);
-    EXPECT_EQ(TicksSeq(1), attendu);
-    // Stopped in the middle of the wait and started again at once: the same script, from its
-    // first line, with no wait left.
+    // The new script waits for the instrument first; its "retour a" goes to its own first line
+    // and its "fin_boucle" finds no loop open.
+    Demarrer(2, Script("deux.txt", "faire_si $v>7\nattente 100\nset v+1\nfin_boucle\nretour a\n"));
+    EXPECT_EQ(TicksSeq(1), Ticks{{}});
+    Essai(essai).config.resultat_status = 1;
+    EXPECT_EQ(TicksSeq(1), (Ticks{{"Instru prêt"_w, Modifiee("v = 8.000000"), "Fin de boucle sans boucle ouverte, ignorée"_w,
+                                   "Attente de 100 secondes"}}));
+    // Stopped during the wait and started again at once: the wait goes on in the new script.
     Arreter();
-    Demarrer(2, deux);
-    EXPECT_EQ(TicksSeq(1), attendu);
-    EXPECT_EQ(Essai(essai).commandes, (std::vector<std::string>{"deux 7.000000", "deux 7.000000"}));
+    const std::string trois = Script("trois.txt", "commande Essai:trois $v\n");
+    Demarrer(2, trois);
+    EXPECT_EQ(TicksSeq(2), (Ticks{{}, {}}));
+    // Left stopped for a tick: no wait left.
+    Arreter();
+    EXPECT_TRUE(TickSeq().empty());
+    Demarrer(2, trois);
+    EXPECT_EQ(TicksSeq(1), Ticks{{Envoye("trois 8.000000")}});
+    EXPECT_EQ(Essai(essai).commandes, std::vector<std::string>{"trois 8.000000"});
+}
+
+// A write failure of a record file (full disk) is reported when the script closes that file,
+// by "fermer" or by opening another one; the stop does not report it again.
+TEST_F(Sequenceur, WriteFailuresAreReportedWhenTheScriptClosesTheFile) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this machine";
+    AjouterEssai();
+    const std::string erreur = "Erreur d'écriture : le fichier d'enregistrement est incomplet (/dev/full)"_w;
+    Demarrer(2, Script("plein.txt", "ouvrir /dev/full\nattente 1\nfermer\nouvrir /dev/full\nouvrir @/bon.xls\nfermer\n"));
+    EXPECT_EQ(Seconde(), (std::vector<std::string>{"Ouverture de \"/dev/full\"", "Attente de 1 secondes"}));
+    EXPECT_EQ(Seconde(), (std::vector<std::string>{erreur, "Fermeture du fichier d'enregistrement", "Ouverture de \"/dev/full\"",
+                                                   erreur, "Ouverture de \"" + Dossier() + "/bon.xls\"",
+                                                   "Fermeture du fichier d'enregistrement"}));
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+    const std::vector<std::string> arret = NouveauxStatuts();
+    EXPECT_EQ(std::count(arret.begin(), arret.end(), "Erreur d'écriture : le fichier d'enregistrement est incomplet"_w), 0);
+
+    // The time-limited mode reports it when the time limit closes the file.
+    ASSERT_EQ(ui_test::EntrerValeur(panel_commande, P_Commande_TimeLimit, 1), 0);
+    Demarrer(3, "/dev/full");
+    for (int k = 1; k < 60; ++k) ASSERT_TRUE(TickSeq().empty()) << k;
+    EXPECT_EQ(TickSeq(), (std::vector<std::string>{erreur, "Fermeture du fichier d'enregistrement"}));
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+    const std::vector<std::string> arret_limite = NouveauxStatuts();
+    EXPECT_EQ(std::count(arret_limite.begin(), arret_limite.end(),
+                         "Erreur d'écriture : le fichier d'enregistrement est incomplet"_w),
+              0);
+}
+
+// A script written by a UTF-8 editor drives the acquisition exactly as its Windows-1252 twin:
+// accented markers and instrument names, LF or CR LF. Its characters that Windows-1252 lacks
+// are reported when it starts.
+TEST_F(Sequenceur, Utf8ScriptsReadAsTheirWindows1252Twins) {
+    ConfigEssai c;
+    c.nom = "Cellule été"_w;
+    c.mesures_1D = true;
+    c.noms_1D = {"T"};
+    c.valeurs_1D = {2.5};
+    c.numeros_1D = {1};
+    c.avec_execute = true;
+    PInstrument *cellule = AjouterEssai(c);
+    // The script as a Linux editor saves it (UTF-8); the first "#" stands for the record name.
+    const std::string utf8 =
+        "ouvrir @/#.xls\nmarquer début à 20 °C\ncommande Cellule été:mesure élevée\nattente 2\n"
+        "pour t utiliser_mesure voie 1 de : CELLULE été\nmarquer fin → stop # flèche en commentaire\nattente 1\n"
+        "fermer\n";
+    const auto Lancer = [&](const std::string &nom, const std::string &texte, bool crlf) {
+        std::string script = texte;
+        script.replace(script.find('#'), 1, nom);
+        horloge::UtiliserHorlogeFactice(kDebut);
+        Essai(cellule).commandes.clear();
+        Demarrer(2, Script(nom + ".txt", script, crlf));
+        Ticks ticks;
+        for (int k = 0; k < 4; ++k) ticks.push_back(Seconde());
+        Arreter();
+        const std::string fichier = Dossier() + "/" + nom + ".xls";
+        for (auto &tick : ticks)
+            for (auto &ligne : tick)
+                if (const auto p = ligne.find(fichier); p != std::string::npos) ligne.replace(p, fichier.size(), "X");
+        return std::make_tuple(ticks, Essai(cellule).commandes, LireFichier(fichier));
+    };
+    const std::string manque = "Script en UTF-8 : caractère(s) sans équivalent Windows-1252, lu(s) \"?\" : ligne 6 U+2192"_w;
+    for (const bool crlf : {false, true}) {
+        SCOPED_TRACE(crlf ? "CR LF" : "LF");
+        const auto [ticks_cp, commandes_cp, fichier_cp] = Lancer("cp", texte::Utf8VersCp1252(utf8), crlf);
+        EXPECT_EQ(commandes_cp, std::vector<std::string>{"mesure élevée"_w});
+        EXPECT_EQ(ticks_cp[2], (std::vector<std::string>{"[m]Variable t assignée à : 2.500000"_w, "Marquage: fin ? stop ",
+                                                          "Attente de 1 secondes"}));
+        EXPECT_NE(fichier_cp.find("\tdébut à 20 °C\t"_w), std::string::npos);
+        EXPECT_NE(fichier_cp.find("\tfin ? stop \t"_w), std::string::npos);
+        // Also with the mark that some editors put at the start of a UTF-8 file.
+        for (const std::string &debut : {std::string(), std::string(texte::kMarqueUtf8)}) {
+            auto [ticks_utf8, commandes_utf8, fichier_utf8] = Lancer("utf8", debut + utf8, crlf);
+            ASSERT_FALSE(ticks_utf8.empty());
+            ASSERT_FALSE(ticks_utf8[0].empty());
+            EXPECT_EQ(ticks_utf8[0].front(), manque);
+            ticks_utf8[0].erase(ticks_utf8[0].begin());
+            EXPECT_EQ(ticks_utf8, ticks_cp);
+            EXPECT_EQ(commandes_utf8, commandes_cp);
+            EXPECT_EQ(fichier_utf8, fichier_cp);
+        }
+    }
 }
 
 // "=toc" counts in unsigned 32-bit seconds: a clock set back between "tic" and "=toc" gives a

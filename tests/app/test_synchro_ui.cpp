@@ -159,11 +159,6 @@ protected:
         ASSERT_EQ(ui_test::DeclencherTimer(panel_timer, timer), 0);
     }
     static void Surveiller() { Tick(PANEL_Time_T_synchrobanc, 1); }
-    // A set-point file is taken at the second tick that finds it unchanged.
-    static void Prendre() {
-        Surveiller();
-        Surveiller();
-    }
 
     void Activer() {
         ui_test::Repondre(ui_test::Popup::Repertoire, VAL_DIRECTORY_SELECTED, surveille.string());
@@ -204,12 +199,10 @@ TEST_F(Synchro, TwoSetPointsGiveTwoMeasurementsWithTheirOwnPeriodsAndDurations) 
     EXPECT_EQ(std::string(repertoire_surveille), surveille.string() + "/");
 
     Surveiller();  // 12:34:57, nothing there
+    EXPECT_EQ(Message(), "Surveillance");
     const std::string premiere = "Nom;essai1\r\nDuree;3\r\nPeriode;1\r\n";
     EcrireFichier(consigne, premiere);
-    Surveiller();  // 12:34:58, seen
-    EXPECT_TRUE(fs::exists(consigne));
-    EXPECT_EQ(Message(), "Surveillance");
-    Surveiller();  // 12:34:59, unchanged: taken, one sample at once
+    Surveiller();  // 12:34:58, a complete file: taken, one sample at once
     EXPECT_FALSE(fs::exists(consigne));
     EXPECT_EQ(LireFichier(surveille / "essai1.ent"), premiere);
     EXPECT_EQ(Message(), "Mesures dans le fichier essai1");
@@ -218,7 +211,7 @@ TEST_F(Synchro, TwoSetPointsGiveTwoMeasurementsWithTheirOwnPeriodsAndDurations) 
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_T_Attente), 3.0);
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_TIMER_echantillon), 1.0);
     EXPECT_TRUE(Enregistrement_ouvert());
-    for (int i = 0; i < 3; ++i) Tick(PANEL_Time_TIMER_echantillon, 1);  // 12:35:00 .. 12:35:02
+    for (int i = 0; i < 3; ++i) Tick(PANEL_Time_TIMER_echantillon, 1);  // 12:34:59 .. 12:35:01
     Tick(PANEL_Time_T_Attente, 0);
     EXPECT_FALSE(Actif(PANEL_Time_T_Attente));
     EXPECT_TRUE(Actif(PANEL_Time_T_synchrobanc));
@@ -226,32 +219,32 @@ TEST_F(Synchro, TwoSetPointsGiveTwoMeasurementsWithTheirOwnPeriodsAndDurations) 
     EXPECT_FALSE(Enregistrement_ouvert());
 
     // Between measurements the sampling goes on without writing.
-    Tick(PANEL_Time_TIMER_echantillon, 1);  // 12:35:03
+    Tick(PANEL_Time_TIMER_echantillon, 1);  // 12:35:02
     const std::string seconde = "Mesure;essai2\nDuree;4\nPeriode;2\n";
     EcrireFichier(consigne, seconde);
-    Prendre();  // 12:35:05
+    Surveiller();  // 12:35:03
     EXPECT_EQ(LireFichier(surveille / "essai2.ent"), seconde);
     EXPECT_EQ(Message(), "Mesures dans le fichier essai2");
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_T_Attente), 4.0);
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_TIMER_echantillon), 2.0);
+    Tick(PANEL_Time_TIMER_echantillon, 2);  // 12:35:05
     Tick(PANEL_Time_TIMER_echantillon, 2);  // 12:35:07
-    Tick(PANEL_Time_TIMER_echantillon, 2);  // 12:35:09
     Tick(PANEL_Time_T_Attente, 0);
     EXPECT_EQ(Message(), "Surveillance");
     // The period of the last set-point stays until the next one or the stop.
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_TIMER_echantillon), 2.0);
 
-    EXPECT_EQ(LireFichier(surveille / "essai1.xls"), kEntete + Ligne("12:34:59", 0) + Ligne("12:35:00", 1) +
-                                                  Ligne("12:35:01", 2) + Ligne("12:35:02", 3));
+    EXPECT_EQ(LireFichier(surveille / "essai1.xls"), kEntete + Ligne("12:34:58", 0) + Ligne("12:34:59", 1) +
+                                                  Ligne("12:35:00", 2) + Ligne("12:35:01", 3));
     EXPECT_EQ(LireFichier(surveille / "essai2.xls"),
-              kEntete + Ligne("12:35:05", 0) + Ligne("12:35:07", 2) + Ligne("12:35:09", 4));
+              kEntete + Ligne("12:35:03", 0) + Ligne("12:35:05", 2) + Ligne("12:35:07", 4));
     // Each record set has its vector file, one record per written line.
     const std::string vecteurs1 = LireFichier(surveille / "essai1-Essai.xls");
     const std::string vecteurs2 = LireFichier(surveille / "essai2-Essai.xls");
     EXPECT_EQ(vecteurs1.rfind("Date\tHeure\t", 0), 0u);
     EXPECT_EQ(Occurrences(vecteurs1, "12-10-2025\t"), 4u);
     EXPECT_EQ(Occurrences(vecteurs2, "12-10-2025\t"), 3u);
-    EXPECT_NE(vecteurs2.find("12-10-2025\t12:35:05\t0\t\n"), std::string::npos);
+    EXPECT_NE(vecteurs2.find("12-10-2025\t12:35:03\t0\t\n"), std::string::npos);
     EXPECT_EQ(Fichiers(), (std::vector<std::string>{"banc", "banc/essai1-Essai.xls", "banc/essai1.ent",
                                                     "banc/essai1.xls", "banc/essai2-Essai.xls",
                                                     "banc/essai2.ent", "banc/essai2.xls"}));
@@ -284,9 +277,11 @@ TEST_F(Synchro, InvalidSetPointsStayInPlace) {
     };
     for (const char *contenu : invalides) {
         SCOPED_TRACE(contenu);
+        fs::remove(consigne);
+        Surveiller();
         SetCtrlVal(panel_synchro, P_Synchro_TEXTMSG_synchromes, "Surveillance");
         EcrireFichier(consigne, contenu);
-        Prendre();
+        Surveiller();
         EXPECT_EQ(Message(), "Fichier invalide !");
         SetCtrlVal(panel_synchro, P_Synchro_TEXTMSG_synchromes, "");
         Surveiller();
@@ -298,27 +293,48 @@ TEST_F(Synchro, InvalidSetPointsStayInPlace) {
     }
     EXPECT_TRUE(JournalEssai().empty());
 
-    // The bench replaces it with a valid one: taken.
+    // The bench writes a valid one over it (no longer than the earlier one): taken.
     EcrireFichier(consigne, "Nom;essai\nDuree;2\nPeriode;1\n");
-    Prendre();
+    Surveiller();
     EXPECT_EQ(Message(), "Mesures dans le fichier essai");
     EXPECT_FALSE(fs::exists(consigne));
 }
 
-// A file that the bench is still writing opens and may read as valid with a number cut short;
-// it is taken only once it has stood still for a tick.
+// A file that the bench is still writing opens and may read as valid with a number cut short:
+// a file whose last line is not ended waits for a tick that finds it as the previous one did,
+// and so does a file that has grown since the previous tick.
 TEST_F(Synchro, HalfWrittenFileWaitsUntilItStandsStill) {
     Activer();
     EcrireFichier(consigne, "Nom;long\r\nDuree;3600\r\nPeriode;6");
     Surveiller();
+    EXPECT_TRUE(fs::exists(consigne));
     EcrireFichier(consigne, "0\r\n", std::ios::app);
-    Surveiller();
+    Surveiller();  // complete now, but grown since the previous tick
     EXPECT_TRUE(fs::exists(consigne));
     EXPECT_EQ(Message(), "Surveillance");
     Surveiller();
     EXPECT_FALSE(fs::exists(consigne));
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_TIMER_echantillon), 60.0);
     EXPECT_DOUBLE_EQ(Intervalle(PANEL_Time_T_Attente), 3600.0);
+    Tick(PANEL_Time_T_Attente, 3600);
+
+    // A last line that the bench never ends: taken once it stands still.
+    EcrireFichier(consigne, "Nom;fin\nDuree;2\nPeriode;1");
+    Surveiller();
+    EXPECT_TRUE(fs::exists(consigne));
+    Surveiller();
+    EXPECT_FALSE(fs::exists(consigne));
+    EXPECT_EQ(Message(), "Mesures dans le fichier fin");
+    Tick(PANEL_Time_T_Attente, 2);
+
+    // A complete file put in place of one the previous tick saw half-written is a new file,
+    // taken at once.
+    EcrireFichier(surveille / "ecrit.tmp", "Nom;neuf\nDuree;2\nPeriode;1\n");
+    EcrireFichier(consigne, "Nom;ne");
+    Surveiller();
+    fs::rename(surveille / "ecrit.tmp", consigne);
+    Surveiller();
+    EXPECT_EQ(Message(), "Mesures dans le fichier neuf");
 }
 
 TEST_F(Synchro, ReceiptAndRecordNamesAlreadyTaken) {
@@ -328,11 +344,11 @@ TEST_F(Synchro, ReceiptAndRecordNamesAlreadyTaken) {
     EcrireFichier(surveille / "essai.xls", "ancien");
     const std::string nouvelle = "Nom;essai\nDuree;1\nPeriode;1\n";
     EcrireFichier(consigne, nouvelle);
-    Prendre();
+    Surveiller();
     EXPECT_FALSE(fs::exists(consigne));
     EXPECT_EQ(LireFichier(surveille / "essai.ent"), nouvelle);
     Tick(PANEL_Time_T_Attente, 1);
-    EXPECT_EQ(LireFichier(surveille / "essai.xls"), kEntete + Ligne("12:34:58", 0));
+    EXPECT_EQ(LireFichier(surveille / "essai.xls"), kEntete + Ligne("12:34:57", 0));
 
     // A receipt name that cannot be freed (a directory holds it): the set-point is not taken,
     // the earlier record of its name is kept, and the operator is told once.
@@ -340,7 +356,7 @@ TEST_F(Synchro, ReceiptAndRecordNamesAlreadyTaken) {
     EcrireFichier(surveille / "autre.xls", "mesure précédente");
     const std::string refusee = "Nom;autre\nDuree;1\nPeriode;1\n";
     EcrireFichier(consigne, refusee);
-    Prendre();
+    Surveiller();
     Surveiller();
     const std::string alerte = "Impossible de renommer le fichier consigne.txt : mesure autre non lancée"_w;
     const auto statuts = Statuts();
@@ -363,7 +379,7 @@ TEST_F(Synchro, ReceiptAndRecordNamesAlreadyTaken) {
     ui_test::EntrerTexte(panel_synchro, P_Synchro_S_nomfichier, "meme.ent");
     const std::string meme = "Nom;meme\nDuree;1\nPeriode;1\n";
     EcrireFichier(surveille / "meme.ent", meme);
-    Prendre();
+    Surveiller();
     EXPECT_EQ(LireFichier(surveille / "meme.ent"), meme);
     EXPECT_FALSE(fs::exists(surveille / "meme.xls"));
     EXPECT_EQ(Statuts().back(), "Impossible de renommer le fichier meme.ent : mesure meme non lancée"_w);
@@ -388,7 +404,7 @@ TEST_F(Synchro, RecordFilesThatCannotBeOpenedAreReported) {
         fs::create_directory(surveille / c.obstacle);
         const std::string nom = std::string(c.obstacle).substr(0, std::string(c.obstacle).find_first_of("-."));
         EcrireFichier(consigne, "Nom;" + nom + "\nDuree;2\nPeriode;1\n");
-        Prendre();
+        Surveiller();
         EXPECT_EQ(Statuts().back(), c.statut);
         EXPECT_EQ(Enregistrement_ouvert(), c.principal_ouvert);
         EXPECT_EQ(Message(), "Mesures dans le fichier " + nom);
@@ -398,12 +414,72 @@ TEST_F(Synchro, RecordFilesThatCannotBeOpenedAreReported) {
     }
 }
 
+// A set-point written by a UTF-8 editor reads as its Windows-1252 twin: the measurement of an
+// accented name records into that name. A character that Windows-1252 lacks reads as "?",
+// which no measurement name may hold; it is reported once.
+TEST_F(Synchro, Utf8SetPointsReadAsTheirWindows1252Twins) {
+    Activer();
+    EcrireFichier(consigne, "Nom;été\nDurée;2\nPériode;1\n");
+    Surveiller();
+    EXPECT_EQ(Message(), "Mesures dans le fichier été"_w);
+    EXPECT_EQ(LireFichier(surveille / "été.ent"), "Nom;été\nDurée;2\nPériode;1\n");
+    Tick(PANEL_Time_T_Attente, 2);
+    EXPECT_EQ(LireFichier(surveille / "été.xls"), kEntete + Ligne("12:34:57", 0));
+
+    // The Windows-1252 twin: the same measurement; and the UTF-8 file with the mark that some
+    // editors put at its start.
+    EcrireFichier(consigne, "\xEF\xBB\xBFNom;été\nDurée;2\nPériode;1\n");
+    Surveiller();
+    EXPECT_EQ(Message(), "Mesures dans le fichier été"_w);
+    Tick(PANEL_Time_T_Attente, 2);
+    EcrireFichier(consigne, "Nom;\xE9t\xE9\nDur\xE9" "e;2\nP\xE9riode;1\n");
+    Surveiller();
+    EXPECT_EQ(Message(), "Mesures dans le fichier été"_w);
+    Tick(PANEL_Time_T_Attente, 2);
+    EXPECT_EQ(LireFichier(surveille / "été.xls"), kEntete + Ligne("12:35:03", 0));
+
+    EcrireFichier(consigne, "Nom;a→b\nDuree;2\nPeriode;1\n");
+    const std::string signale =
+        "Fichier consigne.txt en UTF-8 : caractère(s) sans équivalent Windows-1252, lu(s) \"?\" : U+2192"_w;
+    for (int k = 0; k < 3; ++k) Surveiller();
+    EXPECT_EQ(Message(), "Fichier invalide !");
+    const auto statuts = Statuts();
+    EXPECT_EQ(std::count(statuts.begin(), statuts.end(), signale), 1);
+    EXPECT_TRUE(fs::exists(consigne));
+}
+
+// A write failure of a measurement's record file (full disk) is reported when the measurement
+// ends, and not again at the stop.
+TEST_F(Synchro, WriteFailuresAreReportedAtTheEndOfTheirMeasurement) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this machine";
+    Activer();
+    fs::create_symlink("/dev/full", surveille / "plein.xls");
+    EcrireFichier(consigne, "Nom;plein\nDuree;2\nPeriode;1\n");
+    Surveiller();
+    ASSERT_EQ(Message(), "Mesures dans le fichier plein");
+    Tick(PANEL_Time_T_Attente, 2);
+    const std::string erreur =
+        "Erreur d'écriture : le fichier d'enregistrement est incomplet ("_w + surveille.string() + "/plein.xls)";
+    EXPECT_EQ(Statuts().back(), erreur);
+
+    // The next measurement writes whole; switching the watch off and stopping report nothing.
+    EcrireFichier(consigne, "Nom;bon\nDuree;2\nPeriode;1\n");
+    Surveiller();
+    Cliquer(panel_synchro, P_Synchro_TBN_Synchobanc);
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+    const auto statuts = Statuts();
+    EXPECT_EQ(std::count_if(statuts.begin(), statuts.end(),
+                            [](const std::string &l) { return l.rfind("Erreur d'écriture"_w, 0) == 0; }),
+              1);
+    EXPECT_EQ(LireFichier(surveille / "bon.xls"), kEntete + Ligne("12:35:00", 0));
+}
+
 TEST_F(Synchro, WatchedFileNameIsReadAtEveryTick) {
     Activer();
     ui_test::EntrerTexte(panel_synchro, P_Synchro_S_nomfichier, "ordre.cfg");
     EcrireFichier(consigne, "Nom;a\nDuree;2\nPeriode;1\n");
     EcrireFichier(surveille / "ordre.cfg", "Nom;b\nDuree;2\nPeriode;1\n");
-    Prendre();
+    Surveiller();
     EXPECT_EQ(Message(), "Mesures dans le fichier b");
     EXPECT_TRUE(fs::exists(consigne));
 }
@@ -411,13 +487,13 @@ TEST_F(Synchro, WatchedFileNameIsReadAtEveryTick) {
 TEST_F(Synchro, SwitchingOffDuringAMeasurementClosesItsRecordAtOnce) {
     Activer();
     EcrireFichier(consigne, "Nom;court\nDuree;10\nPeriode;1\n");
-    Prendre();
+    Surveiller();
     ASSERT_TRUE(Enregistrement_ouvert());
     Cliquer(panel_synchro, P_Synchro_TBN_Synchobanc);
     EXPECT_FALSE(Enregistrement_ouvert());
     EXPECT_FALSE(Actif(PANEL_Time_T_Attente));
     EXPECT_FALSE(Actif(PANEL_Time_T_synchrobanc));
-    EXPECT_EQ(LireFichier(surveille / "court.xls"), kEntete + Ligne("12:34:58", 0));
+    EXPECT_EQ(LireFichier(surveille / "court.xls"), kEntete + Ligne("12:34:57", 0));
 }
 
 // Should the acquisition stop while a measurement waits for its end (the start/stop button
@@ -426,7 +502,7 @@ TEST_F(Synchro, SwitchingOffDuringAMeasurementClosesItsRecordAtOnce) {
 TEST_F(Synchro, NothingOfTheWatchOutlivesTheAcquisition) {
     Activer();
     EcrireFichier(consigne, "Nom;orphelin\nDuree;10\nPeriode;1\n");
-    Prendre();
+    Surveiller();
     ASSERT_TRUE(Actif(PANEL_Time_T_Attente));
     SetCtrlAttribute(panel_commande, P_Commande_COMMANDBUTTON_Acq, ATTR_DIMMED, 0);
     Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);

@@ -419,7 +419,9 @@ TEST_F(Enregistrement, RowsAreCountedWhileNoFileIsOpen) {
     EXPECT_EQ(Lire(Chemin("essai.xls")), "Date\tHeure\tMarqueur\t" + kDureeEcoulee + "\r\n");
 }
 
-TEST_F(Enregistrement, VectorFileNamesAreBuiltBesideTheRecordFile) {
+// "<path up to its last '.'>-<instrument name>.<the rest>", the last '.' of the whole path;
+// the instrument name as it stands. A name the file system cannot open is one failure.
+TEST_F(Enregistrement, VectorFileNamesAreBuiltFromThePathAndTheName) {
     struct Instru {
         std::string nom;
         int tatoo;
@@ -427,34 +429,57 @@ TEST_F(Enregistrement, VectorFileNamesAreBuiltBesideTheRecordFile) {
     struct {
         const char *chemin;
         std::vector<Instru> instruments;
-        std::set<std::string> fichiers;  // besides the record file
+        std::vector<std::string> dossiers;  // made before the opening
+        int resultat;
+        std::set<std::string> fichiers;     // besides the record file
     } const cas[] = {
-        {"essai.xls", {{"Oscillo", 0}}, {"essai-Oscillo.xls"}},
-        {"a.b.xls", {{"Oscillo", 0}}, {"a.b-Oscillo.xls"}},
-        {"essai", {{"Oscillo", 0}}, {"essai-Oscillo"}},
-        // a '.' in a directory name is no extension
-        {"run.1/essai", {{"Oscillo", 0}}, {"run.1/essai-Oscillo"}},
-        {"run.1/essai.dat", {{"Oscillo", 0}}, {"run.1/essai-Oscillo.dat"}},
-        // a '/' in a name does not lead out of the directory
-        {"essai.xls", {{"../A/B", 0}}, {"essai-.._A_B.xls"}},
-        {"essai.xls", {{"Pilote bidon", 0}, {"Pilote bidon", 4}}, {"essai-Pilote bidon.xls", "essai-Pilote bidon-4.xls"}},
+        {"essai.xls", {{"Oscillo", 0}}, {}, 0, {"essai-Oscillo.xls"}},
+        {"a.b.xls", {{"Oscillo", 0}}, {}, 0, {"a.b-Oscillo.xls"}},
+        {"essai", {{"Oscillo", 0}}, {}, 0, {"essai-Oscillo"}},
+        {"run.1/essai.dat", {{"Oscillo", 0}}, {"run.1"}, 0, {"run.1/essai-Oscillo.dat"}},
+        // the last '.' lies in a directory name: the instrument name goes into that name
+        {"run.1/essai", {{"Oscillo", 0}}, {"run.1", "run-Oscillo.1"}, 0, {"run-Oscillo.1/essai"}},
+        {"run.1/essai", {{"Oscillo", 0}}, {"run.1"}, -1, {}},
+        // a '/' of an instrument name is a '/' of the path
+        {"essai.xls", {{"sous/B", 0}}, {"essai-sous"}, 0, {"essai-sous/B.xls"}},
+        {"essai.xls", {{"x/y", 0}, {"Oscillo", 1}}, {}, -1, {"essai-Oscillo.xls"}},
+        {"essai.xls", {{"Pilote bidon", 0}, {"Pilote bidon", 4}}, {}, 0,
+         {"essai-Pilote bidon.xls", "essai-Pilote bidon-4.xls"}},
         {"essai.xls",
          {{"Oscillo", 3}, {"Oscillo", 7}, {"Oscillo-7", 9}, {"Oscillo", 7}},
+         {},
+         0,
          {"essai-Oscillo.xls", "essai-Oscillo-7.xls", "essai-Oscillo-7-9.xls", "essai-Oscillo-7-2.xls"}},
     };
     for (const auto &c : cas) {
         SCOPED_TRACE(c.chemin);
         fs::remove_all(dossier_);
-        fs::create_directories(dossier_ / "run.1");
+        fs::create_directories(dossier_);
+        for (const std::string &d : c.dossiers) fs::create_directories(dossier_ / d);
         Liste liste;
         for (const auto &i : c.instruments) liste.Ajouter(Vecteurs(i.nom), i.tatoo);
-        ASSERT_EQ(Ouvrir_enregistrement(Chemin(c.chemin).c_str(), liste.Tete()), 0);
+        EXPECT_EQ(Ouvrir_enregistrement(Chemin(c.chemin).c_str(), liste.Tete()), c.resultat);
         Ecriture_donnees(liste.Tete());
         Fermer_enregistrement(liste.Tete());
         auto attendus = c.fichiers;
         attendus.insert(c.chemin);
         EXPECT_EQ(FichiersSous(dossier_), attendus);
     }
+}
+
+// Two names that the file system takes for one file are two instruments sharing a file too:
+// the later one gets a name of its own, and the earlier one's file is left whole.
+TEST_F(Enregistrement, NamesOfOneFileAreNotShared) {
+    fs::create_symlink("essai-A.xls", dossier_ / "essai-B.xls");
+    liste_.Ajouter(Vecteurs("A", {"X"}, {{1.0}}, {{10.0}}), 0);
+    liste_.Ajouter(Vecteurs("B", {"X"}, {{2.0}}, {{20.0}}), 5);
+    ASSERT_EQ(Ouvrir_enregistrement(Chemin("essai.xls").c_str(), liste_.Tete()), 0);
+    Ecriture_donnees(liste_.Tete());
+    Fermer_enregistrement(liste_.Tete());
+    const std::string debut = "Date\tHeure\t" + kDureeEcoulee + "\tMarqueur\tIndices X [1]\tMesure X [1]\n";
+    const std::string ligne = "01-02-2024\t03:04:05\t0\t\n";
+    EXPECT_EQ(Lire(Chemin("essai-A.xls")), debut + ligne + LE({10.0, 1.0}));
+    EXPECT_EQ(Lire(Chemin("essai-B-5.xls")), debut + ligne + LE({20.0, 2.0}));
 }
 
 TEST_F(Enregistrement, TwoInstrumentsOfOneNameKeepTheirOwnVectors) {

@@ -1,6 +1,7 @@
 // Windows-1252 <-> UTF-8 conversions and the compile-time literal helper.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -94,4 +95,37 @@ TEST(Texte, LiteralHelperMatchesTheRunTimeConversion) {
     };
     for (const Cas &c : cas) EXPECT_EQ(std::string(c.w), Utf8VersCp1252(c.utf8)) << c.utf8;
     static_assert(std::string_view("é"_w) == "\xE9");
+}
+
+// A file is taken for UTF-8 only when it is well-formed UTF-8 and holds a character beyond
+// ASCII: ASCII reads the same either way, and Windows-1252 accents are lone high bytes.
+TEST(Texte, TellsUtf8FilesFromWindows1252Ones) {
+    struct Cas {
+        std::string_view octets;
+        bool utf8;
+        const char *quoi;
+    };
+    const Cas cas[] = {
+        {"", false, "empty"},
+        {"marquer debut\r\n", false, "ASCII only"},
+        {"marquer début\n", true, "UTF-8 accent"},
+        {"marquer d\xE9" "but\n", false, "Windows-1252 accent"},
+        {"commande Cellule \xE9t\xE9:mesure", false, "Windows-1252 accents before ':'"},
+        {"€ 😀", true, "three- and four-byte characters"},
+        {"d\xC3\xA9" "but \xE9", false, "UTF-8 then a lone Windows-1252 byte"},
+        {"fin coupée \xC3", false, "a sequence cut at the end"},
+        {"\xC3\xA9\xED\xA0\x80", false, "a surrogate"},
+        {"\xEF\xBB\xBF" "tic\n", true, "byte-order mark"},
+    };
+    for (const Cas &c : cas) EXPECT_EQ(texte::EstUtf8(c.octets), c.utf8) << c.quoi;
+}
+
+TEST(Texte, NamesTheCharactersWindows1252Lacks) {
+    std::vector<char32_t> manquants;
+    EXPECT_EQ(Utf8VersCp1252("a→b é 😀 ? \xFF Ā", manquants), "a?b \xE9 ? ? ? ?");
+    // The question mark written as such and the ill-formed byte are no missing characters.
+    EXPECT_EQ(manquants, (std::vector<char32_t>{0x2192, 0x1F600, 0x0100}));
+    EXPECT_EQ(texte::NomCaractere(0x2192), "U+2192");
+    EXPECT_EQ(texte::NomCaractere(0xE9), "U+00E9");
+    EXPECT_EQ(texte::NomCaractere(0x1F600), "U+1F600");
 }

@@ -10,8 +10,10 @@
 #include <QTemporaryDir>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -392,7 +394,10 @@ TEST_F(FichierReglages, FichierGeneralSousUneLocaleFrancaise) {
     EXPECT_EQ(lu.frequence_ech, 0.25);
 }
 
-TEST_F(FichierReglages, FichierGeneralEndommage) {
+// What a load takes from a general settings file that was edited or cut short: each setting
+// that it lacks, or gives as a value of the other kind, is 0; a file that cannot be opened or
+// gives no setting at all is not read (the caller keeps its settings).
+TEST_F(FichierReglages, FichierGeneralIncomplet) {
     const auto Sans = [](const std::string &ligne) {
         std::string s = kGeneralAttendu;
         const std::size_t p = s.find(ligne);
@@ -402,24 +407,38 @@ TEST_F(FichierReglages, FichierGeneralEndommage) {
         std::string s = kGeneralAttendu;
         return s.replace(s.find(de), de.size(), par);
     };
+    const auto Avec = [](auto modifier) {
+        reglages_generaux r = Exemple();
+        modifier(r);
+        return r;
+    };
     struct Cas {
         const char *nom;
         std::string octets;
         bool existe;
-        const char *raison;
+        std::optional<reglages_generaux> lu;  // none: not read
+        const char *raison = "";
     };
     const std::vector<Cas> cas = {
-        {"absent", "", false, "Impossible d'ouvrir le fichier des r\xE9glages g\xE9n\xE9raux"},
-        {"vide", "", true, "\"frequence_ech\" absent"},
-        {"tronqu\xE9", kGeneralAttendu.substr(0, 120), true, "\"frequence_ech\" absent"},
-        {"sans init_tatoo", Sans("init_tatoo=7;\r\n"), true, "\"init_tatoo\""},
-        {"sans mode_fichier", Sans("mode_fichier=3;\r\n"), true, "\"mode_fichier\""},
-        {"p\xE9riode sans point", Remplace("0.500000", "2"), true, "\"frequence_ech\""},
-        {"p\xE9riode nulle", Remplace("0.500000", "0.0"), true, "\"frequence_ech\""},
-        {"p\xE9riode infinie", Remplace("0.500000", "1e999."), true, "\"frequence_ech\""},
-        {"mode inconnu", Remplace("mode_fichier=3", "mode_fichier=4"), true, "\"mode_fichier\""},
-        {"compteur n\xE9gatif", Remplace("init_tatoo=7", "init_tatoo=-1"), true, "\"init_tatoo\""},
-        {"entier en r\xE9\x65l", Remplace("div_mid=2", "div_mid=2.0"), true, "\"div_mid\""},
+        {"absent", "", false, std::nullopt, "Impossible d'ouvrir le fichier des r\xE9glages g\xE9n\xE9raux"},
+        {"vide", "", true, std::nullopt, "ne contient aucun r\xE9glage"},
+        {"commentaire seul", ";Fichier de sauvegarde\r\n", true, std::nullopt, "ne contient aucun r\xE9glage"},
+        {"r\xE9glages sous d'autres noms", "periode=0.5;\r\nINIT_TATOO=7;\r\n", true, std::nullopt, "aucun"},
+        {"tronqu\xE9", kGeneralAttendu.substr(0, 100), true, Avec([](reglages_generaux &r) {
+             r.div_mid = r.div_long = r.nb_graphes = r.mode_fichier = 0;
+             r.frequence_ech = 0;
+         })},
+        {"sans init_tatoo", Sans("init_tatoo=7;\r\n"), true, Avec([](reglages_generaux &r) { r.init_tatoo = 0; })},
+        {"sans mode_fichier", Sans("mode_fichier=3;\r\n"), true, Avec([](reglages_generaux &r) { r.mode_fichier = 0; })},
+        {"p\xE9riode sans point", Remplace("0.500000", "2"), true, Avec([](reglages_generaux &r) { r.frequence_ech = 0; })},
+        {"p\xE9riode nulle", Remplace("0.500000", "0.0"), true, Avec([](reglages_generaux &r) { r.frequence_ech = 0; })},
+        {"p\xE9riode infinie", Remplace("0.500000", "1e999."), true,
+         Avec([](reglages_generaux &r) { r.frequence_ech = HUGE_VAL; })},
+        {"mode inconnu", Remplace("mode_fichier=3", "mode_fichier=4"), true,
+         Avec([](reglages_generaux &r) { r.mode_fichier = 4; })},
+        {"compteur n\xE9gatif", Remplace("init_tatoo=7", "init_tatoo=-1"), true,
+         Avec([](reglages_generaux &r) { r.init_tatoo = -1; })},
+        {"entier en r\xE9\x65l", Remplace("div_mid=2", "div_mid=2.0"), true, Avec([](reglages_generaux &r) { r.div_mid = 0; })},
     };
     for (const Cas &c : cas) {
         SCOPED_TRACE(c.nom);
@@ -429,9 +448,14 @@ TEST_F(FichierReglages, FichierGeneralEndommage) {
         reglages_generaux lu = Exemple();
         lu.init_tatoo = 99;
         std::string erreur;
-        EXPECT_FALSE(lire_reglages_generaux(chemin.c_str(), lu, erreur));
-        EXPECT_EQ(lu.init_tatoo, 99);
-        EXPECT_NE(erreur.find(c.raison), std::string::npos) << erreur;
+        const bool ok = lire_reglages_generaux(chemin.c_str(), lu, erreur);
+        ASSERT_EQ(ok, c.lu.has_value()) << erreur;
+        if (ok) {
+            EXPECT_TRUE(Egaux(lu, *c.lu));
+        } else {
+            EXPECT_EQ(lu.init_tatoo, 99);
+            EXPECT_NE(erreur.find(c.raison), std::string::npos) << erreur;
+        }
     }
 }
 

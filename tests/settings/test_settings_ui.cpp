@@ -1,6 +1,7 @@
 // The save and load buttons of the main panel: the two files they write, what a load restores,
 // and the damaged files and faulty plugins that a load refuses without changing anything.
 #include "app/Interface.h"
+#include "framework/bidon_pilote.h"
 #include "framework/liste.h"
 #include "instruments/catalogue.h"
 #include "platform/text.h"
@@ -346,17 +347,21 @@ TEST_F(Reglages, ReponsesGetMemoryFautives) {
     }
 }
 
-// Every damaged file is refused with its reason; the bench stays as it was.
+// A settings file as the Windows program writes it: "#<key> <tatoo>" entries, the count, the
+// sizes, then the blocks.
+std::string Sav(const std::vector<std::pair<std::string, int>> &entrees, std::uint32_t compte,
+                const std::vector<std::string> &blocs) {
+    std::string c;
+    for (const auto &[type, tatoo] : entrees) c += "#" + type + " " + std::to_string(tatoo);
+    c += "#\n" + Le32(compte);
+    for (const auto &b : blocs) c += Le32(static_cast<std::uint32_t>(b.size()));
+    for (const auto &b : blocs) c += b;
+    return stockage::VersStockage(c);
+}
+
+// A settings file that is itself damaged is refused whole with its reason; the bench stays as
+// it was.
 TEST_F(Reglages, FichiersEndommagesRefuses) {
-    const auto Sav = [](const std::vector<std::pair<std::string, int>> &entrees, std::uint32_t compte,
-                        const std::vector<std::string> &blocs) {
-        std::string c;
-        for (const auto &[type, tatoo] : entrees) c += "#" + type + " " + std::to_string(tatoo);
-        c += "#\n" + Le32(compte);
-        for (const auto &b : blocs) c += Le32(static_cast<std::uint32_t>(b.size()));
-        for (const auto &b : blocs) c += b;
-        return stockage::VersStockage(c);
-    };
     const std::string b1 = BlocBidon("Nouveau 1", 10), b2 = BlocBidon("Nouveau 2", 20);
     const std::string sav = Sav({{"pilote_bidon.dll", 1}, {"pilote_bidon.dll", 2}}, 2, {b1, b2});
     struct Cas {
@@ -366,7 +371,6 @@ TEST_F(Reglages, FichiersEndommagesRefuses) {
         const char *titre;
         std::string raison;
     };
-    std::string gen_entier = kGeneral;
     const std::vector<Cas> cas = {
         {"fichier absent", "", kGeneral, "Attention", "Impossible d'ouvrir le fichier "},
         {"tronqu\xE9", sav.substr(0, sav.size() - 5), kGeneral, "Attention", "fichier tronqu\xE9"},
@@ -375,14 +379,9 @@ TEST_F(Reglages, FichiersEndommagesRefuses) {
          "Attention", "illisible n\xB0 2"},
         {"compte faux", Sav({{"pilote_bidon.dll", 1}, {"pilote_bidon.dll", 2}}, 3, {b1, b2}), kGeneral,
          "Attention", "nombre de blocs incorrect"},
-        {"bloc d'une autre taille", Sav({{"pilote_bidon.dll", 1}, {"pilote_bidon.dll", 2}}, 2, {b1, b2.substr(0, 100)}),
-         kGeneral, "Attention", "pilote_bidon.dll (tatoo 2) font 100 octets au lieu de 140"},
-        {"type inconnu au milieu", Sav({{"pilote_bidon.dll", 1}, {"inconnu.dll", 5}, {"pilote_bidon.dll", 2}}, 3, {b1, b1, b2}),
-         kGeneral, "Attention", "Type d'instrument inconnu ou non support\xE9 : inconnu.dll"},
-        {"fichier g\xE9n\xE9ral absent", sav, "", "Attention", "Impossible d'ouvrir le fichier des r\xE9glages g\xE9n\xE9raux"},
-        {"fichier g\xE9n\xE9ral tronqu\xE9", sav, kGeneral.substr(0, 100), "Attention", "absent ou invalide"},
-        {"p\xE9riode sans point", sav, gen_entier.replace(gen_entier.find("0.500000"), 8, "2"), "Attention",
-         "\"frequence_ech\""},
+        {"taille n\xE9gative", Sav({{"pilote_bidon.dll", 1}, {"pilote_bidon.dll", 2}}, 2, {b1, b2}).replace(
+                                    std::string("#\r\n").size() + sav.find("#\r\n") + 4, 4, Le32(0xFFFFFFFF)),
+         kGeneral, "Attention", "taille de bloc n\xE9gative"},
     };
 
     AjouterBidon(3, "Avant 1", 1);
@@ -414,6 +413,146 @@ TEST_F(Reglages, FichiersEndommagesRefuses) {
     EcrireFichier(Chemin("entier.sav.gen"), kGeneral);
     ASSERT_EQ(Charger(Chemin("entier.sav")), 0);
     EXPECT_EQ(Observer().libelles, (std::vector<std::string>{"Nouveau 1", "Nouveau 2"}));
+}
+
+// An entry whose type has no plugin is left out, and one whose block does not fit its new
+// instrument keeps that instrument's defaults: each is said on the status list, and every other
+// instrument gets its own block.
+TEST_F(Reglages, EntreesLaisseesDeCoteSansDecalerLesAutres) {
+    const std::string b1 = BlocBidon("Nouveau 1", 10), b2 = BlocBidon("Nouveau 2", 20), b3 = BlocBidon("Nouveau 3", 30);
+    const std::string inconnu = std::string("\x0A\x0D\x0A bloc d'un type inconnu\x0A", 27);
+    PInstrument *neuf = Nouvel_instrument("pilote_bidon.dll");
+    const std::string defaut = BlocDe(neuf);
+    neuf->liberer(neuf);
+    EcrireFichier(Chemin("banc.sav"), Sav({{"pilote_bidon.dll", 1}, {"inconnu.dll", 5}, {"pilote_bidon.dll", 2},
+                                           {"pilote_bidon.dll", 8}, {"Pilote_bidon.dll", 9}, {"pilote_bidon.dll", 3}},
+                                          6, {b1, inconnu, b2, b3.substr(0, 100), b1, b3}));
+    EcrireFichier(Chemin("banc.sav.gen"), kGeneral);
+    AjouterBidon(4, "Avant");
+    ClearListCtrl(panel_commande, P_Commande_STATUS);
+    ASSERT_EQ(Charger(Chemin("banc.sav")), 0);
+    const Etat e = Observer();
+    EXPECT_EQ(e.libelles, (std::vector<std::string>{"Nouveau 1", "Nouveau 2", "Pilote bidon", "Nouveau 3"}));
+    EXPECT_EQ(e.instruments, (std::vector<std::tuple<std::string, int, std::string>>{
+                                 {"pilote_bidon.dll", 1, b1},
+                                 {"pilote_bidon.dll", 2, b2},
+                                 {"pilote_bidon.dll", 8, defaut},
+                                 {"pilote_bidon.dll", 3, b3}}));
+    EXPECT_EQ(e.compteur, 9);  // above the loaded tatoos, the saved counter being 7
+    EXPECT_EQ(e.periode, 0.5);
+    EXPECT_EQ(e.mode, 3);
+    EXPECT_EQ(Statuts(), (std::vector<std::string>{
+                             "Chargement : entrée n° 2 (inconnu.dll, tatoo 5) laissée de côté, type d'instrument "
+                             "inconnu ou non supporté"_w,
+                             "Chargement : entrée n° 4 (pilote_bidon.dll, tatoo 8) gardée avec ses réglages par "
+                             "défaut, ses réglages enregistrés font 100 octets au lieu de 140"_w,
+                             "Chargement : entrée n° 5 (Pilote_bidon.dll, tatoo 9) laissée de côté, type d'instrument "
+                             "inconnu ou non supporté"_w}));
+}
+
+// A general settings file that is missing or gives no setting leaves the general settings and
+// the counter as they were, and says so; the instruments load. One that lacks some settings
+// sets each of them to 0, as the control it goes to takes it.
+TEST_F(Reglages, FichierGeneralAbsentOuIncomplet) {
+    AjouterBidon(2, "Sauv\xE9");
+    Regler(0.5, 500, 1, 2, 5, 3, 3);
+    init_tatoo(7);
+    ASSERT_EQ(Sauver(Chemin("banc.sav")), 0);
+    const std::string sav = LireFichier(Chemin("banc.sav"));
+
+    struct Cas {
+        const char *nom;
+        std::string gen;  // empty: no file
+        bool inchange;
+    };
+    const std::vector<Cas> cas = {
+        {"absent", "", true},
+        {"sans r\xE9glage", ";Fichier de sauvegarde\r\n", true},
+        {"tronqu\xE9", kGeneral.substr(0, 100), false},
+    };
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.nom);
+        Vider();
+        Regler(2.0, 300, 4, 3, 6, 2, 1);
+        init_tatoo(11);
+        nb_graphs = 2;
+        const std::string chemin = Chemin("copie.sav");
+        EcrireFichier(chemin, sav);
+        QFile::remove(QString::fromStdString(chemin + ".gen"));
+        if (!c.gen.empty()) EcrireFichier(chemin + ".gen", c.gen);
+        ClearListCtrl(panel_commande, P_Commande_STATUS);
+        ASSERT_EQ(Charger(chemin), 0);
+        const Etat e = Observer();
+        EXPECT_EQ(e.libelles, std::vector<std::string>{"Sauv\xE9"});
+        if (c.inchange) {
+            EXPECT_EQ(e.periode, 2.0);
+            EXPECT_EQ(e.points, 300);
+            EXPECT_EQ(e.sous_ech, 4);
+            EXPECT_EQ(e.mid, 3);
+            EXPECT_EQ(e.long_terme, 6);
+            EXPECT_EQ(e.graphes, 2);
+            EXPECT_EQ(e.nb_graphes_memorise, 2);
+            EXPECT_EQ(e.mode, 1);
+            EXPECT_EQ(e.compteur, 11);
+            ASSERT_EQ(Statuts().size(), 1u);
+            EXPECT_NE(Statuts()[0].find(" : réglages généraux et compteur de tatoos inchangés"_w), std::string::npos)
+                << Statuts()[0];
+        } else {
+            // init_tatoo, nb_pts_graph and sous_ech_2D are there; the others are 0, as each
+            // control takes it (its lowest value).
+            EXPECT_EQ(e.points, 500);
+            EXPECT_EQ(e.sous_ech, 1);
+            EXPECT_EQ(e.periode, 0.01);
+            EXPECT_EQ(e.mid, 1);
+            EXPECT_EQ(e.long_terme, 1);
+            EXPECT_EQ(e.graphes, 0);
+            EXPECT_EQ(e.nb_graphes_memorise, 0);
+            EXPECT_EQ(e.mode, 0);
+            EXPECT_EQ(e.compteur, 7);
+            EXPECT_TRUE(Statuts().empty());
+        }
+    }
+
+    // A period written without its point is an integer entry: the period is 0, as the control
+    // takes it; the counter that the file lacks is 0, raised above the loaded tatoo.
+    std::string gen = kGeneral;
+    gen.replace(gen.find("0.500000"), 8, "2");
+    gen.erase(gen.find("init_tatoo=7;\r\n"), 15);
+    EcrireFichier(Chemin("copie.sav.gen"), gen);
+    ASSERT_EQ(Charger(Chemin("copie.sav")), 0);
+    const Etat e = Observer();
+    EXPECT_EQ(e.periode, 0.01);
+    EXPECT_EQ(e.points, 500);
+    EXPECT_EQ(e.mode, 3);
+    EXPECT_EQ(e.compteur, 3);
+}
+
+// A plugin whose get_memory answer is unusable when its instrument is loaded: the message, and
+// the instrument stays in the list with its defaults; the others get their own blocks.
+TEST_F(Reglages, ReponseGetMemoryFautiveAuChargement) {
+    using GetMemory = void (*)(PInstrument *, void **, void **, unsigned *, unsigned char *);
+    static GetMemory normale = pilote_bidon.get_memory;
+    static int appels = 0;
+    const std::string b1 = BlocBidon("Nouveau 1", 10), b2 = BlocBidon("Nouveau 2", 20);
+    EcrireFichier(Chemin("f.sav"), Sav({{"pilote_bidon.dll", 1}, {"pilote_bidon.dll", 2}}, 2, {b1, b2}));
+    EcrireFichier(Chemin("f.sav.gen"), kGeneral);
+    appels = 0;
+    pilote_bidon.get_memory = [](PInstrument *i, void **d, void **f, unsigned *t, unsigned char *o) {
+        if (appels++ == 0) return;  // the first instrument answers nothing
+        normale(i, d, f, t, o);
+    };
+    const int r = Charger(Chemin("f.sav"), 1);
+    pilote_bidon.get_memory = normale;
+    ASSERT_EQ(r, 0);
+    const auto vus = ui_test::Vus();
+    ASSERT_EQ(vus.size(), 2u);
+    EXPECT_EQ(vus[1].titre, "Erreur");
+    EXPECT_EQ(vus[1].message, "Un plugin n'a pas correctement répondu au get_memory()."_w);
+    const Etat e = Observer();
+    EXPECT_EQ(e.libelles, (std::vector<std::string>{"Pilote bidon", "Nouveau 2"}));
+    ASSERT_EQ(e.instruments.size(), 2u);
+    EXPECT_EQ(std::get<1>(e.instruments[0]), 1);
+    EXPECT_EQ(std::get<2>(e.instruments[1]), b2);
 }
 
 TEST_F(Reglages, ChargementRefusePendantUneAcquisition) {
