@@ -6,9 +6,7 @@
 #include "platform/gpib.h"
 #include "platform/ui.h"
 
-#if __has_include("gpib/HP5313XA.h")
 #include "gpib/HP5313XA.h"
-#endif
 
 int ibecr(int device, const char *commande) {
     const char *texte = commande != nullptr ? commande : "";
@@ -26,13 +24,11 @@ void analyse_msg_VI(const char *titre, ViStatus status) {
     MessagePopup(titre, texte);
 }
 
-#if __has_include("gpib/HP5313XA.h")
 void analyse_msg_freq(const char *titre, ViStatus status) {
     char texte[256] = {};
     hp5313xa_errorMessage(VI_NULL, status, texte);
     MessagePopup(titre, texte);
 }
-#endif
 
 void SwapEndian(void *destination, const void *source, int size) {
     if (size != 2 && size != 4 && size != 8 && size != 16) return;

@@ -11,10 +11,9 @@ int ibecr(int device, const char *commande);
 int ibecr2(int device, const char *commande);
 // Shows VISA's text of `status` in a message pop-up titled `titre`.
 void analyse_msg_VI(const char *titre, ViStatus status);
-#if __has_include("gpib/HP5313XA.h")
-// Shows the counter driver's text of `status` (its own codes and VISA's) in a message pop-up.
+// Shows the counter driver's text of `status` (its own codes and VISA's) in a message pop-up
+// titled `titre`.
 void analyse_msg_freq(const char *titre, ViStatus status);
-#endif
 // Copies the value of `size` bytes at `source` to `destination` with its byte order reversed,
 // for sizes 2, 4, 8 and 16; any other size writes nothing. `destination` may be `source`.
 void SwapEndian(void *destination, const void *source, int size);

@@ -191,7 +191,12 @@ TEST(ConfigurationBanc, TheDemoBenchPutsSimulatedInstrumentsOnBoardZero) {
         EXPECT_EQ(std::string(idn).rfind(a.debutIdentite, 0), 0u) << idn;
         ibonl(ud, 0);
     }
-    EXPECT_EQ(sim::BusDeCarte(0)->Appareils().size(), 4u);
+    // One simulated instrument per "gpib0.<pad>" line of the file, each at its address.
+    std::ifstream lignes(chemin);
+    std::size_t instruments = 0;
+    for (std::string ligne; std::getline(lignes, ligne);)
+        if (ligne.rfind("gpib0.", 0) == 0) ++instruments;
+    EXPECT_EQ(sim::BusDeCarte(0)->Appareils().size(), instruments);
     RechargerConfigurationBanc("/nonexistent/banc.conf");
     ReinitialiserCartesGpib();
     sim::BusDeCarte(0)->Vider();
