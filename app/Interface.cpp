@@ -395,10 +395,8 @@ void ArreterAcquisition() {
     Liberer_buffer2D_circu();
     Statut("Arrêt des instruments"_w);
     arret_instru(liste_instru);
-    Fermer_enregistrement(liste_instru);
     // A full disk or a removed medium must not pass for a complete record.
-    if (Fichiers_en_erreur() > 0)
-        Statut("Erreur d'écriture : le fichier d'enregistrement est incomplet"_w);
+    Fermer_enregistrement_signale(liste_instru, panel_commande);
     if (fichier_sequenceur) std::fclose(fichier_sequenceur);
     fichier_sequenceur = nullptr;
     Mode_boutons_stopped(panel_commande, panel_instru, panel_graphs);
