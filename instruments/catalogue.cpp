@@ -44,7 +44,7 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Pousse Seringue", "Pousse_Seringue.dll", nullptr},      // Pousse_Seringue
     {"Pompe Ismatec", "Pompe_Ismatec.dll", nullptr},          // Pompe_Ismatec
     {"Electrovanne", "Electrovanne.dll", nullptr},            // Electrovanne
-    {"GBF HP3312A", "GBF_HP3312A.dll", nullptr},              // GBF_HP3312A
+    {"GBF HP3312A", "GBF_HP3312A.dll", &GBF_HP3312A},
     {"HP53131 - phase", "HP53131_phase.dll", nullptr},        // HP53131_phase
     {"DGM (retour infos)", "DGM110.dll", nullptr},            // DGM110
 };

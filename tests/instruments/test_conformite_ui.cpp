@@ -84,6 +84,8 @@ const std::map<std::string, unsigned> kTaillesBlocs = {
     {"vexo.dll", 140},
     {"efd.dll", 144},
     {"Electrovanne.dll", 133},
+    {"multimetre.dll", 168},
+    {"GBF_HP3312A.dll", 144},
 };
 
 std::vector<const ligne_catalogue *> LignesConstruites() {
@@ -195,7 +197,10 @@ TEST_F(Conformite, LeBlocSauveALaTailleDuFichierEtDeuxSauvegardesDonnentLesMemes
     for (const ligne_catalogue *l : LignesConstruites()) {
         SCOPED_TRACE(l->type_apareil);
         const auto attendu = kTaillesBlocs.find(l->type_apareil);
-        ASSERT_NE(attendu, kTaillesBlocs.end()) << "no block size known for this type";
+        if (attendu == kTaillesBlocs.end()) {
+            ADD_FAILURE() << "no block size known for this type";
+            continue;
+        }
         PInstrument *i = Nouvel_instrument(l->type_apareil);
         ASSERT_NE(i, nullptr);
         i->set_nom_instru(i, "Essai");
