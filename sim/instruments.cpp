@@ -7,6 +7,7 @@
 #include "sim/analysers/hp33220a.h"
 #include "sim/counters/hp5313x.h"
 #include "sim/meters/hp34401a.h"
+#include "sim/network/ms4623b.h"
 
 namespace sim {
 
@@ -27,7 +28,7 @@ constexpr Modele kModeles[] = {
     {"34401A", "HEWLETT-PACKARD,34401A,0,11-5-2", CreerHp34401A},
     {"33220A", "HEWLETT-PACKARD,33220A,0,2.02-2.02-22-2", CreerHp33220A},
     {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00", nullptr},
-    {"MS4623B", "ANRITSU,MS4623B,000000,1.08", nullptr},
+    {"MS4623B", "ANRITSU,MS4623B,000000,1.08", CreerMS4623B},
 };
 
 const Modele *Trouver(std::string_view nom) {

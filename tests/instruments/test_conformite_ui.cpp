@@ -84,6 +84,7 @@ const std::map<std::string, unsigned> kTaillesBlocs = {
     {"vexo.dll", 140},
     {"efd.dll", 144},
     {"Electrovanne.dll", 133},
+    {"Analyseur_reseau.dll", 448},
     {"multimetre.dll", 168},
     {"GBF_HP3312A.dll", 144},
 };

@@ -1,0 +1,811 @@
+// "Anritsu MS4623B" vector network analyser (see Analyseur_reseau.h).
+//
+// The private record holds the 448-byte settings block, then the trace rows that end it, then
+// what only lives in this run: the device descriptor of the last init, the hidden panel, the
+// device lock, the settings the acquisition runs with, and the trace being read by the
+// notification callback. The callback never writes the settings block: it fills its own rows
+// and publishes a complete trace under a short lock, from which the vector-channel operations
+// copy on the user-interface thread.
+#include "instruments/network/Analyseur_reseau.h"
+
+#include "framework/champs.h"
+#include "framework/plugin.h"
+#include "gpib/GLOBALES.h"
+#include "instruments/tables.h"
+#include "platform/gpib.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "platform/utility.h"
+#include "uir/UIR_analyseur.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
+#include <type_traits>
+
+namespace {
+
+const char kFichierUir[] = "UIR_analyseur.uir";
+constexpr int kAdresseDefaut = 6;
+constexpr int kPoints = kAnritsuPointsMax;
+constexpr int kLargeur = kAnritsuLargeurChamp;
+constexpr int kNotification = RQS;      // event mask of the service-request notification
+constexpr int kSondagesMax = 100;       // serial polls of `start` draining old requests
+constexpr long kPurgeMax = 1L << 20;    // bytes read off a refused reply at most
+
+// ---- settings block ---------------------------------------------------------------------------
+
+constexpr std::size_t kLongueurChemin = 260;
+
+struct S_anritsu {
+    std::int32_t adresse_gpib;       // primary address of the analyser
+    std::int32_t identificateur;     // descriptor opened by the last init (file format only)
+    std::int32_t nombrepoint;        // points per trace, asked at init
+    std::int32_t stop_interruption;  // 0x800 from init to stop, then 0
+    std::int32_t numero_mesure;      // traces read since init, as of the last save
+    std::int32_t panel;              // hidden PANEL of the run that saved (file format only)
+    char cheminfichierload[kLongueurChemin];  // calibration file; empty: no upload
+    char nom_instru[128];            // at most 39 characters
+    std::int32_t Configuration;      // display format 0..6
+    float Range_Start;
+    float Range_Stop;
+    float Gate_Start;
+    float Gate_Stop;
+    std::int32_t ConfigS;            // 1..4 = S11, S12, S21, S22
+    std::int32_t Freq_Temp;          // domain 0..3
+    std::int32_t Gate;               // 1..3
+    std::int32_t autoscale;          // 0 = yes, 1 = no
+};
+static_assert(sizeof(S_anritsu) == 448, "settings block of 448 bytes");
+static_assert(offsetof(S_anritsu, adresse_gpib) == 0);
+static_assert(offsetof(S_anritsu, identificateur) == 4);
+static_assert(offsetof(S_anritsu, nombrepoint) == 8);
+static_assert(offsetof(S_anritsu, stop_interruption) == 12);
+static_assert(offsetof(S_anritsu, numero_mesure) == 16);
+static_assert(offsetof(S_anritsu, panel) == 20);
+static_assert(offsetof(S_anritsu, cheminfichierload) == 24);
+static_assert(offsetof(S_anritsu, nom_instru) == 284);
+static_assert(offsetof(S_anritsu, Configuration) == 412);
+static_assert(offsetof(S_anritsu, Range_Start) == 416);
+static_assert(offsetof(S_anritsu, Range_Stop) == 420);
+static_assert(offsetof(S_anritsu, Gate_Start) == 424);
+static_assert(offsetof(S_anritsu, Gate_Stop) == 428);
+static_assert(offsetof(S_anritsu, ConfigS) == 432);
+static_assert(offsetof(S_anritsu, Freq_Temp) == 436);
+static_assert(offsetof(S_anritsu, Gate) == 440);
+static_assert(offsetof(S_anritsu, autoscale) == 444);
+static_assert(std::is_trivially_copyable_v<S_anritsu>);
+static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
+// The trace rows follow the block without a gap: get_memory names the first of them.
+static_assert(sizeof(S_anritsu) % alignof(double) == 0);
+
+// What an acquisition runs with, taken at init: the channels it publishes and the exchanges of
+// its cycle do not follow a panel confirmed before its stop.
+struct Cycle {
+    int configuration = 0;
+    int freq_temp = 0;
+    int autoscale = 1;
+    int points = 0;
+};
+
+// What `structure` points to.
+struct Anritsu_prive {
+    S_anritsu bloc;
+    // The published trace: row 0 channel 1, row 1 channel 2 (phase), abscissae shared.
+    double mesures[2][kPoints];
+    double indices[kPoints];
+    double zone_memoire[2];
+
+    // User-interface thread.
+    int ud = 0;                // descriptor opened by the last successful init; 0: none
+    int panneau_cache = 0;     // PANEL loaded (hidden) by init; 0: none
+    int verrou = 0;            // the device lock
+    bool en_acquisition = false;  // from a successful init to stop: the channels follow `cycle`
+    Cycle cycle;               // written by init before the notification is armed
+
+    // Shared with the notification thread.
+    std::atomic<int> stop_interruption{0};
+    std::mutex donnees;        // guards mesures, indices and numero
+    unsigned numero = 0;       // traces published since init
+
+    // Notification thread only: the blocks of the cycle being read.
+    double lecture[2][kPoints];
+    double lecture_indices[kPoints];
+
+    plugin::Activite activite;  // the notification, the hidden panel, configuration panels
+
+    static constexpr const char *kNomDefaut = "Analyseur de reseau";
+    static constexpr auto kChampNom = &S_anritsu::nom_instru;  // bytes 40..127 kept
+    void Defauts() {
+        bloc.adresse_gpib = kAdresseDefaut;
+        bloc.Gate = 1;     // "Gate setup OFF"
+        bloc.ConfigS = 1;  // "S11"
+    }
+    void AuLiberer();
+};
+using Vie = plugin::Gestion<Anritsu_prive, anritsu>;
+constexpr auto Prive = plugin::Prive<Anritsu_prive>;
+
+// Writes exactly the bytes of `texte` (no NUL, no line end).
+int Ecrire(int ud, std::string_view texte) {
+    return ibwrt(ud, texte.data(), static_cast<long>(texte.size()));
+}
+
+// Reads a reply of at most N-1 bytes into `tampon`, terminated after what came.
+template <std::size_t N>
+void LireReponse(int ud, char (&tampon)[N]) {
+    ibrd(ud, tampon, static_cast<long>(N - 1));
+    const long n = std::clamp(ThreadIbcntl(), 0L, static_cast<long>(N - 1));
+    tampon[n] = '\0';
+}
+
+// Closes the descriptor of the last init (its notification with it, waiting for a cycle that
+// runs); the channels go back to the stored settings.
+void FermerAppareil(Anritsu_prive *p) {
+    if (p->ud > 0) {
+        ibonl(p->ud, 0);
+        p->activite.NotificationDesarmee(p->ud);
+    }
+    p->ud = 0;
+    p->en_acquisition = false;
+}
+
+void Anritsu_prive::AuLiberer() { FermerAppareil(this); }
+
+}  // namespace
+
+// ---- protocol: measurement configuration ------------------------------------------------------
+
+namespace {
+
+std::string Limite(const char *mnemonique, float valeur) {
+    char texte[30];
+    std::snprintf(texte, sizeof texte, "%s %e", mnemonique, static_cast<double>(valeur));
+    return texte;
+}
+
+// Gate mode, with its limits when the gate is on.
+void anritsu_apply_gate(const ReglagesAnritsu &r, std::vector<std::string> &c) {
+    switch (r.gate) {
+    case 1: c.emplace_back("GOF"); break;
+    case 2:
+        c.emplace_back("GON");
+        c.push_back(Limite("GST", r.gate_start));
+        c.push_back(Limite("GSP", r.gate_stop));
+        break;
+    case 3: c.emplace_back("GDS"); break;
+    default: break;
+    }
+}
+
+void anritsu_apply_range(const ReglagesAnritsu &r, std::vector<std::string> &c) {
+    c.push_back(Limite("ZST", r.range_start));
+    c.push_back(Limite("ZSP", r.range_stop));
+}
+
+void anritsu_apply_domain(const ReglagesAnritsu &r, std::vector<std::string> &c) {
+    switch (r.freq_temp) {
+    case 1: c.emplace_back("FQD"); break;
+    case 2:
+        c.emplace_back("TBP");
+        anritsu_apply_gate(r, c);
+        anritsu_apply_range(r, c);
+        break;
+    case 3:
+        c.emplace_back("FGT");
+        anritsu_apply_gate(r, c);
+        break;
+    default: break;
+    }
+}
+
+// S-parameter and display format of channel 1, then the autoscale.
+void anritsu_apply_display(const char *format, const ReglagesAnritsu &r, std::vector<std::string> &c) {
+    static constexpr const char *kParametres[] = {"CH1;S11;", "CH1;S12;", "CH1;S21;", "CH1;S22;"};
+    if (r.configS < 1 || r.configS > 4) return;
+    c.push_back(std::string(kParametres[r.configS - 1]) + format);
+    if (r.autoscale == 0) c.emplace_back("ASC");
+}
+
+}  // namespace
+
+std::vector<std::string> anritsu_configuration_commands(const ReglagesAnritsu &r) {
+    static constexpr const char *kFormats[] = {"MAG", "PHA", "LIN", "SMI", "MPH", "LPH"};
+    std::vector<std::string> c;
+    if (r.configuration < 1 || r.configuration > 6) return c;
+    anritsu_apply_domain(r, c);
+    anritsu_apply_display(kFormats[r.configuration - 1], r, c);
+    return c;
+}
+
+namespace {
+
+ReglagesAnritsu Reglages(const S_anritsu &b) {
+    return {b.Configuration, b.ConfigS,    b.Freq_Temp, b.Gate,     b.Range_Start,
+            b.Range_Stop,    b.Gate_Start, b.Gate_Stop, b.autoscale};
+}
+
+// Sends the stored configuration, each command bare; nothing is read back.
+void anritsu_apply_configuration(const Anritsu_prive *p) {
+    for (const std::string &commande : anritsu_configuration_commands(Reglages(p->bloc)))
+        Ecrire(p->ud, commande);
+}
+
+// "ASC" when autoscale is 0.
+void anritsu_autoscale(int ud, int autoscale) {
+    if (autoscale == 0) Ecrire(ud, "ASC");
+}
+
+}  // namespace
+
+// ---- protocol: point count and blocks ---------------------------------------------------------
+
+int anritsu_parse_point_count(std::string_view reponse) {
+    char texte[32];
+    const std::size_t n = std::min(reponse.size(), sizeof texte - 1);
+    std::memcpy(texte, reponse.data(), n);
+    texte[n] = '\0';
+    char *fin = nullptr;
+    errno = 0;
+    const long v = std::strtol(texte, &fin, 0);
+    if (fin == texte || errno != 0 || v < 1 || v > kAnritsuPointsMax) return -1;
+    return static_cast<int>(v);
+}
+
+namespace {
+
+bool EstBlanc(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool EstChiffre(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// The number that starts at `debut` (blanks skipped, never past `fin`): an optional sign, digits
+// with an optional point, an optional exponent, in single precision. False when none starts
+// there.
+bool LireNombre(const char *debut, const char *fin, float &valeur) {
+    const char *c = debut;
+    while (c < fin && EstBlanc(*c)) ++c;
+    const char *nombre = c;
+    if (c < fin && (*c == '+' || *c == '-')) ++c;
+    // Digits or a point must follow: no "inf", "nan" or hexadecimal forms.
+    if (c == fin || !(EstChiffre(*c) || (*c == '.' && c + 1 < fin && EstChiffre(c[1])))) return false;
+    if (*nombre == '+') ++nombre;  // from_chars takes no plus sign
+    float v = 0.0f;
+    const auto [apres, erreur] = std::from_chars(nombre, fin, v);
+    if (erreur == std::errc::result_out_of_range) {
+        // Beyond single precision: its infinity or its zero, as strtof gives them.
+        double d = 0.0;
+        const auto resultat = std::from_chars(nombre, fin, d);
+        if (resultat.ec != std::errc{}) return false;
+        v = static_cast<float>(d);
+    } else if (erreur != std::errc{} || apres == nombre) {
+        return false;
+    }
+    valeur = v;
+    return true;
+}
+
+}  // namespace
+
+bool anritsu_convert_fields(std::string_view charge, int count, int pas, int decalage, double *serie) {
+    if (count < 0 || count > kAnritsuPointsMax || pas <= 0 || decalage < 0) return false;
+    if (charge.size() < static_cast<std::size_t>(pas) * static_cast<std::size_t>(count)) return false;
+    const char *fin = charge.data() + charge.size();
+    float valeur = 0.0f;  // a field without a number repeats the value before it
+    for (int i = 0; i < count; ++i) {
+        const std::size_t debut = static_cast<std::size_t>(pas) * static_cast<std::size_t>(i) +
+                                  static_cast<std::size_t>(decalage);
+        if (debut < charge.size()) LireNombre(charge.data() + debut, fin, valeur);
+        serie[i] = static_cast<double>(valeur);
+    }
+    return true;
+}
+
+void anritsu_drain_reply(int ud) {
+    char tampon[4096];
+    for (long total = 0; total < kPurgeMax; total += ThreadIbcntl()) {
+        const int sta = ibrd(ud, tampon, sizeof tampon);
+        if ((sta & (ERR | END)) != 0 || ThreadIbcntl() <= 0) return;
+    }
+}
+
+long anritsu_read_block_header(int ud, long longueur_max) {
+    // One read of `n` bytes: false when it failed, came short, or ended the reply (with END,
+    // in which case nothing is left to read off).
+    bool fini = false;
+    const auto Lire = [&](char *tampon, long n) {
+        const int sta = ibrd(ud, tampon, n);
+        fini = (sta & (ERR | END)) != 0;
+        return (sta & ERR) == 0 && ThreadIbcntl() == n && (sta & END) == 0;
+    };
+    const auto Refuser = [&]() -> long {
+        if (!fini) anritsu_drain_reply(ud);
+        return -1;
+    };
+    char marque = 0, chiffre = 0;
+    if (!Lire(&marque, 1) || marque != '#') return Refuser();
+    if (!Lire(&chiffre, 1) || chiffre < '1' || chiffre > '9') return Refuser();
+    char longueur[9];
+    const int n = chiffre - '0';
+    if (!Lire(longueur, n)) return Refuser();
+    long l = 0;
+    for (int k = 0; k < n; ++k) {
+        if (!EstChiffre(longueur[k])) return Refuser();
+        l = l * 10 + (longueur[k] - '0');  // at most 9 digits: no overflow
+    }
+    if (l > longueur_max) return Refuser();
+    return l;
+}
+
+namespace {
+
+// One query and its block, converted by `convertir(charge)`.
+template <class F>
+bool LireBloc(const char *commande, int ud, F &&convertir) {
+    ibecr2(ud, commande);
+    const long l = anritsu_read_block_header(ud, kAnritsuChargeMax);
+    if (l < 0) return false;
+    // The payload and the byte that ends the reply.
+    std::unique_ptr<char[]> charge(new (std::nothrow) char[static_cast<std::size_t>(l) + 1]);
+    if (!charge) {
+        anritsu_drain_reply(ud);
+        return false;
+    }
+    const int sta = ibrd(ud, charge.get(), l + 1);
+    const long lus = ThreadIbcntl();
+    if ((sta & ERR) != 0) return false;             // time-out inside the block
+    if ((sta & END) == 0) anritsu_drain_reply(ud);  // more than the block announced
+    if (lus < l) return false;                      // ended before its length
+    return convertir(std::string_view(charge.get(), static_cast<std::size_t>(l)));
+}
+
+}  // namespace
+
+bool anritsu_read_block(const char *commande, int ud, int count, double *serie) {
+    return LireBloc(commande, ud, [&](std::string_view charge) {
+        return anritsu_convert_fields(charge, count, kLargeur, 0, serie);
+    });
+}
+
+bool anritsu_read_block_pairs(const char *commande, int ud, int count, double *serie, double *seconde) {
+    return LireBloc(commande, ud, [&](std::string_view charge) {
+        // Both series or neither: the second is converted into the caller's only after the
+        // first succeeded, and both need the same fields.
+        return anritsu_convert_fields(charge, count, 2 * kLargeur, 0, serie) &&
+               anritsu_convert_fields(charge, count, 2 * kLargeur, kLargeur, seconde);
+    });
+}
+
+std::string anritsu_nom_verrou(int adresse) { return "GPIB0:" + std::to_string(adresse); }
+
+// ---- trace transfer ---------------------------------------------------------------------------
+
+namespace {
+
+// "OFD": one series into `rang0`, or pairs into `rang0` and `rang1` with the two-quantity
+// formats.
+bool anritsu_read_trace(int ud, const Cycle &c, double *rang0, double *rang1) {
+    if (c.configuration >= 5) return anritsu_read_block_pairs("OFD", ud, c.points, rang0, rang1);
+    return anritsu_read_block("OFD", ud, c.points, rang0);
+}
+
+// "OFV" or "OTV" by domain: 1 read whole, 0 not asked (domain "aucun"), -1 failed.
+int anritsu_read_axis(int ud, const Cycle &c, double *abscisses) {
+    const char *commande = nullptr;
+    switch (c.freq_temp) {
+    case 1:
+    case 3: commande = "OFV"; break;
+    case 2: commande = "OTV"; break;
+    default: return 0;
+    }
+    return anritsu_read_block(commande, ud, c.points, abscisses) ? 1 : -1;
+}
+
+// Makes the trace just read the channels' newest, and counts it.
+void Publier(Anritsu_prive *p, bool axe) {
+    const auto n = static_cast<std::size_t>(p->cycle.points);
+    std::lock_guard g(p->donnees);
+    std::copy_n(p->lecture[0], n, p->mesures[0]);
+    if (p->cycle.configuration >= 5) std::copy_n(p->lecture[1], n, p->mesures[1]);
+    if (axe) std::copy_n(p->lecture_indices, n, p->indices);
+    ++p->numero;
+}
+
+}  // namespace
+
+// ---- calibration upload -----------------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kCalibrationMax = 999999;  // what the six length digits can say
+
+void MessageCalibration(const char *texte) { MessagePopup("Fichier de calibration", texte); }
+
+// Reads the whole file; false (with the pop-up) when it cannot be opened, is too large for
+// the transfer, or cannot be read whole.
+bool LireCalibration(const char *chemin, std::string &contenu) {
+    std::FILE *f = OuvrirFichier(chemin, "rb");
+    if (f == nullptr) {
+        MessageCalibration("Fichier de calibration non trouvé !"_w);
+        return false;
+    }
+    long taille = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) taille = std::ftell(f);
+    bool ok = taille >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
+    if (ok && static_cast<unsigned long>(taille) > kCalibrationMax) {
+        std::fclose(f);
+        MessageCalibration("Fichier de calibration trop gros (999999 octets au plus) !");
+        return false;
+    }
+    if (ok) {
+        contenu.resize(static_cast<std::size_t>(taille));
+        ok = std::fread(contenu.data(), 1, contenu.size(), f) == contenu.size();
+    }
+    std::fclose(f);
+    if (!ok) MessageCalibration("Fichier de calibration illisible !");
+    return ok;
+}
+
+void anritsu_begin_transfer(int ud) {
+    char reponse[65];
+    Ecrire(ud, "LSB;OID");
+    LireReponse(ud, reponse);
+    Ecrire(ud, "PDT0;*IDN?");
+    LireReponse(ud, reponse);
+}
+
+void anritsu_end_transfer(int ud) {
+    Ecrire(ud, "TIN");
+    Ecrire(ud, "RTL");
+    Ecrire(ud, "*ESE 0;IEM 0;ILM 0;*SRE 0;PDT0");
+    Ecrire(ud, "RTL");
+}
+
+// Copies the file onto the analyser's disk as C:\A.CAL, recalls it and hands the analyser back
+// to local control. 0, or -1 (with a pop-up, nothing sent) when the file cannot be sent.
+int anritsu_upload_calibration(int ud, const char *chemin) {
+    std::string contenu;
+    if (!LireCalibration(chemin, contenu)) return -1;
+    anritsu_begin_transfer(ud);
+    char longueur[8];
+    std::snprintf(longueur, sizeof longueur, "%06zu", contenu.size());
+    std::string bloc = R"(DISKWR "C:\A.CAL", #6)";
+    bloc += longueur;
+    bloc += contenu;
+    bloc += '\n';
+    Ecrire(ud, bloc);
+    Ecrire(ud, R"(RECALL "C:\A.CAL")");
+    ibtmo(ud, T100s);
+    Ecrire(ud, std::string_view("*CLS;*ESE 255;*SRE 48\x01"));
+    Ecrire(ud, std::string_view("*OPC;TXX? \x01"));
+    char reponse[65];
+    LireReponse(ud, reponse);
+    Ecrire(ud, std::string_view("*CLS \x01"));
+    ibtmo(ud, T10s);
+    anritsu_end_transfer(ud);
+    return 0;
+}
+
+}  // namespace
+
+// ---- management ---------------------------------------------------------------------------------
+
+namespace {
+
+void anritsu_configure(PInstrument *instrument) {
+    Anritsu_prive *p = Prive(instrument);
+    const int panel = LoadPanel(0, kFichierUir, PANEL);
+    if (panel < 0) return;
+    const S_anritsu &b = p->bloc;
+    SetCtrlVal(panel, PANEL_NUMERIC_7, static_cast<int>(b.adresse_gpib));
+    SetCtrlVal(panel, PANEL_config, static_cast<int>(b.Configuration));
+    SetCtrlVal(panel, PANEL_START, static_cast<double>(b.Range_Start));
+    SetCtrlVal(panel, PANEL_STOP, static_cast<double>(b.Range_Stop));
+    SetCtrlVal(panel, PANEL_START_2, static_cast<double>(b.Gate_Start));
+    SetCtrlVal(panel, PANEL_STOP_2, static_cast<double>(b.Gate_Stop));
+    SetCtrlVal(panel, PANEL_SWEEP_2, static_cast<int>(b.ConfigS));
+    SetCtrlVal(panel, PANEL_SWEEP_3, static_cast<int>(b.Freq_Temp));
+    SetCtrlVal(panel, PANEL_SWEEP_4, static_cast<int>(b.Gate));
+    char chemin[kLongueurChemin];
+    CopierChamp(b.cheminfichierload, chemin);
+    SetCtrlVal(panel, PANEL_STRING, chemin);
+    SetCtrlVal(panel, PANEL_AUTOSCALE, static_cast<int>(b.autoscale));
+    for (const int bouton : {PANEL_BUTTON_OK, PANEL_BUTTON_6, PANEL_BUTTON_RAZ, PANEL_BUTTON_recup})
+        SetCtrlAttribute(panel, bouton, ATTR_CALLBACK_DATA, static_cast<void *>(p));
+    p->activite.panneaux.Ajouter(panel);
+    DisplayPanel(panel);
+}
+
+// Flag 0: the block runs from the record's start up to its trace rows. A save writes this run's
+// panel handle and trace count, never what an earlier load brought back.
+void anritsu_get_memory(PInstrument *instrument, void **p_strct, void **p_member, unsigned * /*size*/,
+                        unsigned char *flag) {
+    Anritsu_prive *p = Prive(instrument);
+    p->bloc.panel = p->panneau_cache;
+    {
+        std::lock_guard g(p->donnees);
+        p->bloc.numero_mesure = static_cast<std::int32_t>(p->numero);
+    }
+    *p_strct = &p->bloc;
+    *p_member = &p->mesures;
+    *flag = 0;
+}
+
+}  // namespace
+
+// ---- control ------------------------------------------------------------------------------------
+
+namespace {
+
+int CB_interruption_analyseur(int ud, int LocalIbsta, int LocalIberr, long LocalIbcntl, void *refData);
+
+// Opens the analyser, checks it, uploads the calibration file, sends the configuration and
+// asks for the point count. -1 (with the pop-up of the step) when the acquisition cannot run;
+// the device opened meanwhile is closed again.
+int anritsu_init(PInstrument *instrument) {
+    Anritsu_prive *p = Prive(instrument);
+    S_anritsu &b = p->bloc;
+    p->zone_memoire[0] = p->zone_memoire[1] = 0.0;
+    if ((ibfind("GPIB0") & ERR) != 0) {
+        MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
+        return -1;
+    }
+    // The descriptor of the previous init goes (with a notification left after its stop).
+    FermerAppareil(p);
+    const int adresse = b.adresse_gpib;
+    const int ud = ibdev(0, adresse, NO_SAD, T10s, 1, 1);
+    ibclr(ud);
+    short present = 0;
+    ibln(ud, adresse, NO_SAD, &present);
+    if (present == 0) {
+        if (ud > 0) ibonl(ud, 0);
+        MessagePopup("Attention", "Il faudrait allumer l'analyseur");
+        return -1;
+    }
+    b.identificateur = ud;
+    p->ud = ud;
+    const auto Echec = [p] {
+        FermerAppareil(p);
+        return -1;
+    };
+
+    char identite[251];
+    ibecr(ud, "*IDN?");
+    LireReponse(ud, identite);
+    if (std::strstr(identite, "ANRITSU,MS4623B") == nullptr) {
+        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
+        return Echec();
+    }
+
+    if (p->panneau_cache == 0) {
+        const int panel = LoadPanel(0, kFichierUir, PANEL);
+        if (panel < 0) return Echec();
+        p->panneau_cache = panel;
+        p->activite.panneaux.Ajouter(panel);  // discarded by liberer
+    }
+    b.panel = p->panneau_cache;
+
+    char chemin[kLongueurChemin];
+    CopierChamp(b.cheminfichierload, chemin);
+    if (chemin[0] != '\0' && anritsu_upload_calibration(ud, chemin) < 0) return Echec();
+
+    anritsu_apply_configuration(p);
+
+    b.stop_interruption = kNotification;
+    p->stop_interruption = kNotification;
+    b.numero_mesure = 0;
+    {
+        std::lock_guard g(p->donnees);
+        p->numero = 0;
+    }
+
+    // The point count sizes the channels: one the record cannot hold is refused.
+    char reponse[31];
+    ibecr2(ud, "ONCP");
+    LireReponse(ud, reponse);
+    const int points = anritsu_parse_point_count(reponse);
+    if (points < 0) {
+        MessagePopup("Erreur", "Nombre de points par trace non reconnu (analyseur)");
+        return Echec();
+    }
+    b.nombrepoint = points;
+
+    p->cycle = {b.Configuration, b.Freq_Temp, b.autoscale, points};
+    if (instrument->gestion_lock) p->verrou = instrument->gestion_lock(anritsu_nom_verrou(adresse).c_str());
+    p->en_acquisition = true;
+    return 0;
+}
+
+// Arms the service-request notification and launches the first sweep. The status of the last
+// write, or -1 when the notification cannot be armed; bit 0x8000 set means failure.
+int anritsu_start(PInstrument *instrument) {
+    Anritsu_prive *p = Prive(instrument);
+    const int ud = p->ud;
+    // Requests left from an earlier run (the sweep that followed its stop) are consumed.
+    char octet = 0;
+    for (int k = 0; k < kSondagesMax && (ibrsp(ud, &octet) & RQS) != 0; ++k) {}
+    ibecr(ud, "*CLS");
+    ibecr(ud, "IEM 8");
+    ibecr(ud, "HLD");
+    int sta = ibecr(ud, "*SRE 128");
+    if ((sta & ERR) != 0) {
+        MessagePopup("Attention !!!", "Impossible d'initialiser l'interruption (analyseur)");
+        return sta;
+    }
+    char esr[11];
+    ibecr(ud, "*ESR?");
+    LireReponse(ud, esr);
+    if ((ibnotify(ud, p->stop_interruption, CB_interruption_analyseur, instrument) & ERR) != 0) {
+        MessagePopup("Attention !!!", "Impossible d'initialiser l'analyseur");
+        return -1;
+    }
+    p->activite.NotificationArmee(ud);
+    sta = ibecr(ud, "TRS;WFS");
+    if ((sta & ERR) != 0) {
+        MessagePopup("Attention !!!", "Impossible de lancer une mesure");
+        ibnotify(ud, 0, CB_interruption_analyseur, nullptr);
+        p->activite.NotificationDesarmee(ud);
+    }
+    return sta;
+}
+
+// The sweep in progress still ends with a service request, whose cycle reads it, launches one
+// more sweep and ends the notification.
+void anritsu_stop(PInstrument *instrument) {
+    Anritsu_prive *p = Prive(instrument);
+    p->stop_interruption = 0;
+    p->bloc.stop_interruption = 0;
+    p->en_acquisition = false;
+}
+
+// One measurement cycle, on the notification thread, under the device lock.
+int CB_interruption_analyseur(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/,
+                              void *refData) {
+    if (LocalIbsta == ERR) return 0;  // the driver reports an error alone: the cycle ends
+    Anritsu_prive *p = Prive(static_cast<PInstrument *>(refData));
+    CmtGetLock(p->verrou);
+    const bool trace = anritsu_read_trace(ud, p->cycle, p->lecture[0], p->lecture[1]);
+    const int axe = anritsu_read_axis(ud, p->cycle, p->lecture_indices);
+    if (trace && axe >= 0) Publier(p, axe > 0);
+    ibecr(ud, "*CLS");
+    char octet = 0;
+    ibrsp(ud, &octet);
+    anritsu_autoscale(ud, p->cycle.autoscale);
+    ibecr(ud, "TRS;WFS");
+    CmtReleaseLock(p->verrou);
+    return p->stop_interruption;
+}
+
+}  // namespace
+
+// ---- vector channels ----------------------------------------------------------------------------
+
+namespace {
+
+int Configuration(const Anritsu_prive *p) {
+    return p->en_acquisition ? p->cycle.configuration : p->bloc.Configuration;
+}
+
+// Points of both channels; a count restored from a settings file is bounded by the rows.
+int Points(const Anritsu_prive *p) { return std::clamp(static_cast<int>(p->bloc.nombrepoint), 0, kPoints); }
+
+int anritsu_nb_voie2D(PInstrument *instrument) { return Configuration(Prive(instrument)) >= 5 ? 2 : 1; }
+
+void anritsu_get_nom_voie2D(PInstrument *instrument, int voie, char *nom_voie) {
+    static constexpr const char *kNoms[] = {"", "Log Magnitude", "Phase", "Linear Magnitude",
+                                            "Smith chart", "Log Magnitude", "Linear Magnitude"};
+    const int c = Configuration(Prive(instrument));
+    const char *nom = "";
+    if (voie == 1 && c >= 1 && c <= 6) nom = kNoms[c];
+    else if (voie == 2) nom = "Phase";
+    std::snprintf(nom_voie, kLongueurNomVoie, "%s", nom);
+}
+
+int anritsu_get_taille_voie2D(PInstrument *instrument, int /*voie*/) { return Points(Prive(instrument)); }
+
+void anritsu_mesure2D(PInstrument *instrument, int voie, double *mesure) {
+    Anritsu_prive *p = Prive(instrument);
+    const int n = Points(p);
+    if (voie != 1 && voie != 2) {
+        std::fill_n(mesure, n, std::numeric_limits<double>::quiet_NaN());
+        return;
+    }
+    std::lock_guard g(p->donnees);
+    std::copy_n(p->mesures[voie - 1], n, mesure);
+}
+
+void anritsu_indices2D(PInstrument *instrument, int /*voie*/, double *indice) {
+    Anritsu_prive *p = Prive(instrument);
+    std::lock_guard g(p->donnees);
+    std::copy_n(p->indices, Points(p), indice);
+}
+
+unsigned anritsu_numero2D(PInstrument *instrument, int /*voie*/) {
+    Anritsu_prive *p = Prive(instrument);
+    std::lock_guard g(p->donnees);
+    return p->numero;
+}
+
+}  // namespace
+
+PInstrument anritsu = {
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = anritsu_configure,
+    .get_memory = anritsu_get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .stop = anritsu_stop,
+    .start = anritsu_start,
+    .init = anritsu_init,
+    .nb_voie2D = anritsu_nb_voie2D,
+    .get_nom_voie2D = anritsu_get_nom_voie2D,
+    .get_taille_voie2D = anritsu_get_taille_voie2D,
+    .mesure2D = anritsu_mesure2D,
+    .indices2D = anritsu_indices2D,
+    .numero2D = anritsu_numero2D,
+};
+
+// ---- panel callbacks ------------------------------------------------------------------------------
+
+// OK of PANEL (callback data: the private record): stores the panel into the record, in the
+// panel's order, and closes it. Nothing reaches the analyser before the next init.
+int OK_analyseur(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
+                 int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+    if (auto *p = static_cast<Anritsu_prive *>(callbackData)) {
+        S_anritsu &b = p->bloc;
+        const auto Entier = [panel](int control, std::int32_t &champ) {
+            int v = 0;
+            if (GetCtrlVal(panel, control, &v) == 0) champ = v;
+        };
+        const auto Reel = [panel](int control, float &champ) {
+            float v = 0.0f;
+            if (GetCtrlVal(panel, control, &v) == 0) champ = v;
+        };
+        Entier(PANEL_NUMERIC_7, b.adresse_gpib);
+        Entier(PANEL_config, b.Configuration);
+        Reel(PANEL_START, b.Range_Start);
+        Reel(PANEL_STOP, b.Range_Stop);
+        Reel(PANEL_START_2, b.Gate_Start);
+        Reel(PANEL_STOP_2, b.Gate_Stop);
+        Entier(PANEL_SWEEP_2, b.ConfigS);
+        Entier(PANEL_SWEEP_3, b.Freq_Temp);
+        Entier(PANEL_SWEEP_4, b.Gate);
+        char chemin[kLongueurChemin] = "";
+        if (GetCtrlVal(panel, PANEL_STRING, chemin) == 0) EcrireChamp(b.cheminfichierload, chemin);
+        Entier(PANEL_AUTOSCALE, b.autoscale);
+        p->activite.panneaux.Retirer(panel);
+    }
+    DiscardPanel(panel);
+    return 0;
+}
+UI_CALLBACK(OK_analyseur);
+
+// LOAD (callback data: the private record): the chosen calibration file goes into the record at
+// once and into the path field; a cancelled choice changes neither.
+int Choix_Fichier_Cal(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
+                      int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+    char chemin[MAX_PATHNAME_LEN] = "";
+    const int choix = FileSelectPopup("", "*.cal", "*.cal", "Choisir le fichier à charger"_w, VAL_LOAD_BUTTON,
+                                      0, 0, 1, 1, chemin);
+    if (choix > 0) {
+        if (auto *p = static_cast<Anritsu_prive *>(callbackData)) EcrireChamp(p->bloc.cheminfichierload, chemin);
+        SetCtrlVal(panel, PANEL_STRING, chemin);
+    }
+    return 0;
+}
+UI_CALLBACK(Choix_Fichier_Cal);

@@ -1,0 +1,92 @@
+// "Anritsu MS4623B": the vector network analyser on GPIB, published as one or two vector
+// channels: the S-parameter trace of the analyser's channel 1 in the chosen display format, over
+// its frequency or time axis.
+//
+// At every acquisition start `init` opens the analyser (board 0, its address, 10 s time-out),
+// checks its identity, uploads the chosen calibration file to the analyser's disk and recalls
+// it, sends the stored measurement configuration (domain, gate, range, display, autoscale) and
+// asks for the number of points per trace; `start` arms a service-request notification and
+// launches a sweep. At each sweep end the notification callback, holding the device lock
+// "GPIB0:<address>", reads the trace ("OFD") and its abscissae ("OFV" or "OTV") as
+// definite-length blocks of 19-character number fields, counts the trace, clears the status,
+// asks for an autoscale when set and launches the next sweep. `stop` lets the notification lapse
+// after one more sweep.
+//
+// The settings and the channels stay as an acquisition took them at `init` until its `stop`: a
+// configuration panel confirmed meanwhile takes effect at the next `init`. A trace is published
+// (and counted) only when its blocks were read whole; otherwise the previous trace stays and the
+// next sweep is launched all the same.
+//
+// Settings block (get_memory flag 0: the record up to its trace rows, 448 bytes, little-endian):
+//   0 adresse_gpib int32 (default 6)    4 identificateur int32      8 nombrepoint int32
+//  12 stop_interruption int32          16 numero_mesure int32      20 panel int32
+//  24 cheminfichierload char[260] (calibration file; empty: none)
+// 284 nom_instru char[128] (at most 39 characters)
+// 412 Configuration int32 (display format 0..6)
+// 416 Range_Start float32  420 Range_Stop float32  424 Gate_Start float32  428 Gate_Stop float32
+// 432 ConfigS int32 (1..4 = S11, S12, S21, S22)   436 Freq_Temp int32 (domain 0..3)
+// 440 Gate int32 (1..3)                            444 autoscale int32 (0 = yes, 1 = no)
+// The run-time fields of the block (device descriptor, counters, panel handle) are kept for the
+// file format only: a loaded block never gives a live handle.
+#pragma once
+
+// Catalogue type key "Analyseur_reseau.dll"; its table `anritsu` is declared with every
+// plugin's in instruments/tables.h.
+#include "instruments/tables.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// ---- the analyser's protocol, shared by the plugin's exchanges ----------------------------------
+
+// Points of a trace that the record holds; the analyser's point count must lie in 1..1601.
+constexpr int kAnritsuPointsMax = 1601;
+// Characters of one number field of a block.
+constexpr int kAnritsuLargeurChamp = 19;
+// Longest payload accepted for a trace or an axis block: every point with two fields, twice
+// over. A longer announced length is refused without reading it into memory.
+constexpr long kAnritsuChargeMax = 4L * kAnritsuLargeurChamp * kAnritsuPointsMax;
+
+// A measurement configuration as the settings block holds it.
+struct ReglagesAnritsu {
+    int configuration = 0;  // display format 1..6 (any other: nothing is sent)
+    int configS = 0;        // S-parameter 1..4
+    int freq_temp = 0;      // domain: 1 frequency, 2 time bandpass, 3 frequency with time gate
+    int gate = 0;           // 1 off, 2 on (with its limits), 3 display
+    float range_start = 0, range_stop = 0, gate_start = 0, gate_stop = 0;
+    int autoscale = 0;      // 0: autoscale after the display command
+};
+// The commands that set the analyser to `r`, in the order they are sent, each written bare.
+// Limits go out as "<mnemonic> %e": "GST" the gate start, "GSP" the gate stop, "ZST" the range
+// start, "ZSP" the range stop.
+std::vector<std::string> anritsu_configuration_commands(const ReglagesAnritsu &r);
+
+// The point count of a reply to "ONCP", read as "%i" reads it (blanks, sign, decimal, 0x hex or
+// 0 octal); -1 when it does not parse or lies outside 1..kAnritsuPointsMax.
+int anritsu_parse_point_count(std::string_view reponse);
+
+// Converts `count` numbers from `charge`, the payload of a block: number i starts at byte
+// `pas` * i + `decalage`; blanks before it are skipped (past its field if need be, never past
+// the payload); it is taken in single precision. A field that holds no number repeats the value
+// before it in the series (0 for the first). False, and nothing stored, when the payload holds
+// fewer than `count` fields of `pas` bytes, or `count` lies outside 0..kAnritsuPointsMax.
+bool anritsu_convert_fields(std::string_view charge, int count, int pas, int decalage, double *serie);
+
+// Reads the header of the definite-length block that `ud` is sending ("#", a digit n of 1..9,
+// n decimal digits of the length L) and gives L; -1 when the header is malformed, the reply
+// ends or times out inside it, or L exceeds `longueur_max`; what the device still sends of a
+// refused reply is read off and dropped.
+long anritsu_read_block_header(int ud, long longueur_max);
+// Reads off and drops the rest of the reply `ud` is sending, up to its END (at most 1 MiB).
+void anritsu_drain_reply(int ud);
+// Writes `commande` bare and reads its block: `count` numbers into `serie` (one field a point),
+// or into `serie` and `seconde` (two fields a point, all of the first series before any of the
+// second). True when the block came whole and holds the fields; false leaves the series as
+// they were, and nothing of the reply unread.
+bool anritsu_read_block(const char *commande, int ud, int count, double *serie);
+bool anritsu_read_block_pairs(const char *commande, int ud, int count, double *serie, double *seconde);
+
+// Name of the device lock of the analyser at primary address `adresse`, which the service-request
+// cycle and every command to the analyser hold: "GPIB0:<adresse>".
+std::string anritsu_nom_verrou(int adresse);
