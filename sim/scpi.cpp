@@ -20,9 +20,34 @@ std::string Majuscules(std::string_view s) {
     return r;
 }
 
+std::size_t LongueurBloc(std::string_view s, std::size_t i);
+
+// Where the data of `s` end: after its last arbitrary block, whose bytes are data even when
+// they look like white space (a text file sent in a block ends with a line feed).
+std::size_t FinDonnees(std::string_view s) {
+    std::size_t fin = 0;
+    char guillemet = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (guillemet != 0) {
+            if (c == guillemet) guillemet = 0;
+            continue;
+        }
+        if (c == '"' || c == '\'') guillemet = c;
+        else if (c == '#') {
+            if (const std::size_t n = LongueurBloc(s, i); n > 0) {
+                i += n - 1;
+                fin = i + 1;
+            }
+        }
+    }
+    return fin;
+}
+
 std::string_view Rogner(std::string_view s) {
     while (!s.empty() && (EstBlanc(s.front()) || s.front() == '\n')) s.remove_prefix(1);
-    while (!s.empty() && (EstBlanc(s.back()) || s.back() == '\n')) s.remove_suffix(1);
+    const std::size_t donnees = FinDonnees(s);
+    while (s.size() > donnees && (EstBlanc(s.back()) || s.back() == '\n')) s.remove_suffix(1);
     return s;
 }
 

@@ -75,6 +75,9 @@ TEST(Scpi, Parameters) {
         {":MEAS:FREQ? (@1,2)", {{G::Mot, "(@1,2)"}}, 0},
         {":DATA #15ab;de", {{G::Bloc, "ab;de"}}, 0},
         {":DATA #0x;y", {{G::Bloc, "x;y"}}, 0},
+        // A block's last bytes are data even when they look like white space.
+        {":DATA #15ab\n \n", {{G::Bloc, "ab\n \n"}}, 0},
+        {":DATA #13ab\n, 2 ", {{G::Bloc, "ab\n"}, {G::Nombre, "2"}}, 0},
         {std::string(":LEV 50\0", 8), {{G::Nombre, "50"}}, 50},
     };
     for (const auto &c : cas) {
