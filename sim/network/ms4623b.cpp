@@ -279,7 +279,7 @@ void MS4623B::Commandes() {
         });
     };
     const auto Question = [this](std::string_view motif, auto &&texte) {
-        Commande(motif, [this, texte](Appel &a) {
+        Commande(motif, [texte](Appel &a) {
             if (a.AuPlus(0)) a.Repondre(texte());
         });
     };
