@@ -32,7 +32,6 @@ int duree_limite = 0;
 std::FILE *fichier_sequenceur = nullptr;
 char repertoire_surveille[260] = "";
 int nb_graphs = 1;
-int Lock_port_parallele = 0;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/instrument.h"
+#include "framework/liste.h"  // Lock_port_parallele
 
 #include <cstdio>
 
@@ -33,7 +34,7 @@ extern int duree_limite;
 extern std::FILE *fichier_sequenceur;
 extern char repertoire_surveille[260];
 extern int nb_graphs;
-// Serialises read-modify-write of the parallel-port data byte between instruments.
-extern int Lock_port_parallele;
+// Lock_port_parallele, which the main panel creates at start-up and discards at the quit, is
+// the framework's (framework/liste.h): the plugins share it.
 
 // The callbacks of the main panel are declared by the generated header "uir/Interface.h".

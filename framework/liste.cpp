@@ -49,6 +49,12 @@ std::map<std::string, int, std::less<>> locks_debordement;
 
 std::mutex garde_principal;
 
+}  // namespace
+
+int Lock_port_parallele = 0;
+
+namespace {
+
 // Creates the master lock if there is none; caller holds garde_principal.
 void CreerPrincipal() {
     if (lock_principal == 0) CmtNewLock(nullptr, 0, &lock_principal);

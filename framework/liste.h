@@ -22,6 +22,11 @@ int gestion_lock(const char *lock_requis);
 // later gestion_lock call (a late GPIB notification) sets the registry up again and works.
 void fin_gestion_lock();
 
+// Serialises read-modify-write of the parallel-port data byte between the instruments that
+// drive its lines (valves, RF switches). Created by the program's start-up, discarded at the
+// quit; 0 (refused by every lock call) outside that time.
+extern int Lock_port_parallele;
+
 // ---- status list --------------------------------------------------------------------------
 // The running log of the main panel: each call appends "HH:MM:SS", the list's vertical rule
 // and the message (shown as written, never taken as a format), keeps the newest 400 lines,

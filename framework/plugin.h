@@ -45,6 +45,11 @@ public:
     void NotificationArmee(int ud);
     void NotificationDesarmee(int ud);
 
+    // Receive callback installed on serial port `port` (InstallComCallback); a plugin that
+    // removes it itself says so.
+    void RappelSerieInstalle(int port);
+    void RappelSerieRetire(int port);
+
     // Delayed calls (PostDelayedCall) posted with this data pointer.
     void AppelsDifferes(void *donnees);
 
@@ -54,6 +59,7 @@ public:
 
 private:
     std::vector<int> notifications_;
+    std::vector<int> rappels_serie_;
     std::vector<void *> appels_differes_;
 };
 

@@ -20,8 +20,8 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Fréquencemètre"_w, "5313x_1v.dll", nullptr},            // freq
     {"Fréquencemètre 2 Voies"_w, "5313x_2v.dll", nullptr},    // freq2v
     {"Fréquencemètre Switché"_w, "5313x_sw.dll", nullptr},    // freq_sw
-    {"Powermeter", "4419.dll", nullptr},                      // power_simple
-    {"Powermeter Switché"_w, "4419_sw.dll", nullptr},         // power_switch
+    {"Powermeter", "4419.dll", &power_simple},
+    {"Powermeter Switché"_w, "4419_sw.dll", &power_switch},
     {"Carte VEXO", "vexo.dll", nullptr},                      // vexo_4v
     {"Multimètre HP34401"_w, "multimetre.dll", nullptr},      // multi
     Separateur(),
@@ -41,8 +41,8 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Fitter de courbes", "fitter.dll", &fitter},
     Separateur(),
     {"Regul Acoustic", "Regul_Acoustic.dll", nullptr},        // Regul_Acoustic
-    {"Pousse Seringue", "Pousse_Seringue.dll", nullptr},      // Pousse_Seringue
-    {"Pompe Ismatec", "Pompe_Ismatec.dll", nullptr},          // Pompe_Ismatec
+    {"Pousse Seringue", "Pousse_Seringue.dll", &Pousse_Seringue},
+    {"Pompe Ismatec", "Pompe_Ismatec.dll", &Pompe_Ismatec},
     {"Electrovanne", "Electrovanne.dll", nullptr},            // Electrovanne
     {"GBF HP3312A", "GBF_HP3312A.dll", &GBF_HP3312A},
     {"HP53131 - phase", "HP53131_phase.dll", nullptr},        // HP53131_phase

@@ -104,8 +104,10 @@ bool ConfigBanc::Appliquer(std::string_view cle, std::string_view valeur, std::s
         return true;
     }
     if (const int port = NumeroDeCle(k, "com", 1, kNbPortsCom); port >= 0) {
-        if (Minuscules(valeur.substr(0, 4)) == "sim:" && Rogner(valeur.substr(4)).empty()) {
-            raison = "a simulated serial device needs a model (sim:<model>)";
+        if (Minuscules(valeur.substr(0, 4)) == "sim:" &&
+            (Simulation().modele_serie_connu == nullptr ||
+             !Simulation().modele_serie_connu(Rogner(valeur.substr(4))))) {
+            raison = "unknown simulated serial device";
             return false;
         }
         com_[port - 1] = std::string(valeur);

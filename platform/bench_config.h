@@ -38,6 +38,12 @@ struct FabriquesSimulation {
         nullptr;
     // A simulated data register of the parallel port.
     std::shared_ptr<RegistreDonnees> (*port_parallele)() = nullptr;
+    // Whether `modele` names a simulated serial device (any case).
+    bool (*modele_serie_connu)(std::string_view modele) = nullptr;
+    // Starts the simulated serial device `modele` for COM`port`, or finds the one already
+    // started there, and returns the path of the pseudo-terminal it answers on (empty when it
+    // cannot). Called at every opening of such a port (platform/rs232.h).
+    std::string (*peripherique_serie)(const std::string &modele, int port) = nullptr;
 };
 void InstallerSimulation(const FabriquesSimulation &fabriques);
 const FabriquesSimulation &Simulation();

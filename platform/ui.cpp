@@ -421,6 +421,16 @@ int DiscardPanel(int panel) {
     });
 }
 
+int SetPanelSize(int panel, int height, int width) {
+    return SurFilUi([&] {
+        auto p = ChercherPanneau(panel);
+        if (!p) return static_cast<int>(UIE_BAD_PANEL);
+        if (height < 1 || width < 1 || !p->fenetre) return static_cast<int>(UIE_BAD_ATTRIBUTE);
+        p->fenetre->setFixedSize(width, height);
+        return 0;
+    });
+}
+
 int SetPanelAttribute(int panel, int attribute, int value) {
     return SurFilUi([&] {
         auto p = ChercherPanneau(panel);

@@ -111,6 +111,8 @@ int HidePanel(int panel);
 // Discards a panel with its child panels and tab sheets. Safe from inside one of its own
 // callbacks: the callback finishes, then the widgets go.
 int DiscardPanel(int panel);
+// Gives a top-level panel a new height and width, in pixels (both at least 1).
+int SetPanelSize(int panel, int height, int width);
 int SetPanelAttribute(int panel, int attribute, int value);
 int SetPanelAttribute(int panel, int attribute, const char *value);
 int GetPanelAttribute(int panel, int attribute, int *value);

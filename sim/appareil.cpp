@@ -91,8 +91,10 @@ ResultatGpib Appareil::Ecrire(const char *octets, long n, const Liaison &liaison
     AJour();
     if (defauts_.debranche) return {ERR, ENOL, 0};
     if (Abandonne(liaison)) return {ERR, EABO, 0};
-    if (defauts_.ecrituresBloquees > 0) {
-        --defauts_.ecrituresBloquees;
+    const bool refusee = !defauts_.ecritureRefusee.empty() && n > 0 &&
+                         std::string_view(octets, static_cast<std::size_t>(n)).starts_with(defauts_.ecritureRefusee);
+    if (defauts_.ecrituresBloquees > 0 || refusee) {
+        if (!refusee) --defauts_.ecrituresBloquees;
         AttendreQue(l, liaison, Echeance(liaison), [] { return false; });
         return Interrompu(liaison, 0);
     }

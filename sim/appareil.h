@@ -34,6 +34,7 @@ struct Defauts {
     bool muet = false;               // listens but never talks: every read times out
     int lecturesSansReponse = 0;     // the next n reads time out, then it talks again
     int ecrituresBloquees = 0;       // the next n writes time out (the handshake never ends)
+    std::string ecritureRefusee;     // every write beginning with these bytes times out
     bool charabia = false;           // every reply it sends becomes `texteCharabia`
     std::string texteCharabia = "#\x7f?@!\n";  // may be empty: a message of no byte, with END
     int requeteCollee = 0;           // its service request stays set for n more serial polls

@@ -7,6 +7,7 @@
 #include "platform/bench_config.h"
 #include "sim/bus.h"
 #include "sim/instruments.h"
+#include "sim/serie/peripheriques.h"
 
 namespace sim {
 
@@ -31,6 +32,8 @@ void InstallerBanc() {
     f.modele_gpib_connu = ModeleConnu;
     f.carte_gpib = CarteDuBanc;
     f.port_parallele = NouveauRegistre;
+    f.modele_serie_connu = serie::ModeleConnu;
+    f.peripherique_serie = serie::CheminPeripherique;
     InstallerSimulation(f);
 }
 

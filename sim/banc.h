@@ -1,5 +1,6 @@
 // The simulated bench as the program and the tests install it into the run-time layer: the
-// GPIB boards with the instruments that the bench configuration places, and the parallel port.
+// GPIB boards with the instruments that the bench configuration places, the parallel port, and
+// the serial devices of the COM ports (sim/serie/peripheriques.h).
 #pragma once
 
 #include <memory>

@@ -6,6 +6,7 @@
 
 #include "sim/analysers/hp33220a.h"
 #include "sim/counters/hp5313x.h"
+#include "sim/meters/e4419b.h"
 #include "sim/meters/hp34401a.h"
 #include "sim/network/ms4623b.h"
 
@@ -24,7 +25,7 @@ struct Modele {
 constexpr Modele kModeles[] = {
     {"53131A", "HEWLETT-PACKARD,53131A,0,3703", CreerHp53131A},
     {"53132A", "HEWLETT-PACKARD,53132A,0,3703", CreerHp53132A},
-    {"E4419B", "HEWLETT-PACKARD,E4419B,GB40201234,A1.01.07", nullptr},
+    {"E4419B", "HEWLETT-PACKARD,E4419B,GB40201234,A1.01.07", CreerE4419B},
     {"34401A", "HEWLETT-PACKARD,34401A,0,11-5-2", CreerHp34401A},
     {"33220A", "HEWLETT-PACKARD,33220A,0,2.02-2.02-22-2", CreerHp33220A},
     {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00", nullptr},

@@ -85,6 +85,8 @@ const std::map<std::string, unsigned> kTaillesBlocs = {
     {"efd.dll", 144},
     {"Electrovanne.dll", 133},
     {"Analyseur_reseau.dll", 448},
+    {"Pousse_Seringue.dll", 472},
+    {"Pompe_Ismatec.dll", 148},
     {"multimetre.dll", 168},
     {"GBF_HP3312A.dll", 144},
 };

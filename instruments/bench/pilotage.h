@@ -1,0 +1,26 @@
+// What the bench devices' plugins share around an acquisition start: the manual-control panel
+// that the first `init` loads, and the serial port that every `init` opens.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/plugin.h"
+
+namespace banc {
+
+// The manual-control panel `idPanneau` of `fichier`, loaded by the instance's first init and
+// kept for its life (its activity discards it with the instance). `panneau` holds the handle of
+// this run: 0 before the first init, negative when that load failed (no panel is loaded again:
+// the later inits go on without one). `champBloc`, the handle field of the settings block, gets
+// the same value, as the settings files have it, and is never read: after a settings load it
+// names a panel of another run. False when this call loaded the panel and the load failed (the
+// init then fails).
+bool ChargerPilotage(int &panneau, std::int32_t &champBloc, plugin::Activite &activite, const char *fichier,
+                     int idPanneau);
+
+// The port that an init opens: `comPort` from the settings, which becomes `portOuvert`, the
+// port that commands, panels and `liberer` use until the next init. A port opened by an earlier
+// init and chosen no longer is closed first.
+int PortDeLInit(int &portOuvert, int comPort);
+
+}  // namespace banc

@@ -1,0 +1,305 @@
+// What the two E4419B power-meter plugins share (see power_commun.h).
+#include "instruments/meters/power_commun.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <system_error>
+
+#include "gpib/GLOBALES.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "uir/UIR_power_SW.h"
+
+namespace {
+
+// ---- protocol -------------------------------------------------------------------------------
+
+constexpr const char *kModele = "HEWLETT-PACKARD,E4419B,";
+constexpr const char *kDeclenchementDesFenetres = "*DDT \"TRIG1;TRIG2\"";
+constexpr const char *kRelance = "*TRG;*WAI;*TRG;*WAI;*TRG;*WAI;*TRG;*WAI;*TRG;*OPC";
+constexpr const char *kFetch[2] = {"FETCH1?", "FETCH2?"};
+
+// Bytes read of each reply.
+constexpr long kLongueurIdentite = 250;
+constexpr long kLongueurErreur = 255;
+constexpr long kLongueurEtat = 50;
+constexpr long kLongueurEvenements = 10;
+constexpr long kLongueurMesure = 50;
+
+// Entries read at most when the error queue is emptied: the queue's depth and a margin, so that
+// a meter that keeps answering an error cannot hold the start for ever.
+constexpr int kEntreesVidees = 32;
+
+// The set-up of one window: the command ("%d" stands for the window, then for the second value:
+// the window again, or the frequency), and the pop-up text when its write fails.
+struct CommandeFenetre {
+    const char *commande;
+    const char *echec;
+    bool frequence = false;  // the second "%d" is the frequency
+    bool continuer = false;  // a failed write lets the set-up go on
+};
+constexpr CommandeFenetre kReglageFenetre[] = {
+    {"CONF%d:POW:AC DEF,4,(@%d)", "Capteur i --> fenêtre i"_w},
+    {":ABOR%d", "Pour mettre en Idle"},
+    {"TRIG%d:SOUR BUS", "Déclenchement par *TRG"_w, false, true},
+    {"INIT%d:CONT ON", "Mesure en continu"},
+    {"TRIG%d:DEL:AUTO ON", "Pour laisser au powermeter le temps de mettre à jour les filtres numériques"_w},
+    {"UNIT%d:POW DBM", "Réglage des unités de mesure"_w},
+    {"SENS%d:SPE 20", "Configuration & activation du filtre"},
+    {"SENS%d:AVER:COUN:AUTO ON", "Configuration du filtre débruiteur"_w},
+    {"SENS%d:AVER:SDET OFF", "Configuration du filtre débruiteur"_w},
+    {"SENS%d:AVER:COUN 4", "Configuration du filtre débruiteur"_w},
+    {"SENS%d:AVER:STAT ON", "Activation du filtre débruiteur"_w},
+    {"SENS%d:FREQ:FIX %dMHz", "Configuration de la fréquence d'interpollation des sondes"_w, true},
+};
+
+// `modele` with each "%d" replaced, in order, by the next of `valeurs`.
+std::string Formater(const char *modele, std::initializer_list<int> valeurs) {
+    std::string texte;
+    auto valeur = valeurs.begin();
+    for (const char *c = modele; *c != '\0'; ++c) {
+        if (c[0] == '%' && c[1] == 'd' && valeur != valeurs.end()) {
+            texte += std::to_string(*valeur++);
+            ++c;
+        } else {
+            texte += *c;
+        }
+    }
+    return texte;
+}
+
+// Reads at most `n` bytes of a reply into `texte` (n + 1 bytes), ended after the bytes received.
+int LireReponse(int ud, char *texte, long n) {
+    texte[0] = '\0';
+    const int statut = ibrd(ud, texte, n);
+    const long lus = ThreadIbcntl();
+    texte[lus > 0 && lus <= n ? lus : 0] = '\0';
+    return statut;
+}
+
+const char *SansBlancs(const char *texte) {
+    while (std::isspace(static_cast<unsigned char>(*texte))) ++texte;
+    return texte;
+}
+
+// The leading number of a reply, after blanks, with its sign: a decimal integer (long) or a real
+// number as "%lf" reads it (double). False, leaving `v` as it was, when the reply has none.
+template <class T>
+bool NombreEnTete(const char *texte, T &v) {
+    const char *debut = SansBlancs(texte);
+    if (*debut == '+') ++debut;
+    const auto [fin, err] = std::from_chars(debut, debut + std::strlen(debut), v);
+    return err == std::errc{} && fin != debut;
+}
+
+// Pop-up text of a failed start step: `debut`, then the descriptor and the bus status.
+std::string MessageEtatBus(const char *debut, int ud) {
+    char suite[96];
+    std::snprintf(suite, sizeof suite, "%d\n iberr=%x \n ibsta=%x\nibcntl=%x", ud,
+                  static_cast<unsigned>(iberr), static_cast<unsigned>(ibsta), static_cast<unsigned>(ibcntl));
+    return std::string(debut) + suite;
+}
+
+}  // namespace
+
+namespace {
+
+// One entry of the error queue into `reponse` (kLongueurErreur + 1 bytes); its number (0 for a
+// reply without one, or when the question could not be written: no wait for a reply that
+// cannot come).
+int LireErreur(int ud, char *reponse) {
+    reponse[0] = '\0';
+    if (ibecr(ud, "SYST:ERR?") & ERR) return 0;
+    LireReponse(ud, reponse, kLongueurErreur);
+    long code = 0;
+    NombreEnTete(reponse, code);
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
+int verif_erreur(int identificateur) {
+    char reponse[kLongueurErreur + 1];
+    const int code = LireErreur(identificateur, reponse);
+    if (code != 0) MessagePopup("Erreur Powermeter", reponse);
+    return code;
+}
+
+namespace e4419b {
+
+int Seance::Ouvrir(int adresse, plugin::Activite &activite) {
+    if (ud >= 0) {
+        activite.NotificationDesarmee(ud);
+        Fermer();  // disarms the notification, waiting for a callback that runs
+    }
+    capteur = 0;
+    ud = ibdev(0, adresse, NO_SAD, T10s, 1, 1);
+    return ud;
+}
+
+bool VerifierIdentite(int ud) {
+    char reponse[kLongueurIdentite + 1] = "";
+    // A question that did not go out has no reply to wait for.
+    if ((ibecr(ud, "*IDN?") & ERR) == 0) LireReponse(ud, reponse, kLongueurIdentite);
+    if (std::strstr(reponse, kModele) != nullptr) return true;
+    MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
+    return false;
+}
+
+void ViderErreurs(int ud) {
+    char reponse[kLongueurErreur + 1];
+    for (int k = 0; k < kEntreesVidees && LireErreur(ud, reponse) != 0; ++k) {
+    }
+}
+
+bool VerifierEcouteur(int ud, int adresse) {
+    ibclr(ud);
+    short ecouteur = 0;
+    ibln(ud, adresse, NO_SAD, &ecouteur);
+    if (ecouteur != 0) return true;
+    MessagePopup("Attention", "Il faudrait penser à brancher le Powermeter"_w);
+    return false;
+}
+
+bool VerifierCapteurs(int ud, int capteur) {
+    if (ibecr(ud, "stat:dev:cond?") & ERR) {
+        MessagePopup("Attention", "erreur à la vérification du branchement des sondes"_w);
+        return false;
+    }
+    char reponse[kLongueurEtat + 1];
+    if (LireReponse(ud, reponse, kLongueurEtat) & ERR) {
+        MessagePopup("Attention", "erreur à la vérification du statut des sondes"_w);
+        return false;
+    }
+    // A reply without a number reports no sensor connected.
+    long condition = 0;
+    NombreEnTete(reponse, condition);
+    // The bits of the condition register (2: sensor A connected, 4: sensor B) are those of
+    // `capteur`: only the sensors in use must be there.
+    const long manquants = capteur & kCapteursAB & ~condition;
+    if (manquants & kCapteurA) MessagePopup("Attention", "Il faudrait vérifier les branchements de la sonde A"_w);
+    if (manquants & kCapteurB) MessagePopup("Attention", "Il faudrait vérifier les branchements de la sonde B"_w);
+    return manquants == 0;
+}
+
+int ConfigurerFenetres(int ud, int frequence) {
+    if (ibecr(ud, kDeclenchementDesFenetres) & ERR) {
+        MessagePopup("Attention", "Configurationd de la fréquence de d'interpollation des sondes"_w);
+        return -1;
+    }
+    int statut = 0;
+    for (const int fenetre : {1, 2}) {
+        for (const CommandeFenetre &c : kReglageFenetre) {
+            statut = ibecr(ud, Formater(c.commande, {fenetre, c.frequence ? frequence : fenetre}).c_str());
+            verif_erreur(ud);
+            if ((statut & ERR) == 0) continue;
+            MessagePopup("Attention", c.echec);
+            if (!c.continuer) return -1;
+        }
+    }
+    return statut;
+}
+
+int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *ref,
+                  plugin::Activite &activite) {
+    verif_erreur(ud);
+    ibecr(ud, "*ESE 1");
+    int statut = ibecr(ud, "*SRE 32");
+    if (statut & ERR) {
+        const std::string message =
+            MessageEtatBus("Impossible d'initialiser l'interruption\nsur le fréquencemètre d'identificateur "_w, ud);
+        MessagePopup("Attention !!!", message.c_str());
+        return statut;
+    }
+    verif_erreur(ud);
+    char evenements[kLongueurEvenements + 1];
+    ibecr(ud, "*ESR?");
+    LireReponse(ud, evenements, kLongueurEvenements);
+    verif_erreur(ud);
+
+    // Any status with the error bit is a notification that did not arm.
+    if (ibnotify(ud, masque, rappel, ref) & ERR) {
+        const std::string message = "Impossible d'initialiser le fréquencemètre\nd'adresse "_w + std::to_string(adresse);
+        MessagePopup("Attention !!!", message.c_str());
+        return -1;
+    }
+    activite.NotificationArmee(ud);
+
+    verif_erreur(ud);
+    statut = ibecr(ud, "*TRG;*OPC");
+    if (statut & ERR) {
+        const std::string message =
+            MessageEtatBus("Impossible de lancer une mesure\nsur le fréquencemètre d'identificateur "_w, ud);
+        MessagePopup("Attention !!!", message.c_str());
+        ibnotify(ud, 0, rappel, ref);
+        activite.NotificationDesarmee(ud);
+    }
+    return statut;
+}
+
+bool MesureTerminee(int ud, int statut, int masque, int *resultat) {
+    char octet = 0;
+    ibrsp(ud, &octet);
+    if (statut == ERR) {
+        *resultat = 0;
+        return false;
+    }
+    char evenements[kLongueurEvenements + 1];
+    ibecr(ud, "*ESR?");
+    LireReponse(ud, evenements, kLongueurEvenements);
+    long esr = 0;
+    if (!NombreEnTete(evenements, esr) || (esr & 1) == 0) {
+        *resultat = masque;
+        return false;
+    }
+    return true;
+}
+
+void LireEtRelancer(int ud, Lecture &fenetre1, Lecture &fenetre2) {
+    char octet = 0;
+    ibrsp(ud, &octet);
+    Lecture *lectures[2] = {&fenetre1, &fenetre2};
+    for (int k = 0; k < 2; ++k) {
+        char reponse[kLongueurMesure + 1];
+        ibecr(ud, kFetch[k]);
+        LireReponse(ud, reponse, kLongueurMesure);
+        double v = 0.0;
+        if (NombreEnTete(reponse, v)) lectures[k]->valeur = v;
+    }
+    ++fenetre1.numero;
+    ++fenetre2.numero;
+    ibecr(ud, kRelance);
+}
+
+}  // namespace e4419b
+
+// ---- the sensor ring of both configuration panels ------------------------------------------
+
+// On Conf_PowSw, controls 2, 3 and 4 are the second-switch ring, the first-switch ring and the
+// sensor ring; on Conf_Pow, 2 and 3 are the sensor ring and the OK button, which are never
+// dimmed, so that there the callback changes nothing.
+static_assert(Conf_PowSw_RING_Conf_2ndSw_Power == 2 && Conf_PowSw_RING_Conf_Sw_Power == 3 &&
+              Conf_PowSw_RING_Conf_Capt_Power == 4);
+
+// While a switch ring is dimmed, the second-switch ring follows the sensor choice: dimmed for
+// one sensor, available for both.
+int Prog_Configuration_Power_Choix_Voie(int panel, int /*control*/, int event, void * /*callbackData*/,
+                                        int /*eventData1*/, int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+    int grise_premier = 0, grise_second = 0;
+    GetCtrlAttribute(panel, Conf_PowSw_RING_Conf_Sw_Power, ATTR_DIMMED, &grise_premier);
+    GetCtrlAttribute(panel, Conf_PowSw_RING_Conf_2ndSw_Power, ATTR_DIMMED, &grise_second);
+    if (grise_premier + grise_second == 0) return 0;
+    int capteur = 0;
+    GetCtrlVal(panel, Conf_PowSw_RING_Conf_Capt_Power, &capteur);
+    if (capteur == e4419b::kCapteurA || capteur == e4419b::kCapteurB)
+        SetCtrlAttribute(panel, Conf_PowSw_RING_Conf_2ndSw_Power, ATTR_DIMMED, 1);
+    else if (capteur == e4419b::kCapteursAB)
+        SetCtrlAttribute(panel, Conf_PowSw_RING_Conf_2ndSw_Power, ATTR_DIMMED, 0);
+    return 0;
+}
+UI_CALLBACK(Prog_Configuration_Power_Choix_Voie);
