@@ -35,7 +35,7 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Calcul de statistiques", "stddev.dll", &calcul_moy_stddev},
     Separateur(),
     {"Tektronix TDS 3052", "tektro3052.dll", nullptr},        // tek
-    {"HP 4194 (bodemètre)"_w, "bode_hp4194.dll", nullptr},    // bode_hp
+    {"HP 4194 (bodemètre)"_w, "bode_hp4194.dll", &bode_hp},
     {"Anritsu MS4623B", "Analyseur_reseau.dll", &anritsu},
     Separateur(),
     {"Fitter de courbes", "fitter.dll", &fitter},

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "sim/analysers/hp33220a.h"
+#include "sim/analysers/hp4194.h"
 #include "sim/counters/hp5313x.h"
 #include "sim/meters/e4419b.h"
 #include "sim/meters/hp34401a.h"
@@ -30,6 +31,7 @@ constexpr Modele kModeles[] = {
     {"33220A", "HEWLETT-PACKARD,33220A,0,2.02-2.02-22-2", CreerHp33220A},
     {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00", nullptr},
     {"MS4623B", "ANRITSU,MS4623B,000000,1.08", CreerMS4623B},
+    {"4194A", "HP4194A", CreerHp4194},
 };
 
 const Modele *Trouver(std::string_view nom) {
