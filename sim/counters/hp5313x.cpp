@@ -422,7 +422,7 @@ void Compteur5313x::CommandesCalculs() {
         if (!std::isnan(lecture_)) TesterLimites(lecture_);
     });
     const auto Compte = [this](const std::string &motif, auto valeur) {
-        Ajouter(motif, [this, valeur](Appel &a) {
+        Ajouter(motif, [valeur](Appel &a) {
             if (!a.AuPlus(0)) return;
             if (a.Suffixe() != 2) return a.Erreur(-114);
             a.Repondre(Nr1(valeur()));
