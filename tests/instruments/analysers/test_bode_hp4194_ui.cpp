@@ -321,10 +321,16 @@ protected:
         if (acquisition_en_cours == 1) ui_test::Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
         BancTest::TearDown();
     }
-    // One sampling tick once the analyser's next sweep has been taken in.
+    // One sampling tick once the analyser's next sweep has been taken in. The count moves
+    // before the traces are fetched, so the cycle is over once the next sweep is triggered:
+    // only then may the clock move on, or that sweep would start after the tick's time.
     void Tick(unsigned sweep) {
         horloge::AvancerHorlogeFactice(1.0);
-        ASSERT_TRUE(Attendre([&] { return bode->numero2D(bode, 1) >= sweep; }));
+        ASSERT_TRUE(Attendre([&] {
+            if (bode->numero2D(bode, 1) < sweep) return false;
+            const auto lignes = Transcript(*hp);
+            return static_cast<unsigned>(std::count(lignes.begin(), lignes.end(), "> SWTRG")) > sweep;
+        }));
         ASSERT_EQ(ui_test::DeclencherTimer(panel_timer, PANEL_Time_TIMER_echantillon), 0);
     }
 
