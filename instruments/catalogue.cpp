@@ -34,7 +34,7 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Détecteur d'extremum"_w, "extremum.dll", &calcul_extremum},
     {"Calcul de statistiques", "stddev.dll", &calcul_moy_stddev},
     Separateur(),
-    {"Tektronix TDS 3052", "tektro3052.dll", nullptr},        // tek
+    {"Tektronix TDS 3052", "tektro3052.dll", &tek},
     {"HP 4194 (bodemètre)"_w, "bode_hp4194.dll", &bode_hp},
     {"Anritsu MS4623B", "Analyseur_reseau.dll", &anritsu},
     Separateur(),

@@ -120,6 +120,12 @@ int GetPanelAttribute(int panel, int attribute, char *value, std::size_t size);
 
 // ---- controls -----------------------------------------------------------------------------
 
+// Rings, slides and binary switches with values of their own (`value_type` in the resource
+// file: "int", "string", or for rings "float") are set by one of their values, which chooses
+// the first item holding it (UIE_BAD_INDEX, nothing changed, when none does), and read as the
+// value of the chosen item. A ring of "float" values holds single-precision numbers: it is set
+// with a double (or an int) taken to single precision and read as a double or a float. A
+// binary switch without values is 0 (off) or 1 (on).
 int SetCtrlVal(int panel, int control, int value);
 int SetCtrlVal(int panel, int control, double value);
 int SetCtrlVal(int panel, int control, const char *value);
@@ -155,6 +161,8 @@ int GetNumListItems(int panel, int control, int *count);
 int GetLabelFromIndex(int panel, int control, int index, char *label, std::size_t size);
 int GetValueFromIndex(int panel, int control, int index, int *value);
 int GetValueFromIndex(int panel, int control, int index, char *value, std::size_t size);
+// Rings of single-precision values ("float" in the resource file): the item's value, widened.
+int GetValueFromIndex(int panel, int control, int index, double *value);
 int GetCtrlIndex(int panel, int control, int *index);
 int SetCtrlIndex(int panel, int control, int index);
 int IsListItemChecked(int panel, int control, int index, int *checked);

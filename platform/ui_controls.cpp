@@ -14,12 +14,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
@@ -176,20 +178,90 @@ QWidget *Encadrer(Controle &c, const DefControle &def, QWidget *parent, QWidget 
     return cadre;
 }
 
+// ---- values of rings and valued switches: integers, texts, single-precision numbers ----
+
+// An item's value as the resource file writes it, for a control whose `value_type` is
+// `type` ("int", "string" or "float").
+Element ElementDeJson(const QString &type, const QJsonValue &valeur) {
+    Element e;
+    if (type == "string") {
+        e.valeur_texte = true;
+        e.valeur_chaine = DepuisEcran(valeur.toString());
+    } else if (type == "float") {
+        e.valeur_reelle = true;
+        e.valeur_reel = static_cast<float>(valeur.toDouble());
+    } else {
+        e.valeur_entier = valeur.toInt();
+    }
+    return e;
+}
+
+// A valued binary switch (`value_type` given): its off and its on position as two items.
+void RemplirPositions(Controle &c, const QJsonObject &o) {
+    const QString type = o.value("value_type").toString();
+    if (type.isEmpty()) return;
+    c.valeur_texte = type == "string";
+    for (const char *cle : {"off_value", "on_value"}) c.elements.push_back(ElementDeJson(type, o.value(cle)));
+    c.elements[0].libelle = c.texte_off;
+    c.elements[1].libelle = c.texte_on;
+}
+
 void RemplirElements(Controle &c, const DefControle &def) {
-    c.valeur_texte = def.brut.value("value_type").toString() == "string";
+    const QString type = def.brut.value("value_type").toString();
+    c.valeur_texte = type == "string";
+    c.valeur_reelle = type == "float";
     for (const QJsonValue &v : def.brut.value("items").toArray()) {
         const QJsonObject o = v.toObject();
-        Element e;
+        Element e = ElementDeJson(type, o.value("value"));
         e.libelle = DepuisEcran(o.value("label").toString());
-        e.valeur_texte = c.valeur_texte;
-        if (c.valeur_texte)
-            e.valeur_chaine = DepuisEcran(o.value("value").toString());
-        else
-            e.valeur_entier = o.value("value").toInt();
         c.elements.push_back(std::move(e));
     }
 }
+
+// The slider of a slide control: a click beside the handle puts it at the position clicked (the
+// handle is still dragged as usual), as the slides of instrument panels do.
+class CurseurCliquable : public QSlider {
+public:
+    using QSlider::QSlider;
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override {
+        if (e->button() != Qt::LeftButton) return QSlider::mousePressEvent(e);
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        const QPoint clic = e->position().toPoint();
+        const QRect poignee = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+        if (poignee.contains(clic)) return QSlider::mousePressEvent(e);
+        const QRect sillon = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+        const bool horizontal = orientation() == Qt::Horizontal;
+        const int taille_poignee = horizontal ? poignee.width() : poignee.height();
+        const int debut = (horizontal ? sillon.x() : sillon.y()) + taille_poignee / 2;
+        const int etendue = (horizontal ? sillon.width() : sillon.height()) - taille_poignee;
+        setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), (horizontal ? clic.x() : clic.y()) - debut,
+                                                 std::max(etendue, 1), opt.upsideDown));
+        e->accept();
+    }
+};
+
+// The label of a slide position: a click on it selects that position.
+class EtiquettePosition : public QLabel {
+public:
+    EtiquettePosition(const QString &texte, QWidget *parent, QSlider *curseur, int position)
+        : QLabel(texte, parent), curseur_(curseur), position_(position) {
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override {
+        if (e->button() != Qt::LeftButton) return QLabel::mousePressEvent(e);
+        curseur_->setValue(position_);
+        e->accept();
+    }
+
+private:
+    QSlider *curseur_;
+    int position_;
+};
 
 // Slide of a ring: a vertical slider beside the labels of its items, first item at the top.
 class Glissiere : public QWidget {
@@ -197,7 +269,7 @@ public:
     Glissiere(const std::vector<Element> &elements, QWidget *parent) : QWidget(parent) {
         auto *l = new QHBoxLayout(this);
         l->setContentsMargins(0, 0, 0, 0);
-        curseur = new QSlider(Qt::Vertical, this);
+        curseur = new CurseurCliquable(Qt::Vertical, this);
         curseur->setInvertedAppearance(true);
         curseur->setInvertedControls(true);
         curseur->setTickPosition(QSlider::TicksRight);
@@ -213,7 +285,9 @@ public:
             delete it->widget();
             delete it;
         }
-        for (const Element &e : elements) etiquettes->addWidget(new QLabel(VersEcran(e.libelle), this));
+        for (std::size_t k = 0; k < elements.size(); ++k)
+            etiquettes->addWidget(
+                new EtiquettePosition(VersEcran(elements[k].libelle), this, curseur, static_cast<int>(k)));
         QSignalBlocker b(curseur);
         curseur->setRange(0, std::max<int>(0, static_cast<int>(elements.size()) - 1));
     }
@@ -250,6 +324,75 @@ void SynchroniserElements(Controle &c) {
     }
     if (!c.elements.empty())
         ChoisirIndex(c, std::clamp(courant, 0, static_cast<int>(c.elements.size()) - 1));
+}
+
+// The chosen item of a ring or slide, the position of a valued switch (0 off, 1 on).
+int PositionCourante(const Controle &c) {
+    if (c.genre != CTRL_BINARY_SWITCH) return IndexCourant(c);
+    auto *s = qobject_cast<QSlider *>(c.widget);
+    return s ? s->value() : -1;
+}
+
+void ChoisirPosition(Controle &c, int k) {
+    if (c.genre != CTRL_BINARY_SWITCH) return ChoisirIndex(c, k);
+    if (auto *s = qobject_cast<QSlider *>(c.widget)) {
+        QSignalBlocker b(s);
+        s->setValue(k);
+    }
+}
+
+// The item (or switch position) now chosen; null when none is or the control has no items.
+const Element *ElementCourant(const Controle &c) {
+    const int k = PositionCourante(c);
+    if (k < 0 || k >= static_cast<int>(c.elements.size())) return nullptr;
+    return &c.elements[static_cast<std::size_t>(k)];
+}
+
+// Whether an item holds this value; a single-precision item matches the value taken to single
+// precision, as the control would hold it.
+bool MemeValeur(const Element &e, int v) { return !e.valeur_texte && !e.valeur_reelle && e.valeur_entier == v; }
+bool MemeValeur(const Element &e, double v) {
+    return e.valeur_reelle && e.valeur_reel == static_cast<double>(static_cast<float>(v));
+}
+bool MemeValeur(const Element &e, const std::string &v) { return e.valeur_texte && e.valeur_chaine == v; }
+
+// Chooses the first item of that value; UIE_BAD_INDEX, the choice unchanged, when none has it.
+template <class V>
+int ChoisirValeur(Controle &c, const V &v) {
+    for (std::size_t k = 0; k < c.elements.size(); ++k)
+        if (MemeValeur(c.elements[k], v)) {
+            ChoisirPosition(c, static_cast<int>(k));
+            return 0;
+        }
+    return UIE_BAD_INDEX;
+}
+
+// The value of the chosen item (or switch position); UIE_BAD_INDEX when none is chosen or its
+// value is of another type.
+int LireValeur(const Controle &c, int *value) {
+    const Element *e = ElementCourant(c);
+    if (!e || e->valeur_texte || e->valeur_reelle) return UIE_BAD_INDEX;
+    *value = e->valeur_entier;
+    return 0;
+}
+int LireValeur(const Controle &c, double *value) {
+    const Element *e = ElementCourant(c);
+    if (!e || !e->valeur_reelle) return UIE_BAD_INDEX;
+    *value = e->valeur_reel;
+    return 0;
+}
+int LireValeur(const Controle &c, std::string *value) {
+    const Element *e = ElementCourant(c);
+    if (!e || !e->valeur_texte) return UIE_BAD_INDEX;
+    *value = e->valeur_chaine;
+    return 0;
+}
+
+// The initial value of a resource file: the item that holds it, as SetCtrlVal would choose.
+void ChoisirValeurJson(Controle &c, const QJsonValue &v) {
+    if (v.isString()) ChoisirValeur(c, DepuisEcran(v.toString()));
+    else if (v.isDouble() && c.valeur_reelle) ChoisirValeur(c, v.toDouble());
+    else if (v.isDouble()) ChoisirValeur(c, v.toInt());
 }
 
 QListWidget *Liste(const Controle &c) { return qobject_cast<QListWidget *>(c.widget); }
@@ -377,13 +520,7 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
         }
         SynchroniserElements(c);
         // The initial value names an item by its value.
-        const QJsonValue v = o.value("value");
-        for (std::size_t k = 0; k < c.elements.size(); ++k) {
-            const Element &e = c.elements[k];
-            if ((!c.valeur_texte && v.isDouble() && e.valeur_entier == v.toInt()) ||
-                (c.valeur_texte && v.isString() && e.valeur_chaine == DepuisEcran(v.toString())))
-                ChoisirIndex(c, static_cast<int>(k));
-        }
+        ChoisirValeurJson(c, o.value("value"));
         cadre = Encadrer(c, def, parent, c.widget, "top");
         break;
     }
@@ -481,13 +618,13 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
         auto *boite = new QWidget();
         auto *l = new QHBoxLayout(boite);
         l->setContentsMargins(0, 0, 0, 0);
-        auto *off = new QLabel(VersEcran(c.texte_off), boite);
-        auto *s = new QSlider(Qt::Horizontal, boite);
+        auto *s = new CurseurCliquable(Qt::Horizontal, boite);
+        auto *off = new EtiquettePosition(VersEcran(c.texte_off), boite, s, 0);
         s->setRange(0, 1);
         s->setPageStep(1);
         s->setFixedWidth(44);
         s->setValue(o.value("value").toInt() != 0 ? 1 : 0);
-        auto *on = new QLabel(VersEcran(c.texte_on), boite);
+        auto *on = new EtiquettePosition(VersEcran(c.texte_on), boite, s, 1);
         off->setObjectName("off");
         on->setObjectName("on");
         l->addWidget(off);
@@ -499,6 +636,9 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
             envoyer(EVENT_COMMIT);
         });
         c.widget = s;
+        // A switch with values of its own starts on the position that holds "value".
+        RemplirPositions(c, o);
+        if (!c.elements.empty()) ChoisirValeurJson(c, o.value("value"));
         cadre = Encadrer(c, def, parent, boite, "top");
         break;
     }
@@ -560,12 +700,8 @@ int SetCtrlVal(int panel, int control, int value) {
             return 0;
         case CTRL_RING:
         case CTRL_SLIDE:
-            for (std::size_t k = 0; k < c.elements.size(); ++k)
-                if (!c.elements[k].valeur_texte && c.elements[k].valeur_entier == value) {
-                    ChoisirIndex(c, static_cast<int>(k));
-                    return 0;
-                }
-            return UIE_BAD_INDEX;
+            // A ring of single-precision values takes the integer as that number.
+            return c.valeur_reelle ? ChoisirValeur(c, static_cast<double>(value)) : ChoisirValeur(c, value);
         case CTRL_CHECK_BOX:
             qobject_cast<QCheckBox *>(w)->setChecked(value != 0);
             return 0;
@@ -574,6 +710,7 @@ int SetCtrlVal(int panel, int control, int value) {
             TexteInterrupteur(c);
             return 0;
         case CTRL_BINARY_SWITCH:
+            if (!c.elements.empty()) return ChoisirValeur(c, value);  // a switch with values
             qobject_cast<QSlider *>(w)->setValue(value != 0 ? 1 : 0);
             return 0;
         case CTRL_LED:
@@ -591,7 +728,7 @@ int SetCtrlVal(int panel, int control, int value) {
 
 int SetCtrlVal(int panel, int control, double value) {
     return AvecControle(panel, control, [&](Controle &c) -> int {
-        if (c.genre != CTRL_NUMERIC) return Faux();
+        if (c.genre != CTRL_NUMERIC) return c.valeur_reelle ? ChoisirValeur(c, value) : Faux();
         QSignalBlocker b(c.widget);
         // A field given the value it holds is not drawn again (indicators refreshed at every
         // sample).
@@ -619,12 +756,9 @@ int SetCtrlVal(int panel, int control, const char *value) {
             return 0;
         case CTRL_RING:
         case CTRL_SLIDE:
-            for (std::size_t k = 0; k < c.elements.size(); ++k)
-                if (c.elements[k].valeur_texte && c.elements[k].valeur_chaine == v) {
-                    ChoisirIndex(c, static_cast<int>(k));
-                    return 0;
-                }
-            return UIE_BAD_INDEX;
+            return ChoisirValeur(c, v);
+        case CTRL_BINARY_SWITCH:
+            return c.elements.empty() ? Faux() : ChoisirValeur(c, v);
         default:
             return Faux();
         }
@@ -640,13 +774,8 @@ int GetCtrlVal(int panel, int control, int *value) {
             else *value = static_cast<int>(qobject_cast<QDoubleSpinBox *>(w)->value());
             return 0;
         case CTRL_RING:
-        case CTRL_SLIDE: {
-            const int k = IndexCourant(c);
-            if (k < 0 || k >= static_cast<int>(c.elements.size()) || c.elements[static_cast<std::size_t>(k)].valeur_texte)
-                return UIE_BAD_INDEX;
-            *value = c.elements[static_cast<std::size_t>(k)].valeur_entier;
-            return 0;
-        }
+        case CTRL_SLIDE:
+            return LireValeur(c, value);
         case CTRL_CHECK_BOX:
             *value = qobject_cast<QCheckBox *>(w)->isChecked() ? 1 : 0;
             return 0;
@@ -654,6 +783,7 @@ int GetCtrlVal(int panel, int control, int *value) {
             *value = qobject_cast<QPushButton *>(w)->isChecked() ? 1 : 0;
             return 0;
         case CTRL_BINARY_SWITCH:
+            if (!c.elements.empty()) return LireValeur(c, value);  // a switch with values
             *value = qobject_cast<QSlider *>(w)->value();
             return 0;
         case CTRL_LED:
@@ -670,6 +800,7 @@ int GetCtrlVal(int panel, int control, int *value) {
 
 int GetCtrlVal(int panel, int control, double *value) {
     return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (c.valeur_reelle) return LireValeur(c, value);
         if (c.genre != CTRL_NUMERIC) {
             int v = 0;
             const int r = GetCtrlVal(panel, control, &v);
@@ -699,12 +830,13 @@ int GetCtrlVal(int panel, int control, char *value, std::size_t size) {
             Copier(Chaine(c.widget->property("brut")), value, size);
             return 0;
         case CTRL_RING:
-        case CTRL_SLIDE: {
-            const int k = IndexCourant(c);
-            if (k < 0 || k >= static_cast<int>(c.elements.size()) || !c.elements[static_cast<std::size_t>(k)].valeur_texte)
-                return UIE_BAD_INDEX;
-            Copier(c.elements[static_cast<std::size_t>(k)].valeur_chaine, value, size);
-            return 0;
+        case CTRL_SLIDE:
+        case CTRL_BINARY_SWITCH: {
+            if (c.genre == CTRL_BINARY_SWITCH && c.elements.empty()) return Faux();
+            std::string texte;
+            const int r = LireValeur(c, &texte);
+            if (r == 0) Copier(texte, value, size);
+            return r;
         }
         default:
             return Faux();
@@ -1050,7 +1182,7 @@ int GetValueFromIndex(int panel, int control, int index, int *value) {
         if (c.genre == CTRL_RING || c.genre == CTRL_SLIDE) {
             if (index < 0 || index >= static_cast<int>(c.elements.size())) return UIE_BAD_INDEX;
             const Element &e = c.elements[static_cast<std::size_t>(index)];
-            if (e.valeur_texte) return Faux();
+            if (e.valeur_texte || e.valeur_reelle) return Faux();
             *value = e.valeur_entier;
             return 0;
         }
@@ -1075,6 +1207,18 @@ int GetValueFromIndex(int panel, int control, int index, char *value, std::size_
             return 0;
         }
         return Faux();
+    });
+}
+
+// The value of item `index` of a ring of single-precision values.
+int GetValueFromIndex(int panel, int control, int index, double *value) {
+    return AvecControle(panel, control, [&](Controle &c) -> int {
+        if (c.genre != CTRL_RING && c.genre != CTRL_SLIDE) return Faux();
+        if (index < 0 || index >= static_cast<int>(c.elements.size())) return UIE_BAD_INDEX;
+        const Element &e = c.elements[static_cast<std::size_t>(index)];
+        if (!e.valeur_reelle) return Faux();
+        *value = e.valeur_reel;
+        return 0;
     });
 }
 

@@ -51,11 +51,13 @@ std::string RepertoireRessources();
 
 // ---- live panels and controls (ui.cpp, ui_controls.cpp) ----
 
-struct Element {              // an item of a list box or ring
+struct Element {              // an item of a list box or ring, or a position of a valued switch
     std::string libelle;      // Windows-1252
     bool valeur_texte = false;
     int valeur_entier = 0;
     std::string valeur_chaine;
+    bool valeur_reelle = false;  // rings of single-precision values ("float")
+    double valeur_reel = 0.0;    // held as the float it is, widened
 };
 
 struct Controle {
@@ -77,7 +79,8 @@ struct Controle {
     bool reel = false;              // numerics: double rather than int
     double mini = 0, maxi = 0;
     bool valeur_texte = false;      // rings: string values
-    std::vector<Element> elements;  // rings and slides
+    bool valeur_reelle = false;     // rings: single-precision values
+    std::vector<Element> elements;  // rings and slides; a valued binary switch: off, then on
     std::string texte_on, texte_off;
     int longueur_max = 0;
 

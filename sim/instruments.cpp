@@ -6,6 +6,7 @@
 
 #include "sim/analysers/hp33220a.h"
 #include "sim/analysers/hp4194.h"
+#include "sim/analysers/tds3052.h"
 #include "sim/counters/hp5313x.h"
 #include "sim/meters/e4419b.h"
 #include "sim/meters/hp34401a.h"
@@ -29,7 +30,7 @@ constexpr Modele kModeles[] = {
     {"E4419B", "HEWLETT-PACKARD,E4419B,GB40201234,A1.01.07", CreerE4419B},
     {"34401A", "HEWLETT-PACKARD,34401A,0,11-5-2", CreerHp34401A},
     {"33220A", "HEWLETT-PACKARD,33220A,0,2.02-2.02-22-2", CreerHp33220A},
-    {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00", nullptr},
+    {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00", CreerTds3052},
     {"MS4623B", "ANRITSU,MS4623B,000000,1.08", CreerMS4623B},
     {"4194A", "HP4194A", CreerHp4194},
 };

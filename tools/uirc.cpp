@@ -290,7 +290,8 @@ const std::map<QString, QStringList> &kindFields() {
         {QStringLiteral("toggle_button"),
          {QStringLiteral("on_text"), QStringLiteral("off_text"), QStringLiteral("value")}},
         {QStringLiteral("binary_switch"),
-         {QStringLiteral("on_text"), QStringLiteral("off_text"), QStringLiteral("value")}},
+         {QStringLiteral("on_text"), QStringLiteral("off_text"), QStringLiteral("value"),
+          QStringLiteral("value_type"), QStringLiteral("on_value"), QStringLiteral("off_value")}},
         {QStringLiteral("led"), {QStringLiteral("on_color"), QStringLiteral("value")}},
         {QStringLiteral("timer"), {QStringLiteral("interval"), QStringLiteral("enabled")}},
         {QStringLiteral("canvas"), {}},
@@ -342,8 +343,43 @@ void checkNumeric(const Fields &f) {
         f.fault(QStringLiteral("\"format\" \"general\" is for doubles"));
 }
 
-void checkRing(const Fields &f, const QString &where, Faults &faults) {
+// A value of a ring item or a switch position, of the control's `value_type`.
+std::optional<QJsonValue> typedValue(const Fields &f, const char *key, const QString &type, bool required) {
+    if (type == QLatin1String("int")) {
+        if (auto n = f.integer(key, required)) return QJsonValue(*n);
+    } else if (type == QLatin1String("float")) {
+        // Held in single precision: two numbers that round to the same float are one value.
+        if (auto d = f.number(key, required)) return QJsonValue(static_cast<double>(static_cast<float>(*d)));
+    } else if (auto t = f.text(key, required)) {
+        return QJsonValue(*t);
+    }
+    return std::nullopt;
+}
+
+// A binary switch either is 0/1, or has a value of its own for each position.
+void checkSwitch(const Fields &f) {
+    f.text("on_text", false);
+    f.text("off_text", false);
+    if (!f.has("value_type")) {
+        if (f.has("on_value") || f.has("off_value"))
+            f.fault(QStringLiteral("\"on_value\" and \"off_value\" need a \"value_type\""));
+        checkZeroOne(f);
+        return;
+    }
     const auto type = f.choice("value_type", {QStringLiteral("int"), QStringLiteral("string")}, true);
+    if (!type) return;
+    const auto on = typedValue(f, "on_value", *type, true);
+    const auto off = typedValue(f, "off_value", *type, true);
+    if (on && off && *on == *off) f.fault(QStringLiteral("both positions have the same value"));
+    if (!f.has("value")) return;
+    const auto value = typedValue(f, "value", *type, false);
+    if (value && on && off && *value != *on && *value != *off)
+        f.fault(QStringLiteral("\"value\" is neither \"on_value\" nor \"off_value\""));
+}
+
+void checkRing(const Fields &f, const QString &where, Faults &faults) {
+    const auto type = f.choice("value_type",
+                               {QStringLiteral("int"), QStringLiteral("string"), QStringLiteral("float")}, true);
     const auto items = f.array("items", false);
     std::vector<QJsonValue> values;
     if (items) {
@@ -358,11 +394,7 @@ void checkRing(const Fields &f, const QString &where, Faults &faults) {
                            QStringLiteral("an item"));
             item.text("label", true);
             std::optional<QJsonValue> v;
-            if (type && *type == QLatin1String("int")) {
-                if (auto n = item.integer("value", true)) v = QJsonValue(*n);
-            } else if (type) {
-                if (auto s = item.text("value", true)) v = QJsonValue(*s);
-            }
+            if (type) v = typedValue(item, "value", *type, true);
             if (!v) continue;
             for (const QJsonValue &seen : values) {
                 if (seen == *v) {
@@ -374,12 +406,7 @@ void checkRing(const Fields &f, const QString &where, Faults &faults) {
         }
     }
     if (!type || !f.has("value")) return;
-    std::optional<QJsonValue> value;
-    if (*type == QLatin1String("int")) {
-        if (auto n = f.integer("value", false)) value = QJsonValue(*n);
-    } else {
-        if (auto s = f.text("value", false)) value = QJsonValue(*s);
-    }
+    const std::optional<QJsonValue> value = typedValue(f, "value", *type, false);
     if (!value) return;
     bool found = false;
     for (const QJsonValue &v : values) found = found || v == *value;
@@ -416,7 +443,9 @@ void checkKind(const QString &kind, const Fields &f, const QString &where, Fault
         }
     } else if (kind == QLatin1String("check_box")) {
         checkZeroOne(f);
-    } else if (kind == QLatin1String("toggle_button") || kind == QLatin1String("binary_switch")) {
+    } else if (kind == QLatin1String("binary_switch")) {
+        checkSwitch(f);
+    } else if (kind == QLatin1String("toggle_button")) {
         f.text("on_text", false);
         f.text("off_text", false);
         checkZeroOne(f);

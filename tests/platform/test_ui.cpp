@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -548,6 +549,58 @@ TEST_F(Ui, DrawingDispatchesNoCallback) {
     ProcessDrawEvents();
     EXPECT_TRUE(evenements.empty());
     SetCtrlAttribute(panel, MINUTERIE, ATTR_ENABLED, 0);
+}
+
+// The slide controls move as the operator clicks: on the label of a position, or beside the
+// handle at a position; a dimmed one ignores the clicks.
+TEST_F(Ui, SlidesMoveToThePositionOrLabelClicked) {
+    const auto Valeur = [&](int control) {
+        int v = -1;
+        GetCtrlVal(panel, control, &v);
+        return v;
+    };
+    QWidget *glissiere = ui_test::Widget(panel, GLISSIERE);
+    const QList<QLabel *> etiquettes = glissiere->findChildren<QLabel *>();
+    ASSERT_EQ(etiquettes.size(), 4);
+    QTest::mouseClick(etiquettes[2], Qt::LeftButton);
+    EXPECT_EQ(Valeur(GLISSIERE), 2);
+    EXPECT_EQ(Evenements(GLISSIERE), (std::vector<int>{EVENT_VAL_CHANGED, EVENT_COMMIT}));
+    auto *curseur = glissiere->findChild<QSlider *>();
+    ASSERT_NE(curseur, nullptr);
+    QTest::mouseClick(curseur, Qt::LeftButton, {}, QPoint(curseur->width() / 2, curseur->height() - 2));
+    EXPECT_EQ(Valeur(GLISSIERE), 3);  // the last item is at the bottom
+    QTest::mouseClick(curseur, Qt::LeftButton, {}, QPoint(curseur->width() / 2, 2));
+    EXPECT_EQ(Valeur(GLISSIERE), 0);
+    QTest::mouseClick(etiquettes[1], Qt::LeftButton);
+    EXPECT_EQ(Valeur(GLISSIERE), 1);
+
+    auto *inter = qobject_cast<QSlider *>(ui_test::Widget(panel, INTER));
+    ASSERT_NE(inter, nullptr);
+    QLabel *jour = inter->parentWidget()->findChild<QLabel *>("on");
+    QLabel *nuit = inter->parentWidget()->findChild<QLabel *>("off");
+    ASSERT_TRUE(jour && nuit);
+    EXPECT_EQ(jour->text(), "Jour");
+    QTest::mouseClick(jour, Qt::LeftButton);
+    EXPECT_EQ(Valeur(INTER), 1);
+    EXPECT_EQ(Evenements(INTER), (std::vector<int>{EVENT_VAL_CHANGED, EVENT_COMMIT}));
+    QTest::mouseClick(jour, Qt::LeftButton);  // already there: nothing happens
+    EXPECT_EQ(Evenements(INTER).size(), 2u);
+    QTest::mouseClick(nuit, Qt::LeftButton);
+    EXPECT_EQ(Valeur(INTER), 0);
+    QTest::mouseClick(inter, Qt::LeftButton, {}, QPoint(inter->width() - 2, inter->height() / 2));
+    EXPECT_EQ(Valeur(INTER), 1);
+    QTest::mouseClick(inter, Qt::LeftButton, {}, QPoint(2, inter->height() / 2));
+    EXPECT_EQ(Valeur(INTER), 0);
+
+    SetCtrlAttribute(panel, INTER, ATTR_DIMMED, 1);
+    SetCtrlAttribute(panel, GLISSIERE, ATTR_DIMMED, 1);
+    evenements.clear();
+    QTest::mouseClick(jour, Qt::LeftButton);
+    QTest::mouseClick(etiquettes[3], Qt::LeftButton);
+    QTest::mouseClick(curseur, Qt::LeftButton, {}, QPoint(curseur->width() / 2, curseur->height() - 2));
+    EXPECT_EQ(Valeur(INTER), 0);
+    EXPECT_EQ(Valeur(GLISSIERE), 1);
+    EXPECT_TRUE(evenements.empty());
 }
 
 TEST(Locale, NumbersKeepTheirPointUnderAFrenchLocale) {
