@@ -23,9 +23,9 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Powermeter", "4419.dll", &power_simple},
     {"Powermeter Switché"_w, "4419_sw.dll", &power_switch},
     {"Carte VEXO", "vexo.dll", nullptr},                      // vexo_4v
-    {"Multimètre HP34401"_w, "multimetre.dll", nullptr},      // multi
+    {"Multimètre HP34401"_w, "multimetre.dll", &multi},
     Separateur(),
-    {"Valve EFD", "efd.dll", nullptr},                        // pilote_valve
+    {"Valve EFD", "efd.dll", &pilote_valve},
     {"Enceinte thermique", "therm.dll", nullptr},             // enc_ther
     {"Pilote bidon", "pilote_bidon.dll", &pilote_bidon},
     Separateur(),
@@ -43,7 +43,7 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Regul Acoustic", "Regul_Acoustic.dll", nullptr},        // Regul_Acoustic
     {"Pousse Seringue", "Pousse_Seringue.dll", &Pousse_Seringue},
     {"Pompe Ismatec", "Pompe_Ismatec.dll", &Pompe_Ismatec},
-    {"Electrovanne", "Electrovanne.dll", nullptr},            // Electrovanne
+    {"Electrovanne", "Electrovanne.dll", &Electrovanne},
     {"GBF HP3312A", "GBF_HP3312A.dll", &GBF_HP3312A},
     {"HP53131 - phase", "HP53131_phase.dll", nullptr},        // HP53131_phase
     {"DGM (retour infos)", "DGM110.dll", nullptr},            // DGM110

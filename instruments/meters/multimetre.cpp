@@ -1,0 +1,317 @@
+// "Multimètre HP34401": HP 34401A digital multimeter, one channel read by service request (see
+// multimetre.h).
+#include "instruments/meters/multimetre.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "framework/champs.h"
+#include "framework/plugin.h"
+#include "gpib/GLOBALES.h"
+#include "gpib/hp34401a.h"
+#include "platform/gpib.h"
+#include "platform/text.h"
+#include "platform/toolbox.h"
+#include "platform/ui.h"
+#include "uir/UIR_multi.h"
+
+namespace {
+
+const char kFichierUir[] = "UIR_multi.uir";
+
+// The settings block, stored raw in the settings files.
+struct S_multi {
+    std::int32_t identificateur;     // descriptor opened by the last init
+    std::int32_t adresse_gpib;
+    std::int32_t digits;             // the driver's resolution code
+    std::int32_t Volt_Ampere;        // the driver's function code
+    std::int32_t handmulti;          // VISA session of the last init (closed before it returned)
+    std::int32_t stop_interruption;
+    std::uint32_t numero_mesure[1];
+    double zone_memoire[1];
+    char nom_instru[128];
+};
+static_assert(sizeof(S_multi) == 168, "settings block of 168 bytes");
+static_assert(offsetof(S_multi, identificateur) == 0);
+static_assert(offsetof(S_multi, adresse_gpib) == 4);
+static_assert(offsetof(S_multi, digits) == 8);
+static_assert(offsetof(S_multi, Volt_Ampere) == 12);
+static_assert(offsetof(S_multi, handmulti) == 16);
+static_assert(offsetof(S_multi, stop_interruption) == 20);
+static_assert(offsetof(S_multi, numero_mesure) == 24);
+static_assert(offsetof(S_multi, zone_memoire) == 32);
+static_assert(offsetof(S_multi, nom_instru) == 40);
+static_assert(std::is_trivially_copyable_v<S_multi>);
+
+// The quantities the panel offers (the driver's function codes) and the resolutions.
+constexpr int kVoltDC = 1;
+constexpr bool FonctionOfferte(std::int32_t code) { return code == 0 || code == 1 || (code >= 3 && code <= 5); }
+constexpr bool ResolutionOfferte(std::int32_t code) { return code >= 0 && code <= 2; }
+
+// What `structure` points to: the block, then what the acquisition runs with and shares with
+// the notification callback. The reading passes from the notification thread to the
+// user-interface thread through atomics: the value is stored whole before its counter moves on.
+struct Multi_prive {
+    S_multi bloc;
+
+    int ud = -1;                              // descriptor of the last init (-1: none)
+    std::atomic<int> stop_interruption{0};    // the mask the callback returns
+    std::atomic<double> valeur{NotANumber()};
+    std::atomic<unsigned> numero{0};
+    plugin::Activite activite;                // configuration panels, the notification
+
+    static constexpr const char *kNomDefaut = "Multimètre"_w;
+    static constexpr auto kChampNom = &S_multi::nom_instru;
+    // The panel's initial choices, so that the panel and an init before any OK agree.
+    void Defauts() {
+        bloc.adresse_gpib = 22;
+        bloc.digits = 0;
+        bloc.Volt_Ampere = kVoltDC;
+    }
+    // Takes the descriptor of the last init offline: its notification is disarmed, a callback
+    // that runs is waited for, so nothing of that cycle runs any more.
+    void Fermer() {
+        if (ud < 0) return;
+        ibonl(ud, 0);
+        activite.NotificationDesarmee(ud);
+        ud = -1;
+    }
+    void AuLiberer() { Fermer(); }
+};
+using Vie = plugin::Gestion<Multi_prive, multi>;
+
+Multi_prive *Prive(PInstrument *instrument) { return plugin::Prive<Multi_prive>(instrument); }
+
+// ---- protocol -----------------------------------------------------------------------------
+
+constexpr const char *kIdentite = "HEWLETT-PACKARD,34401";
+constexpr const char *kMesure = ":INIT;FETC?;*OPC";
+constexpr long kLongueurIdentite = 250;
+constexpr long kLongueurMesure = 255;
+constexpr long kLongueurEsr = 10;
+
+// Reads at most `n` bytes of a reply into `texte` (n + 1 bytes) and ends the text after the
+// bytes received (none when the read failed before any came).
+void LireTexte(int ud, char *texte, long n) {
+    ibrd(ud, texte, n);
+    long lus = ThreadIbcntl();
+    if (lus < 0 || lus > n) lus = 0;
+    texte[lus] = '\0';
+}
+
+// "*ESR?" and its reply, read off and dropped: reading the register clears it, so that the
+// next operation complete requests service again.
+void LireEtEffacerEsr(int ud) {
+    char reponse[kLongueurEsr + 1];
+    ibecr(ud, "*ESR?");
+    LireTexte(ud, reponse, kLongueurEsr);
+}
+
+// Pop-up "Attention !!!" of a failed start step: `debut`, then the descriptor and the status
+// of the failed call.
+void MontrerEchecBus(const char *debut, int ud) {
+    char suite[96];
+    std::snprintf(suite, sizeof suite, "%d\n iberr=%x \n ibsta=%x\nibcntl=%lx", ud, static_cast<unsigned>(iberr),
+                  static_cast<unsigned>(ibsta), static_cast<unsigned long>(ibcntl));
+    MessagePopup("Attention !!!", (std::string(debut) + suite).c_str());
+}
+
+// The driver part of the set-up: a session on the address, the identity and "*CLS", then the
+// quantity with automatic ranging and the resolution. The session serves only here and is
+// closed before returning. Returns the first failing status (a code the panel does not offer,
+// from a damaged settings file, counts as refused by the driver), else the configuration's.
+ViStatus ConfigurerParLePilote(S_multi &b) {
+    char ressource[32];
+    std::snprintf(ressource, sizeof ressource, "GPIB::%i", static_cast<int>(b.adresse_gpib));
+    ViSession vi = VI_NULL;
+    ViStatus statut = hp34401a_init(ressource, VI_TRUE, VI_TRUE, &vi);
+    if (statut >= 0) {
+        if (!FonctionOfferte(b.Volt_Ampere)) statut = VI_ERROR_PARAMETER2;
+        else if (!ResolutionOfferte(b.digits)) statut = VI_ERROR_PARAMETER5;
+        else statut = hp34401a_conf(vi, static_cast<ViInt16>(b.Volt_Ampere), VI_TRUE, 0.0, static_cast<ViInt16>(b.digits));
+    }
+    if (vi != VI_NULL) hp34401a_close(vi);
+    b.handmulti = static_cast<std::int32_t>(vi);
+    return statut;
+}
+
+}  // namespace
+
+bool multi_lire_mesure(std::string_view reponse, double &valeur) { return pilote::LireReel(reponse, valeur); }
+
+namespace {
+
+// ---- management -------------------------------------------------------------------------
+
+void multi_configure(PInstrument *instrument) {
+    Multi_prive *p = Prive(instrument);
+    const int panel = LoadPanel(0, kFichierUir, Conf_multi);
+    if (panel < 0) return;
+    SetCtrlVal(panel, Conf_multi_NUM_Conf_Adr_Freq, p->bloc.adresse_gpib);
+    SetCtrlVal(panel, Conf_multi_RINGSLIDE_choix_multi, p->bloc.Volt_Ampere);
+    SetCtrlVal(panel, Conf_multi_RG_DIGITS, p->bloc.digits);
+    SetCtrlAttribute(panel, Conf_multi_CB_OK_MULTI, ATTR_CALLBACK_DATA, static_cast<void *>(p));
+    p->activite.panneaux.Ajouter(panel);
+    DisplayPanel(panel);
+}
+
+// ---- control ------------------------------------------------------------------------------
+
+int initialisation_multi_int(PInstrument *instrument) {
+    Multi_prive *p = Prive(instrument);
+    S_multi &b = p->bloc;
+    // The previous acquisition's device goes first, and a cycle still armed on it with it.
+    p->Fermer();
+    b.zone_memoire[0] = NotANumber();
+    b.numero_mesure[0] = 0;
+    p->valeur = NotANumber();
+    p->numero = 0;
+
+    const int carte = ibfind("GPIB0");
+    if (carte & ERR) {
+        MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
+        return -1;
+    }
+    const int ud = ibdev(0, b.adresse_gpib, 0, T10s, 1, 1);
+    ibclr(ud);
+    short ecoute = 0;
+    ibln(ud, b.adresse_gpib, 0, &ecoute);
+    if (ecoute == 0) {
+        const std::string message = std::string("Il faudrait penser à brancher le multimètre à l'adresse "_w) +
+                                    std::to_string(b.adresse_gpib) + " !!!";
+        MessagePopup("PAS BON", message.c_str());
+        if (ud >= 0) ibonl(ud, 0);
+        return -1;
+    }
+    ibecr(ud, "*IDN?");
+    char identite[kLongueurIdentite + 1];
+    LireTexte(ud, identite, kLongueurIdentite);
+    if (std::strstr(identite, kIdentite) == nullptr) {
+        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
+        ibonl(ud, 0);
+        return -1;
+    }
+    // A quantity the multimeter did not take would be recorded under the one chosen: the start
+    // stops here instead.
+    if (const ViStatus statut = ConfigurerParLePilote(b); statut < 0) {
+        char texte[256] = {};
+        hp34401a_errorMessage(VI_NULL, statut, texte);
+        const std::string message = std::string("Configuration du multimètre impossible :\n"_w) + texte;
+        MessagePopup("Erreur", message.c_str());
+        ibonl(ud, 0);
+        return -1;
+    }
+    p->ud = ud;
+    b.identificateur = ud;
+    p->stop_interruption = RQS;
+    b.stop_interruption = RQS;
+    return carte;
+}
+
+int CB_interruption_multi(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
+    if (LocalIbsta == ERR) return 0;  // the error alone: the notification ends, nothing is read
+    auto *p = static_cast<Multi_prive *>(refData);
+    char octet_etat = 0;
+    ibrsp(ud, &octet_etat);
+    char reponse[kLongueurMesure + 1];
+    LireTexte(ud, reponse, kLongueurMesure);
+    double v = 0.0;
+    if (multi_lire_mesure(reponse, v)) p->valeur = v;
+    ++p->numero;  // a reply that is no number still counts, with the previous value
+    LireEtEffacerEsr(ud);
+    ibecr(ud, kMesure);
+    return p->stop_interruption;
+}
+
+int miseenplace_int_multi(PInstrument *instrument) {
+    Multi_prive *p = Prive(instrument);
+    const int ud = p->ud;
+    ibwrt(ud, "*ESE 1", 6);
+    const int sre = ibwrt(ud, "*SRE 32", 7);
+    if (sre & ERR) {
+        MontrerEchecBus("Impossible d'initialiser l'interruption\nsur le multimètre d'identificateur "_w, ud);
+        return sre;
+    }
+    char octet_etat = 0;
+    ibrsp(ud, &octet_etat);
+    LireEtEffacerEsr(ud);
+    if (ibnotify(ud, p->stop_interruption, CB_interruption_multi, p) & ERR) {
+        const std::string message =
+            std::string("Impossible d'initialiser le multimètre\nd'adresse "_w) + std::to_string(p->bloc.adresse_gpib);
+        MessagePopup("Attention !!!", message.c_str());
+        return -1;
+    }
+    p->activite.NotificationArmee(ud);
+    const int sta = ibecr(ud, kMesure);
+    if (sta & ERR) {
+        MontrerEchecBus("Impossible de lancer une mesure\nsur le multimètre d'identificateur "_w, ud);
+        ibnotify(ud, 0, nullptr, nullptr);
+        p->activite.NotificationDesarmee(ud);
+        return sta;
+    }
+    return sta;
+}
+
+// The next request still stores its reading and launches one more measurement, then ends the
+// notification.
+void multi_stop(PInstrument *instrument) {
+    Multi_prive *p = Prive(instrument);
+    if (p->stop_interruption != 0) p->stop_interruption = 0;
+    p->bloc.stop_interruption = 0;
+}
+
+// ---- the channel ----------------------------------------------------------------------------
+
+int multi_nb_voie_1D(PInstrument * /*instrument*/) { return 1; }
+
+void multi_get_nom_voie_1D(PInstrument * /*instrument*/, int /*voie*/, char *nom_voie) {
+    std::memcpy(nom_voie, "Voie 1", sizeof "Voie 1");
+}
+
+double multi_mesure_1D(PInstrument *instrument, int /*voie*/) { return Prive(instrument)->valeur; }
+
+unsigned multi_numero_1D(PInstrument *instrument, int /*voie*/) { return Prive(instrument)->numero; }
+
+}  // namespace
+
+PInstrument multi = {
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
+    .configure = multi_configure,
+    .get_memory = Vie::get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
+    .stop = multi_stop,
+    .start = miseenplace_int_multi,
+    .init = initialisation_multi_int,
+    .nb_voie_1D = multi_nb_voie_1D,
+    .get_nom_voie_1D = multi_get_nom_voie_1D,
+    .mesure_1D = multi_mesure_1D,
+    .numero_1D = multi_numero_1D,
+};
+
+// ---- panel callback -------------------------------------------------------------------------
+
+// OK of Conf_multi (callback data: the private record): stores the address, the quantity and
+// the resolution, then closes the panel. The multimeter gets them at the next init.
+int MULTI_OK(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/, int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+    if (auto *p = static_cast<Multi_prive *>(callbackData)) {
+        int adresse = 0, quantite = 0, digits = 0;
+        GetCtrlVal(panel, Conf_multi_NUM_Conf_Adr_Freq, &adresse);
+        GetCtrlVal(panel, Conf_multi_RINGSLIDE_choix_multi, &quantite);
+        GetCtrlVal(panel, Conf_multi_RG_DIGITS, &digits);
+        p->bloc.adresse_gpib = adresse;
+        p->bloc.Volt_Ampere = quantite;
+        p->bloc.digits = digits;
+        p->activite.panneaux.Retirer(panel);
+    }
+    DiscardPanel(panel);
+    return 0;
+}
+UI_CALLBACK(MULTI_OK);
