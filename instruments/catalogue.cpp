@@ -17,9 +17,9 @@ constexpr ligne_catalogue Separateur() { return {kSeparateur, "", nullptr}; }
 
 // A plugin joins the program by putting the address of its global table in its row.
 const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
-    {"Fréquencemètre"_w, "5313x_1v.dll", nullptr},            // freq
-    {"Fréquencemètre 2 Voies"_w, "5313x_2v.dll", nullptr},    // freq2v
-    {"Fréquencemètre Switché"_w, "5313x_sw.dll", nullptr},    // freq_sw
+    {"Fréquencemètre"_w, "5313x_1v.dll", &freq},
+    {"Fréquencemètre 2 Voies"_w, "5313x_2v.dll", &freq2v},
+    {"Fréquencemètre Switché"_w, "5313x_sw.dll", &freq_sw},
     {"Powermeter", "4419.dll", &power_simple},
     {"Powermeter Switché"_w, "4419_sw.dll", &power_switch},
     {"Carte VEXO", "vexo.dll", nullptr},                      // vexo_4v
@@ -45,7 +45,7 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Pompe Ismatec", "Pompe_Ismatec.dll", &Pompe_Ismatec},
     {"Electrovanne", "Electrovanne.dll", &Electrovanne},
     {"GBF HP3312A", "GBF_HP3312A.dll", &GBF_HP3312A},
-    {"HP53131 - phase", "HP53131_phase.dll", nullptr},        // HP53131_phase
+    {"HP53131 - phase", "HP53131_phase.dll", &HP53131_phase},
     {"DGM (retour infos)", "DGM110.dll", nullptr},            // DGM110
 };
 

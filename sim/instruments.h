@@ -16,7 +16,8 @@ namespace sim {
 // An instrument with identity `identite` that accepts every command.
 std::shared_ptr<Appareil488> InstrumentIdentite(std::string identite);
 
-// Models, in the configuration's spelling (any case): 53131A, 53132A, E4419B, 34401A, 33220A,
+// Models, in the configuration's spelling (any case): 53131A, 53132A, 53131A-SW (input 1
+// behind the RF switch of line SW1), E4419B, 34401A, 33220A,
 // TDS3052, MS4623B.
 std::vector<std::string> ModelesConnus();
 bool ModeleConnu(std::string_view modele);

@@ -10,6 +10,8 @@
 #include <numeric>
 #include <utility>
 
+#include "sim/banc.h"
+
 namespace sim {
 
 namespace {
@@ -90,6 +92,12 @@ bool VoiesValides(const FonctionCompteur &f, const std::vector<int> &voies, int 
     return true;
 }
 
+// The frequencies of a signal a test gives: those that are no positive number mean no signal.
+std::deque<double> Frequences(std::vector<double> frequences) {
+    std::erase_if(frequences, [](double f) { return !(f > 0.0); });
+    return {frequences.begin(), frequences.end()};
+}
+
 template <class T>
 T &Champ(Appel &a, int suffixe, T &champ) {
     static thread_local T poubelle{};
@@ -115,9 +123,7 @@ Compteur5313x::Compteur5313x(std::string identite)
 void Compteur5313x::FixerSignal(int entree, std::vector<double> frequences) {
     if (entree < 1 || entree > 3) return;
     std::lock_guard g(Verrou());
-    frequences.erase(std::remove_if(frequences.begin(), frequences.end(), [](double f) { return !(f > 0.0); }),
-                     frequences.end());
-    signaux_[entree - 1].valeurs.assign(frequences.begin(), frequences.end());
+    signaux_[entree - 1].valeurs = Frequences(std::move(frequences));
     if (Mesure() && attenteSignal_ && SignalPresent()) LancerSerie();
     Signaler();
 }
@@ -145,6 +151,24 @@ void Compteur5313x::FixerArmementExterne(bool present) {
     armementExterne_ = present;
     if (Mesure() && attenteSignal_ && SignalPresent()) LancerSerie();
     Signaler();
+}
+
+void Compteur5313x::FixerCommutateur(int entree, std::uint8_t lignes, std::vector<double> frequences) {
+    std::lock_guard g(Verrou());
+    commutateur_ = Commutateur{};
+    if (entree < 1 || entree > 3 || lignes == 0) return;
+    commutateur_.entree = entree;
+    commutateur_.lignes = lignes;
+    commutateur_.autre.valeurs = Frequences(std::move(frequences));
+}
+
+Compteur5313x::Signal &Compteur5313x::SignalDe(int voie) {
+    return const_cast<Signal &>(std::as_const(*this).SignalDe(voie));
+}
+
+const Compteur5313x::Signal &Compteur5313x::SignalDe(int voie) const {
+    if (voie == commutateur_.entree && commutateur_.haut) return commutateur_.autre;
+    return signaux_[voie - 1];
 }
 
 Compteur5313x::Reglages Compteur5313x::LireReglages() const {
@@ -531,7 +555,7 @@ const Compteur5313x::Armement &Compteur5313x::ArmementCourant() const {
 bool Compteur5313x::SignalPresent() const {
     const Armement &a = ArmementCourant();
     if (!armementExterne_ && (a.departSource == "EXT" || a.arretSource == "EXT")) return false;
-    const auto Present = [this](int voie) { return !signaux_[voie - 1].valeurs.empty(); };
+    const auto Present = [this](int voie) { return !SignalDe(voie).valeurs.empty(); };
     const FonctionCompteur *fc = Fonction(reglages_.fonction);
     const bool deuxVoies = fc != nullptr && fc->voies == 2 &&
                            !(reglages_.fonction == "TINT" && reglages_.alimentationEvenement2 == "INP1");
@@ -551,7 +575,7 @@ double Compteur5313x::Duree() const {
 
 double Compteur5313x::Valeur() const {
     const auto Frequence = [this](int voie) {
-        const std::deque<double> &valeurs = signaux_[voie - 1].valeurs;
+        const std::deque<double> &valeurs = SignalDe(voie).valeurs;
         return valeurs.empty() ? kNaN : valeurs.front();
     };
     const double f1 = Frequence(reglages_.voie1);
@@ -593,6 +617,10 @@ bool Compteur5313x::Initier() {
 }
 
 void Compteur5313x::LancerSerie() {
+    if (commutateur_.lignes != 0) {
+        const std::shared_ptr<RegistreParallele> port = RegistreParalleleDuBanc();
+        commutateur_.haut = port != nullptr && (port->Lire() & commutateur_.lignes) != 0;
+    }
     attenteSignal_ = !SignalPresent();
     LancerMesure(attenteSignal_ ? kJamais : serie_ * Duree());
     Mesurant(true);
@@ -621,8 +649,8 @@ void Compteur5313x::MesureTerminee() {
     };
     for (int i = 0; i < serie_; ++i) {
         const double v = Valeur();
-        Suivante(signaux_[reglages_.voie1 - 1].valeurs);
-        if (fc != nullptr && fc->voies == 2) Suivante(signaux_[reglages_.voie2 - 1].valeurs);
+        Suivante(SignalDe(reglages_.voie1).valeurs);
+        if (fc != nullptr && fc->voies == 2) Suivante(SignalDe(reglages_.voie2).valeurs);
         if (reglages_.fonction == "PHAS" || reglages_.fonction == "TINT") Suivante(phases_);
         lecture_ = v;
         const double calcule = reglages_.math ? v * reglages_.echelle + reglages_.decalage : v;
@@ -672,6 +700,11 @@ bool Compteur5313x::Statistique(const std::string &type, double &v) const {
 std::shared_ptr<Appareil> CreerHp53131A() { return std::make_shared<Compteur5313x>(); }
 std::shared_ptr<Appareil> CreerHp53132A() {
     return std::make_shared<Compteur5313x>("HEWLETT-PACKARD,53132A,0,3703");
+}
+std::shared_ptr<Appareil> CreerHp53131ACommute() {
+    auto compteur = std::make_shared<Compteur5313x>();
+    compteur->FixerCommutateur(1, 4, {15e6});
+    return compteur;
 }
 
 }  // namespace sim

@@ -17,6 +17,9 @@
 // come from the signals the test gives each input: a frequency, or a sequence of frequencies
 // taken one per measurement (the last one stays); input 2 lags input 1 by the phase. Readings
 // are sent as "+1.000000000000E+007", rounded to the digits of digits arming.
+//
+// An input may sit behind an RF switch driven by data lines of the bench's parallel port: while
+// a measurement starts with any of those lines high, the input sees the switch's other signal.
 #pragma once
 
 #include <deque>
@@ -83,6 +86,10 @@ public:
     void FixerDureeMesure(int entree, double secondes);
     // Whether the external arming signal comes.
     void FixerArmementExterne(bool present);
+    // Input `entree` behind an RF switch on data lines `lignes` of the bench's parallel port:
+    // a measurement that starts with any of them high measures `frequences` (a sequence, as
+    // FixerSignal takes it) in place of the input's own signal. Lines 0: no switch.
+    void FixerCommutateur(int entree, std::uint8_t lignes, std::vector<double> frequences);
     Reglages LireReglages() const;
     // The last reading (not a number before the first).
     double DerniereLecture() const;
@@ -92,6 +99,12 @@ private:
         std::deque<double> valeurs;
         double amplitude = 1.0;
         double duree = -1.0;
+    };
+    struct Commutateur {
+        int entree = 0;
+        std::uint8_t lignes = 0;
+        Signal autre;        // the signal of the high position
+        bool haut = false;   // position when the running measurement started
     };
 
     void ReglagesParDefaut() override;
@@ -106,6 +119,9 @@ private:
     void CommandesFonctions();
 
     Entree &EntreeDe(Appel &a, int max);
+    // The signal that input `voie` measures: its own, or the switch's other one.
+    Signal &SignalDe(int voie);
+    const Signal &SignalDe(int voie) const;
     Armement &ArmementCourant();
     const Armement &ArmementCourant() const;
     bool SignalPresent() const;
@@ -125,6 +141,7 @@ private:
     Reglages registres_[21];
     Entree poubelle_;
     Signal signaux_[3];
+    Commutateur commutateur_;
     std::deque<double> phases_{45.0};
     bool armementExterne_ = true;
     bool attenteSignal_ = false;  // the running measurement waits for its signal
@@ -141,5 +158,8 @@ private:
 // The models of the bench configuration.
 std::shared_ptr<Appareil> CreerHp53131A();
 std::shared_ptr<Appareil> CreerHp53132A();
+// An HP 53131A whose input 1 sits behind the RF switch of line SW1 (D2, bit 4): 10 MHz with
+// the line low, 15 MHz with the line high.
+std::shared_ptr<Appareil> CreerHp53131ACommute();
 
 }  // namespace sim

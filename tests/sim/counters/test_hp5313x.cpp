@@ -3,7 +3,9 @@
 // set-up it keeps and answers, measurements on the program's clock, service requests on
 // completion, statistics and limits, and the faults a test can give it.
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,8 +14,10 @@
 #include "gpib/HP5313XA.h"
 #include "platform/clock.h"
 #include "platform/gpib.h"
+#include "sim/banc.h"
 #include "sim/bus.h"
 #include "sim/counters/hp5313x.h"
+#include "sim/instruments.h"
 #include "tests/support/gpib_essai.h"
 
 namespace {
@@ -182,6 +186,45 @@ TEST_F(CompteurSimule, SequencesAndAFetchDuringAMeasurement) {
     EXPECT_TRUE(compteur_->MesureEnCours());
     Envoyer(":INIT:CONT OFF;:ABOR");
     EXPECT_FALSE(compteur_->MesureEnCours());
+    EXPECT_TRUE(Erreurs().empty());
+}
+
+// An input behind an RF switch measures the signal of the position its line had when the
+// measurement started; other lines of the port change nothing.
+TEST_F(CompteurSimule, AnInputBehindASwitchFollowsItsLineAtTheStartOfEachMeasurement) {
+    horloge::UtiliserHorlogeFactice(0);
+    banc_.Configurer("gpib0 = sim\nparport = sim\n");
+    const auto port = sim::RegistreParalleleDuBanc();
+    ASSERT_NE(port, nullptr);
+    ud_ = ibdev(0, 3, 0, T10s, 1, 1);
+    compteur_->FixerSignal(1, {10e6});
+    compteur_->FixerCommutateur(1, 8, {15e6, 16e6});
+    compteur_->FixerDureeMesure(1, 0.2);
+    const struct {
+        std::uint8_t lignes;
+        const char *lecture;
+    } cas[] = {
+        {0x00, "+1.000000000000E+007\n"}, {0x08, "+1.500000000000E+007\n"}, {0xF7, "+1.000000000000E+007\n"},
+        {0xFF, "+1.600000000000E+007\n"}, {0x08, "+1.600000000000E+007\n"}, {0x00, "+1.000000000000E+007\n"},
+    };
+    for (const auto &c : cas) {
+        SCOPED_TRACE(static_cast<int>(c.lignes));
+        port->Fixer(c.lignes);
+        Envoyer(":INIT");
+        // The line moves during the measurement: the reading keeps its starting position.
+        port->Fixer(static_cast<std::uint8_t>(c.lignes ^ 0x08));
+        EXPECT_EQ(Question(":FETC?"), c.lecture);
+    }
+    // The model of the demo bench: SW1 (line D2) in front of input 1.
+    const auto commute = std::dynamic_pointer_cast<sim::Compteur5313x>(sim::CreerInstrument("53131A-SW"));
+    ASSERT_NE(commute, nullptr);
+    sim::BusDeCarte(0)->Brancher(3, commute);
+    compteur_ = commute;
+    for (const auto &[lignes, lecture] : {std::pair<int, const char *>{0x04, "+1.500000000000E+007\n"},
+                                          {0x08, "+1.000000000000E+007\n"}}) {
+        port->Fixer(static_cast<std::uint8_t>(lignes));
+        EXPECT_EQ(Question(":INIT;FETC?"), lecture);
+    }
     EXPECT_TRUE(Erreurs().empty());
 }
 

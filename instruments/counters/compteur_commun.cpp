@@ -1,0 +1,203 @@
+// What the counter plugins share (see compteur_commun.h).
+#include "instruments/counters/compteur_commun.h"
+
+#include <cstring>
+#include <string>
+
+#include "gpib/GLOBALES.h"
+#include "gpib/HP5313XA.h"
+#include "platform/text.h"
+
+namespace compteur {
+
+namespace {
+
+constexpr int kLongueurIdentite = 250;
+constexpr int kLongueurLecture = 255;
+constexpr int kLongueurEvenements = 10;
+constexpr std::string_view kModele = "HEWLETT-PACKARD,5313";
+
+// The bytes the last read of this thread brought into `tampon` (of `taille` bytes).
+std::string_view Recus(const char *tampon, long taille) {
+    const long n = ThreadIbcntl();
+    return {tampon, n > 0 && n <= taille ? static_cast<std::size_t>(n) : 0};
+}
+
+std::string Hex(long v) {
+    char t[24];
+    std::snprintf(t, sizeof t, "%x", static_cast<unsigned>(v));
+    return t;
+}
+
+// `debut`, then "sur le fréquencemètre d'identificateur <ud>\n iberr=<x> \n ibsta=<x>\nibcntl=<x>"
+// with the status of the call that failed.
+void PopupEtatGpib(const char *debut, int ud, int sta, int err, long cntl) {
+    const std::string texte = std::string(debut) + "sur le fréquencemètre d'identificateur "_w + std::to_string(ud) +
+                              "\n iberr=" + Hex(err) + " \n ibsta=" + Hex(sta) + "\nibcntl=" + Hex(cntl);
+    MessagePopup("Attention !!!", texte.c_str());
+}
+
+}  // namespace
+
+// ---- readings ---------------------------------------------------------------------------------
+
+void Classer(double &zone, std::uint32_t &numero, const Lecture &lecture) {
+    Ranger(zone, ValeurApres(lecture, Charger(zone)));
+    std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
+}
+
+// ---- the counter on the bus -------------------------------------------------------------------
+
+void Liberer(int &ud, plugin::Activite &activite) {
+    if (ud < 0) return;
+    ibnotify(ud, 0, nullptr, nullptr);
+    activite.NotificationDesarmee(ud);
+    ibonl(ud, 0);
+    ud = -1;
+}
+
+int Ouvrir(int &ud, int adresse, const Ouverture &o, plugin::Activite &activite) {
+    Liberer(ud, activite);
+    int carte = 0;
+    if (o.verifier_carte) {
+        carte = ibfind("GPIB0");
+        if ((carte & ERR) != 0) {
+            MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
+            return -1;
+        }
+    }
+    int nouveau = ibdev(0, adresse, 0, T10s, 1, 1);
+    ibclr(nouveau);
+    short ecoute = 0;
+    ibln(nouveau, adresse, 0, &ecoute);
+    if (ecoute == 0) {
+        Liberer(nouveau, activite);
+        const std::string texte = o.sans_ecouteur + std::to_string(adresse) + " !!!";
+        MessagePopup("PAS BON", texte.c_str());
+        return -1;
+    }
+    char identite[kLongueurIdentite] = {};
+    ibecr(nouveau, "*IDN?");
+    ibrd(nouveau, identite, kLongueurIdentite);
+    if (Recus(identite, kLongueurIdentite).find(kModele) == std::string_view::npos) {
+        Liberer(nouveau, activite);
+        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
+        return -1;
+    }
+    ud = nouveau;
+    return carte;
+}
+
+int ReglerParPilote(int adresse, const Entrees &e) {
+    char ressource[32];
+    std::snprintf(ressource, sizeof ressource, "GPIB::%d", adresse);
+    char chiffres[48];
+    std::snprintf(chiffres, sizeof chiffres, ":FREQ:ARM:STOP:DIG %d", e.digits);
+    // The driver's booleans are ViBoolean (0 or 1): a value a damaged settings file gives falls
+    // outside and the driver refuses it as an argument.
+    const auto Booleen = [](int v) { return static_cast<ViBoolean>(v == 0 || v == 1 ? v : 2); };
+    const ViBoolean couplage = Booleen(e.couplage), impedance = Booleen(e.impedance),
+                    attenuation = Booleen(e.attenuation), filtre = Booleen(e.filtre);
+
+    ViSession session = VI_NULL;
+    ViStatus resultat = VI_SUCCESS;
+    // Runs the steps in order, as long as none has failed.
+    const auto Etape = [&](const char *titre, bool visa, auto appel) {
+        if (resultat < 0) return;
+        const ViStatus statut = appel();
+        if (statut == VI_SUCCESS) return;
+        if (visa) analyse_msg_VI(titre, statut);
+        else analyse_msg_freq(titre, statut);
+        if (statut < 0 || resultat == VI_SUCCESS) resultat = statut;
+    };
+    Etape("init", true, [&] { return hp5313xa_init(ressource, VI_FALSE, VI_TRUE, 1, &session); });
+    Etape("reset", false, [&] { return hp5313xa_reset(session); });
+    for (const char *commande : {"*CLS", "*SRE 0", "*ESE 0", ":FUNC 'FREQ 1'", ":FREQ:ARM:STAR:SOUR IMM",
+                                 ":FREQ:ARM:STOP:SOUR DIG", static_cast<const char *>(chiffres),
+                                 ":TRIG:COUN:AUTO OFF", "FORM:DATA ASCII"})
+        Etape("writeInstrData", false, [&] { return hp5313xa_writeInstrData(session, commande); });
+    for (const ViInt16 entree : {1, 2}) {
+        Etape("inputCond", false,
+              [&] { return hp5313xa_inputCond(session, entree, couplage, impedance, attenuation, filtre); });
+        Etape("trigSens", false, [&] { return hp5313xa_trigSens(session, entree, 0, 50.0, attenuation, 1, 0); });
+    }
+    Etape("Timeout", true, [&] { return viSetAttribute(session, VI_ATTR_TMO_VALUE, 2500); });
+    hp5313xa_close(session);
+    return resultat;
+}
+
+Initialisation OuvrirEtRegler(int &ud, int adresse, const Entrees &e, bool verifier_carte, plugin::Activite &activite) {
+    const Ouverture o{verifier_carte, "Il faudrait penser à brancher le compteur à l'adresse "_w};
+    if (Ouvrir(ud, adresse, o, activite) < 0) return {};
+    return {true, ReglerParPilote(adresse, e)};
+}
+
+int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *ref, const Armement &a,
+          plugin::Activite &activite) {
+    Ecrire(ud, "*ESE 1", a.validations_sans_nul);
+    const int validation = Ecrire(ud, "*SRE 32", a.validations_sans_nul);
+    if ((validation & ERR) != 0) {
+        PopupEtatGpib("Impossible d'initialiser l'interruption\n", ud, ibsta, iberr, ibcntl);
+        return validation;
+    }
+    if (a.serial_poll) Sonder(ud);
+    ViderEvenements(ud);
+    if ((ibnotify(ud, masque, rappel, ref) & ERR) != 0) {
+        const std::string texte =
+            "Impossible d'initialiser le fréquencemètre\nd'adresse "_w + std::to_string(adresse);
+        MessagePopup("Attention !!!", texte.c_str());
+        return -1;
+    }
+    activite.NotificationArmee(ud);
+    const int lancement = Ecrire(ud, a.lancement, a.lancement_sans_nul);
+    if ((lancement & ERR) != 0) {
+        const int sta = ibsta, err = iberr;
+        const long cntl = ibcntl;
+        ibnotify(ud, 0, rappel, ref);
+        activite.NotificationDesarmee(ud);
+        PopupEtatGpib("Impossible de lancer une mesure\n", ud, sta, err, cntl);
+    }
+    return lancement;
+}
+
+// ---- pieces of the callbacks ----------------------------------------------------------------
+
+int Ecrire(int ud, const char *texte, bool sans_nul) { return sans_nul ? ibecr2(ud, texte) : ibecr(ud, texte); }
+
+Lecture Interroger(int ud, const char *question, bool sans_nul, bool *lue) {
+    Ecrire(ud, question, sans_nul);
+    char reponse[kLongueurLecture + 1];
+    const int etat = ibrd(ud, reponse, kLongueurLecture);
+    if (lue != nullptr) *lue = (etat & ERR) == 0;
+    return AnalyserLecture(Recus(reponse, kLongueurLecture));
+}
+
+void ViderEvenements(int ud) {
+    if ((ibecr(ud, "*ESR?") & ERR) != 0) return;
+    char reponse[kLongueurEvenements];
+    ibrd(ud, reponse, kLongueurEvenements);
+}
+
+void Sonder(int ud) {
+    char octet = 0;
+    ibrsp(ud, &octet);
+}
+
+void Relancer(int ud) { ibecr(ud, ":INIT:IMM;*OPC"); }
+
+// ---- panels -----------------------------------------------------------------------------------
+
+int ChargerConfiguration(const char *fichier, int id, int bouton_ok, void *p, plugin::Activite &activite) {
+    const int panel = LoadPanel(0, fichier, id);
+    if (panel < 0) return panel;
+    SetCtrlAttribute(panel, bouton_ok, ATTR_CALLBACK_DATA, p);
+    activite.panneaux.Ajouter(panel);
+    return panel;
+}
+
+void FermerPanneau(int panel, plugin::Activite &activite) {
+    activite.panneaux.Retirer(panel);
+    DiscardPanel(panel);
+}
+
+}  // namespace compteur
