@@ -27,6 +27,14 @@ void fin_gestion_lock();
 // quit; 0 (refused by every lock call) outside that time.
 extern int Lock_port_parallele;
 
+// Drives the data lines `lignes` of the parallel port high (`haut`) or low, leaving every other
+// line as it is, under Lock_port_parallele. A valve's pulse holds the lock for its whole length,
+// so the lock is waited for at most `attente_max` seconds (real time): a notification callback
+// that waits here must never wait for ever, since the user-interface thread, which releases the
+// lock, may itself be waiting for that callback to end. False, nothing written, when the lock
+// could not be taken (busy past the wait, or the program is ending).
+bool Positionner_lignes_port(int lignes, bool haut, double attente_max = 10.0);
+
 // ---- status list --------------------------------------------------------------------------
 // The running log of the main panel: each call appends "HH:MM:SS", the list's vertical rule
 // and the message (shown as written, never taken as a format), keeps the newest 400 lines,

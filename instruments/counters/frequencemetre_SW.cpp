@@ -88,13 +88,9 @@ constexpr compteur::ControlesEntrees kControles = {Conf_FrSw_NUM_Conf_Adr_Freq, 
 int Ligne(S_freq_sw &b) { return compteur::Charger(b.bit_choisi) & kLignesSwitch; }
 
 // Drives `ligne` high or low, leaving every other line of the data register as it is, under
-// the program's port lock. Nothing moves when the lock is gone (the program is ending).
-void PositionnerLigne(int ligne, bool haut) {
-    if (CmtGetLock(Lock_port_parallele) < 0) return;
-    const int octet = CVI_inp(kPortParallele);
-    CVI_outp(kPortParallele, haut ? (octet | ligne) : (octet & ~ligne));
-    CmtReleaseLock(Lock_port_parallele);
-}
+// the program's port lock. Nothing moves when the lock cannot be taken (a valve's long pulse
+// holds it, or the program is ending).
+void PositionnerLigne(int ligne, bool haut) { Positionner_lignes_port(ligne, haut); }
 
 // ---- the cycle ----------------------------------------------------------------------------------
 

@@ -99,15 +99,9 @@ PowSw_prive *Prive(PInstrument *instrument) { return plugin::Prive<PowSw_prive>(
 // ---- the switches -------------------------------------------------------------------------
 
 // Drives `lignes` of the data register high or low, leaving the other lines as they are, under
-// the program's port lock. False when the lock cannot be taken (the program is ending): the
-// switches then stay where they are.
-bool PositionnerSwitches(int lignes, bool haut) {
-    if (CmtGetLock(Lock_port_parallele) < 0) return false;
-    const int octet = CVI_inp(kPortParallele);
-    CVI_outp(kPortParallele, haut ? (octet | lignes) : (octet & ~lignes));
-    CmtReleaseLock(Lock_port_parallele);
-    return true;
-}
+// the program's port lock. False when the lock cannot be taken (a valve's long pulse holds it,
+// or the program is ending): the switches then stay where they are.
+bool PositionnerSwitches(int lignes, bool haut) { return Positionner_lignes_port(lignes, haut); }
 
 // ---- management -------------------------------------------------------------------------
 

@@ -1,0 +1,81 @@
+// Lines of the parallel port moved under the program's port lock: the other lines stay, and a
+// lock held elsewhere is waited for only so long.
+#include <atomic>
+#include <cstdio>
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "framework/liste.h"
+#include "platform/bench_config.h"
+#include "platform/parport.h"
+#include "platform/utility.h"
+#include "sim/banc.h"
+
+namespace {
+
+class PortParallele : public testing::Test {
+protected:
+    void SetUp() override {
+        if (std::FILE *f = std::fopen(kConfiguration, "w")) {
+            std::fputs("parport = sim\n", f);
+            std::fclose(f);
+        }
+        RechargerConfigurationBanc(kConfiguration);
+        ReinitialiserPortParallele();
+        registre = sim::RegistreParalleleDuBanc();
+        ASSERT_NE(registre, nullptr);
+        registre->Fixer(0xA4);
+        ASSERT_EQ(CmtNewLock(nullptr, 0, &Lock_port_parallele), 0);
+    }
+    void TearDown() override {
+        CmtDiscardLock(Lock_port_parallele);
+        Lock_port_parallele = 0;
+        RechargerConfigurationBanc("/nonexistent/banc.conf");
+        ReinitialiserPortParallele();
+        std::remove(kConfiguration);
+    }
+    static constexpr const char *kConfiguration = "/tmp/banc-port-parallele.conf";
+    std::shared_ptr<sim::RegistreParallele> registre;
+};
+
+TEST_F(PortParallele, OnlyTheLinesGivenMove) {
+    EXPECT_TRUE(Positionner_lignes_port(0x08 | 0x02, true));
+    EXPECT_EQ(registre->Lire(), 0xAE);
+    EXPECT_TRUE(Positionner_lignes_port(0x04, false));
+    EXPECT_EQ(registre->Lire(), 0xAA);
+}
+
+TEST_F(PortParallele, ALockHeldElsewhereIsWaitedForThenGivenUp) {
+    std::atomic<bool> tenu{false}, relacher{false};
+    std::thread autre([&] {
+        CmtGetLock(Lock_port_parallele);
+        tenu = true;
+        while (!relacher) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        CmtReleaseLock(Lock_port_parallele);
+    });
+    while (!tenu) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    registre->EffacerJournal();
+    // Held past the wait: nothing written, and the caller is not held for ever.
+    EXPECT_FALSE(Positionner_lignes_port(0x10, true, 0.05));
+    EXPECT_TRUE(registre->Journal().empty());
+    // Released during the wait: the line moves.
+    std::thread liberateur([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        relacher = true;
+    });
+    EXPECT_TRUE(Positionner_lignes_port(0x10, true, 5.0));
+    EXPECT_EQ(registre->Lire(), 0xB4);
+    liberateur.join();
+    autre.join();
+}
+
+TEST_F(PortParallele, NoLockNoWrite) {
+    CmtDiscardLock(Lock_port_parallele);
+    registre->EffacerJournal();
+    EXPECT_FALSE(Positionner_lignes_port(0x10, true));
+    EXPECT_TRUE(registre->Journal().empty());
+}
+
+}  // namespace
