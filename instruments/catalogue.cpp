@@ -26,7 +26,7 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Multimètre HP34401"_w, "multimetre.dll", &multi},
     Separateur(),
     {"Valve EFD", "efd.dll", &pilote_valve},
-    {"Enceinte thermique", "therm.dll", nullptr},             // enc_ther
+    {"Enceinte thermique", "therm.dll", &enc_ther},
     {"Pilote bidon", "pilote_bidon.dll", &pilote_bidon},
     Separateur(),
     {"Calculatrice", "Calculatrice.dll", &Calculatrice},

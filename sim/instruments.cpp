@@ -7,6 +7,7 @@
 #include "sim/analysers/hp33220a.h"
 #include "sim/analysers/hp4194.h"
 #include "sim/analysers/tds3052.h"
+#include "sim/bench/enceinte_thermique.h"
 #include "sim/counters/hp5313x.h"
 #include "sim/meters/e4419b.h"
 #include "sim/meters/hp34401a.h"
@@ -34,6 +35,7 @@ constexpr Modele kModeles[] = {
     {"TDS3052", "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00", CreerTds3052},
     {"MS4623B", "ANRITSU,MS4623B,000000,1.08", CreerMS4623B},
     {"4194A", "HP4194A", CreerHp4194},
+    {"ENCEINTE", "BANC,ENCEINTE THERMIQUE,0,1.0", CreerEnceinteThermique},
 };
 
 const Modele *Trouver(std::string_view nom) {

@@ -114,6 +114,8 @@ struct Anritsu_prive {
     int ud = 0;                // descriptor opened by the last successful init; 0: none
     int panneau_cache = 0;     // PANEL loaded (hidden) by init; 0: none
     int verrou = 0;            // the device lock
+    // The core's lock registry, kept by configure for the read-back of its panels.
+    int (*gestion_lock)(const char *lock_requis) = nullptr;
     bool en_acquisition = false;  // from a successful init to stop: the channels follow `cycle`
     Cycle cycle;               // written by init before the notification is armed
 
@@ -425,6 +427,224 @@ void Publier(Anritsu_prive *p, bool axe) {
 
 }  // namespace
 
+// ---- protocol: command language -----------------------------------------------------------------
+
+namespace {
+
+// The fixed commands of the first group: domain and gate together.
+struct Mot {
+    const char *commande;
+    const char *domaine;  // written bare
+    const char *porte;    // written with its NUL
+};
+constexpr Mot kMots[] = {
+    {"FWTG", "FGT", "GON"},
+    {"FNTG", "FQD", "GOF"},
+    {"TWTG", "TBP", "GON"},
+    {"TNTG", "TBP", "GOF"},
+};
+
+// The value commands, in the order they are tried, and the mnemonic each sends.
+struct Valeur {
+    const char *prefixe;
+    const char *mnemonique;
+};
+constexpr Valeur kValeurs[] = {
+    {"GATE_START=", "GST"},
+    {"GATE_STOP=", "GSP"},
+    {"RANGE_STOP=", "ZSP"},
+    {"RANGE_START=", "ZST"},
+};
+
+// The display commands: the family's word, its format mnemonic, and the formats it goes with.
+struct Affichage {
+    const char *mot;
+    const char *format;
+    bool deux_voies;  // display formats 5 and 6 (two values a point)
+};
+constexpr Affichage kAffichages[] = {
+    {"LOGPHASE", "MPH", true}, {"LINPHASE", "LPH", true}, {"LOG", "MAG", false},
+    {"LIN", "LIN", false},     {"PHASE", "PHA", false},
+};
+constexpr const char *kParametresS[] = {"S11", "S12", "S21", "S22"};
+
+std::string AvecNul(std::string texte) {
+    texte += '\0';
+    return texte;
+}
+
+// "<mot> S<xy>" for the display family of `configuration`: the command it writes, or "".
+std::string CommandeAffichage(std::string_view copie, int configuration) {
+    const bool deux_voies = configuration >= 5;
+    for (const Affichage &a : kAffichages) {
+        if (a.deux_voies != deux_voies) continue;
+        for (const char *s : kParametresS) {
+            if (copie != std::string(a.mot) + ' ' + s) continue;
+            std::string ecrit = std::string("CH1;") + s + ';' + a.format;
+            // The analyser has always been sent this one without its NUL.
+            return copie == "LOG S11" ? ecrit : AvecNul(std::move(ecrit));
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+CommandeAnritsu anritsu_traduire_commande(const char *chaine, int configuration) {
+    CommandeAnritsu c;
+    if (chaine == nullptr) return c;
+    const std::size_t longueur = strnlen(chaine, kAnritsuCommandeMax + 1);
+    if (longueur > kAnritsuCommandeMax) return c;
+    char copie[kAnritsuCommandeMax + 1];
+    std::memcpy(copie, chaine, longueur);
+    copie[longueur] = '\0';
+    for (std::size_t i = 0; i < longueur; ++i)
+        copie[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(copie[i])));
+    const std::string_view texte(copie, longueur);
+
+    for (const Mot &m : kMots) {
+        if (texte != m.commande) continue;
+        c.ecritures = {m.domaine, AvecNul(m.porte)};
+        return c;
+    }
+    for (const Valeur &v : kValeurs) {
+        const std::string_view prefixe = v.prefixe;
+        if (!texte.starts_with(prefixe)) continue;
+        float valeur = 0.0f;
+        if (std::sscanf(copie + prefixe.size(), "%f", &valeur) != 1 || !std::isfinite(valeur)) return c;
+        c.ecritures = {Limite(v.mnemonique, valeur)};
+        return c;
+    }
+    char nom[kAnritsuCommandeMax + 1];
+    if (std::sscanf(copie, "SAVE %254s", nom) == 1) {
+        const std::string_view n = nom;
+        if (n.size() <= kAnritsuNomFichierMax && n.find('"') == std::string_view::npos) c.fichier = n;
+        return c;
+    }
+    std::string affichage = CommandeAffichage(texte, configuration);
+    if (!affichage.empty()) c.ecritures = {std::move(affichage)};
+    return c;
+}
+
+// ---- trace files ------------------------------------------------------------------------------
+
+namespace {
+
+// The payload of the block `ud` is sending, `longueur` bytes then its end byte, into `f`. The
+// whole reply is read off, even when the file stops taking bytes.
+bool CopierCharge(int ud, long longueur, std::FILE *f) {
+    const long morceau = std::min(longueur, kAnritsuMorceauFichier);
+    std::unique_ptr<char[]> tampon(new (std::nothrow) char[static_cast<std::size_t>(morceau) + 1]);
+    if (!tampon) {
+        anritsu_drain_reply(ud);
+        return false;
+    }
+    long reste = longueur;
+    bool ecrit = true;  // every byte so far went into the file
+    for (;;) {
+        // The last piece takes the byte that ends the reply with it.
+        const long demande = reste > morceau ? morceau : reste + 1;
+        const int sta = ibrd(ud, tampon.get(), demande);
+        if ((sta & ERR) != 0) return false;  // time-out inside the block
+        const long utiles = std::min(std::clamp(ThreadIbcntl(), 0L, demande), reste);
+        ecrit = ecrit && std::fwrite(tampon.get(), 1, static_cast<std::size_t>(utiles), f) ==
+                             static_cast<std::size_t>(utiles);
+        reste -= utiles;
+        const bool fini = (sta & END) != 0;
+        if (reste == 0) {
+            // More than the block announced, or its end byte still to come.
+            if (!fini) anritsu_drain_reply(ud);
+            return ecrit;
+        }
+        if (fini) return false;  // the reply ended before its length
+    }
+}
+
+}  // namespace
+
+bool anritsu_save_to_file(int ud, const char *nom) {
+    if (nom == nullptr) return false;
+    const std::string_view n(nom, strnlen(nom, kAnritsuNomFichierMax + 1));
+    if (n.empty() || n.size() > kAnritsuNomFichierMax || n.find('"') != std::string_view::npos) return false;
+    const std::string local(n), partiel = local + ".part";
+    std::FILE *f = OuvrirFichier(partiel.c_str(), "wb");
+    if (f == nullptr) return false;
+
+    const std::string chemin = "\"C:\\" + local + "\"";
+    Ecrire(ud, "SAVE " + chemin);
+    Ecrire(ud, "DISKRD " + chemin);
+    const long longueur = anritsu_read_block_header(ud, 999999999L);
+    bool ok = longueur >= 0 && CopierCharge(ud, longueur, f);
+    ok = std::fclose(f) == 0 && ok;
+    ok = ok && std::rename(CheminSysteme(partiel.c_str()).c_str(), CheminSysteme(local.c_str()).c_str()) == 0;
+    if (!ok) {
+        std::remove(CheminSysteme(partiel.c_str()).c_str());
+        return false;
+    }
+    Ecrire(ud, "DEL " + chemin);
+    return true;
+}
+
+// ---- protocol: read-back ----------------------------------------------------------------------
+
+namespace {
+
+// A reply as the read-back converts it: its first 30 bytes, terminated.
+struct Reponse30 {
+    char texte[31];
+    explicit Reponse30(std::string_view r) {
+        const std::size_t n = std::min(r.size(), sizeof texte - 1);
+        std::memcpy(texte, r.data(), n);
+        texte[n] = '\0';
+    }
+};
+
+}  // namespace
+
+bool anritsu_reponse_entier(std::string_view reponse, int &valeur) {
+    const Reponse30 r(reponse);
+    const char *c = r.texte;
+    while (EstBlanc(*c)) ++c;
+    const char *chiffres = (*c == '+' || *c == '-') ? c + 1 : c;
+    if (!EstChiffre(*chiffres)) return false;
+    char *fin = nullptr;
+    errno = 0;
+    const long v = std::strtol(c, &fin, 10);
+    if (errno != 0 || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return false;
+    valeur = static_cast<int>(v);
+    return true;
+}
+
+bool anritsu_reponse_nombre(std::string_view reponse, float &valeur) {
+    const Reponse30 r(reponse);
+    float v = 0.0f;
+    if (!LireNombre(r.texte, r.texte + std::strlen(r.texte), v) || !std::isfinite(v)) return false;
+    valeur = v;
+    return true;
+}
+
+int anritsu_valeur_controle(LectureAnritsu lecture, int code) {
+    struct Paire {
+        int code, valeur;
+    };
+    static constexpr Paire kPorte[] = {{0, 1}, {1, 2}, {2, 3}};
+    static constexpr Paire kFormat[] = {{1, 1}, {2, 2}, {3, 5}, {4, 4}, {10, 3}, {11, 6}};
+    static constexpr Paire kDomaine[] = {{0, 1}, {1, 3}, {4, 2}};
+    static constexpr Paire kParametre[] = {{11, 1}, {12, 2}, {21, 3}, {22, 4}};
+    const auto Chercher = [code](const auto &table) {
+        for (const Paire &p : table)
+            if (p.code == code) return p.valeur;
+        return -1;
+    };
+    switch (lecture) {
+    case LectureAnritsu::Porte: return Chercher(kPorte);
+    case LectureAnritsu::Format: return Chercher(kFormat);
+    case LectureAnritsu::Domaine: return Chercher(kDomaine);
+    case LectureAnritsu::Parametre: return Chercher(kParametre);
+    }
+    return -1;
+}
+
 // ---- calibration upload -----------------------------------------------------------------------
 
 namespace {
@@ -504,6 +724,24 @@ int anritsu_upload_calibration(int ud, const char *chemin) {
 
 namespace {
 
+// The gate controls serve the time domain and the frequency domain with time gate.
+void anritsu_dim_gate(int panel) {
+    int domaine = 0;
+    GetCtrlVal(panel, PANEL_SWEEP_3, &domaine);
+    const int grise = domaine >= 2 ? 0 : 1;
+    for (const int control : {PANEL_START_2, PANEL_STOP_2, PANEL_SWEEP_4})
+        SetCtrlAttribute(panel, control, ATTR_DIMMED, grise);
+}
+
+// The range controls serve the time domain alone; then the gate controls.
+void anritsu_dim_range(int panel) {
+    int domaine = 0;
+    GetCtrlVal(panel, PANEL_SWEEP_3, &domaine);
+    const int grise = domaine == 2 ? 0 : 1;
+    for (const int control : {PANEL_START, PANEL_STOP}) SetCtrlAttribute(panel, control, ATTR_DIMMED, grise);
+    anritsu_dim_gate(panel);
+}
+
 void anritsu_configure(PInstrument *instrument) {
     Anritsu_prive *p = Prive(instrument);
     const int panel = LoadPanel(0, kFichierUir, PANEL);
@@ -524,6 +762,8 @@ void anritsu_configure(PInstrument *instrument) {
     SetCtrlVal(panel, PANEL_AUTOSCALE, static_cast<int>(b.autoscale));
     for (const int bouton : {PANEL_BUTTON_OK, PANEL_BUTTON_6, PANEL_BUTTON_RAZ, PANEL_BUTTON_recup})
         SetCtrlAttribute(panel, bouton, ATTR_CALLBACK_DATA, static_cast<void *>(p));
+    p->gestion_lock = instrument->gestion_lock;
+    anritsu_dim_range(panel);
     p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
@@ -740,6 +980,26 @@ unsigned anritsu_numero2D(PInstrument *instrument, int /*voie*/) {
 
 }  // namespace
 
+// ---- command language -------------------------------------------------------------------------
+
+namespace {
+
+// One command of the sequencer or the feedback loop, written under the device lock: it waits
+// for a measurement cycle in progress, and the next cycle waits for it (a trace-file copy
+// included). The display commands follow the format the acquisition of the last init runs with.
+void anritsu_execute(PInstrument *instrument, const char *chaine) {
+    Anritsu_prive *p = Prive(instrument);
+    if (p->ud <= 0) return;  // no analyser opened yet
+    const CommandeAnritsu c = anritsu_traduire_commande(chaine, p->cycle.configuration);
+    if (c.ecritures.empty() && c.fichier.empty()) return;
+    if (p->verrou != 0) CmtGetLock(p->verrou);
+    for (const std::string &ecrit : c.ecritures) Ecrire(p->ud, ecrit);
+    if (!c.fichier.empty()) anritsu_save_to_file(p->ud, c.fichier.c_str());
+    if (p->verrou != 0) CmtReleaseLock(p->verrou);
+}
+
+}  // namespace
+
 PInstrument anritsu = {
     .nouveau = Vie::nouveau,
     .liberer = Vie::liberer,
@@ -750,6 +1010,7 @@ PInstrument anritsu = {
     .stop = anritsu_stop,
     .start = anritsu_start,
     .init = anritsu_init,
+    .execute = anritsu_execute,
     .nb_voie2D = anritsu_nb_voie2D,
     .get_nom_voie2D = anritsu_get_nom_voie2D,
     .get_taille_voie2D = anritsu_get_taille_voie2D,
@@ -809,3 +1070,117 @@ int Choix_Fichier_Cal(int panel, int /*control*/, int event, void *callbackData,
     return 0;
 }
 UI_CALLBACK(Choix_Fichier_Cal);
+
+// The display format or the domain chosen: the controls the domain does not use are dimmed.
+int Choix_fonc(int panel, int /*control*/, int event, void * /*callbackData*/, int /*eventData1*/,
+               int /*eventData2*/) {
+    if (event == EVENT_COMMIT) anritsu_dim_range(panel);
+    return 0;
+}
+UI_CALLBACK(Choix_fonc);
+
+// RAZ (callback data: the private record): no calibration file from now on, before any OK.
+int RAZ_fichier_cal(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
+                    int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+    if (auto *p = static_cast<Anritsu_prive *>(callbackData)) EcrireChamp(p->bloc.cheminfichierload, "");
+    SetCtrlVal(panel, PANEL_STRING, "");
+    return 0;
+}
+UI_CALLBACK(RAZ_fichier_cal);
+
+namespace {
+
+// One query of the read-back, written bare, and its reply (at most 30 bytes, terminated);
+// false when none came.
+bool Demander(int ud, const char *question, char (&reponse)[31]) {
+    Ecrire(ud, question);
+    const int sta = ibrd(ud, reponse, sizeof reponse - 1);
+    const long n = std::clamp(ThreadIbcntl(), 0L, static_cast<long>(sizeof reponse - 1));
+    reponse[n] = '\0';
+    return (sta & ERR) == 0 || n > 0;
+}
+
+// A query whose reply is a code: the ring `control` takes the item the code selects, if any.
+bool DemanderCode(int ud, int panel, const char *question, LectureAnritsu lecture, int control) {
+    char reponse[31];
+    if (!Demander(ud, question, reponse)) return false;
+    int code = 0;
+    if (anritsu_reponse_entier(reponse, code)) {
+        const int valeur = anritsu_valeur_controle(lecture, code);
+        if (valeur >= 0) SetCtrlVal(panel, control, valeur);
+    }
+    return true;
+}
+
+// A query whose reply is a number, shown in `control` as it was read.
+bool DemanderNombre(int ud, int panel, const char *question, int control) {
+    char reponse[31];
+    if (!Demander(ud, question, reponse)) return false;
+    float valeur = 0.0f;
+    if (anritsu_reponse_nombre(reponse, valeur)) SetCtrlVal(panel, control, static_cast<double>(valeur));
+    return true;
+}
+
+// The steps of the read-back, each false when a query got no reply.
+bool anritsu_query_gate(int ud, int panel) {
+    return DemanderCode(ud, panel, "GOF?", LectureAnritsu::Porte, PANEL_SWEEP_4);
+}
+bool anritsu_query_range(int ud, int panel) {
+    return DemanderNombre(ud, panel, "ZSP?", PANEL_STOP) && DemanderNombre(ud, panel, "ZST?", PANEL_START);
+}
+// The gate limits; then the frequency domain with time gate that the panel shows means a gate
+// that is on, and any other domain asks the gate mode again.
+bool anritsu_query_gate_limits(int ud, int panel) {
+    if (!DemanderNombre(ud, panel, "GSP?", PANEL_STOP_2) || !DemanderNombre(ud, panel, "GST?", PANEL_START_2))
+        return false;
+    int domaine = 0;
+    GetCtrlVal(panel, PANEL_SWEEP_3, &domaine);
+    if (domaine != 3) return anritsu_query_gate(ud, panel);
+    SetCtrlVal(panel, PANEL_SWEEP_4, 2);
+    return true;
+}
+bool anritsu_query_format(int ud, int panel) {
+    return DemanderCode(ud, panel, "GRF?", LectureAnritsu::Format, PANEL_config);
+}
+bool anritsu_query_domain(int ud, int panel) {
+    return DemanderCode(ud, panel, "TDX?", LectureAnritsu::Domaine, PANEL_SWEEP_3);
+}
+bool anritsu_query_sparam(int ud, int panel) {
+    return DemanderCode(ud, panel, "SXX?", LectureAnritsu::Parametre, PANEL_SWEEP_2);
+}
+
+// Opens the analyser at `adresse`, reads its state into `panel`, closes it. False when nothing
+// listens there or a query got no reply.
+bool anritsu_relire(int adresse, int panel) {
+    const int ud = ibdev(0, adresse, NO_SAD, T10s, 1, 1);
+    short present = 0;
+    ibln(ud, adresse, NO_SAD, &present);
+    const bool ok = present != 0 && anritsu_query_gate(ud, panel) && anritsu_query_range(ud, panel) &&
+                    anritsu_query_gate_limits(ud, panel) && anritsu_query_format(ud, panel) &&
+                    anritsu_query_domain(ud, panel) && anritsu_query_sparam(ud, panel);
+    if (ud > 0) ibonl(ud, 0);
+    return ok;
+}
+
+}  // namespace
+
+// Recup (callback data: the private record): the analyser's state into the panel, at the
+// address the panel shows, then the dimming of the domain read. The device lock of that address
+// keeps the read-back out of a measurement cycle of the same analyser.
+int recup(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/, int /*eventData2*/) {
+    if (event != EVENT_COMMIT) return 0;
+    const auto *p = static_cast<Anritsu_prive *>(callbackData);
+    int adresse = 0;
+    GetCtrlVal(panel, PANEL_NUMERIC_7, &adresse);
+    const int verrou = p != nullptr && p->gestion_lock != nullptr
+                           ? p->gestion_lock(anritsu_nom_verrou(adresse).c_str())
+                           : 0;
+    if (verrou != 0) CmtGetLock(verrou);
+    const bool ok = anritsu_relire(adresse, panel);
+    if (verrou != 0) CmtReleaseLock(verrou);
+    anritsu_dim_range(panel);
+    if (!ok) MessagePopup("Attention", "Il faudrait allumer l'analyseur");
+    return 0;
+}
+UI_CALLBACK(recup);

@@ -12,6 +12,41 @@
 // asks for an autoscale when set and launches the next sweep. `stop` lets the notification lapse
 // after one more sweep.
 //
+// Commands of `execute` (from the sequencer and the feedback loop), any case, a command being the
+// whole text unless said otherwise; each is written under the device lock, so that it never
+// falls inside a measurement cycle (the cycle waits for it, and it waits for the cycle):
+//   "FWTG"  "FGT", then "GON" and a NUL      frequency domain with time gate
+//   "FNTG"  "FQD", then "GOF" and a NUL      frequency domain, no time gate
+//   "TWTG"  "TBP", then "GON" and a NUL      time domain with time gate
+//   "TNTG"  "TBP", then "GOF" and a NUL      time domain, no time gate
+//   "GATE_START=<x>", "GATE_STOP=<x>", "RANGE_START=<x>", "RANGE_STOP=<x>" (the text starts so,
+//           <x> read as sscanf's "%f" reads it, anything after it ignored): "GST", "GSP", "ZST",
+//           "ZSP" and the value as "%s %e" writes it (one blank, six decimals); a value that is
+//           missing or not finite sends nothing
+//   "SAVE <name>" (the first word after SAVE, at most 29 characters, no double quote): the
+//           analyser saves its trace as C:\<NAME> on its disk, the file comes back over the bus
+//           and becomes the file <NAME> of the current directory, byte for byte, then the
+//           analyser deletes it. A local file of that name is replaced only by a complete copy;
+//           a copy that fails leaves it, and the analyser's file, as they were.
+//   display commands, each "CH1;S<xy>;<format>" with a NUL (but "LOG S11", sent without):
+//     with one channel (display format 1..4): "LOG S<xy>" MAG, "LIN S<xy>" LIN, "PHASE S<xy>" PHA
+//     with two (5, 6):  "LOGPHASE S<xy>" MPH, "LINPHASE S<xy>" LPH
+//     (<xy> 11, 12, 21 or 22); a command of the other family is ignored, so that the trace keeps
+//     the number of values a point that the acquisition reads.
+// Nothing else is sent: not before the first successful `init`, not for a text of 255
+// characters or more, not for an unknown command. Nothing is reported; the settings block does
+// not change.
+//
+// Configuration panel: the domain (and the display-format ring) dim the controls the domain
+// does not use: the range only with "Time Bandpass", the gate with it and with "Frequency with
+// time gate". "RAZ" forgets the calibration file at once. "Recup" reads the analyser's state at
+// the address the panel shows (gate mode, range, gate limits, display format, domain,
+// S-parameter, under the device lock of that address) into the controls, for the operator's OK
+// to keep (a panel that shows "Frequency with time gate" when Recup is pressed takes the gate
+// as on, without asking a second time); a reply that holds no value, or a code the panel has no
+// item for, leaves its control as it was; with no analyser there, or one that stops answering,
+// the pop-up "Il faudrait allumer l'analyseur" says so.
+//
 // The settings and the channels stay as an acquisition took them at `init` until its `stop`: a
 // configuration panel confirmed meanwhile takes effect at the next `init`. A trace is published
 // (and counted) only when its blocks were read whole; otherwise the previous trace stays and the
@@ -34,6 +69,7 @@
 // plugin's in instruments/tables.h.
 #include "instruments/tables.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,3 +126,40 @@ bool anritsu_read_block_pairs(const char *commande, int ud, int count, double *s
 // Name of the device lock of the analyser at primary address `adresse`, which the service-request
 // cycle and every command to the analyser hold: "GPIB0:<adresse>".
 std::string anritsu_nom_verrou(int adresse);
+
+// ---- command language ---------------------------------------------------------------------------
+
+// Longest command `execute` takes, and longest trace-file name.
+constexpr std::size_t kAnritsuCommandeMax = 254;
+constexpr std::size_t kAnritsuNomFichierMax = 29;
+
+// What one command asks of the analyser.
+struct CommandeAnritsu {
+    std::vector<std::string> ecritures;  // each write's exact bytes, in order (NUL included)
+    std::string fichier;                 // "SAVE": the trace file's name, upper case; else empty
+    bool operator==(const CommandeAnritsu &) const = default;
+};
+// The translation of `chaine` with the display format `configuration` the acquisition runs
+// with (see the table above); nothing to write and no file for a text that asks nothing.
+CommandeAnritsu anritsu_traduire_commande(const char *chaine, int configuration);
+
+// Copies the analyser's trace file `nom` (at most 29 characters, no double quote) to the file
+// `nom` of the current directory: "SAVE", "DISKRD" and its block, then "DEL" once the copy is
+// whole, each written bare. The payload goes through a file "<nom>.part" renamed at the end, read
+// in pieces of at most kAnritsuMorceauFichier bytes (a file up to that size comes with its end
+// byte in one read). False when the local file cannot be written (nothing is sent), the block is
+// malformed, short or late (the partial copy is removed, the analyser's file kept), or the
+// name is not acceptable.
+constexpr long kAnritsuMorceauFichier = 1L << 20;
+bool anritsu_save_to_file(int ud, const char *nom);
+
+// ---- read-back ----------------------------------------------------------------------------------
+
+// The start of a reply (at most 30 bytes) read as a decimal integer or a decimal number in
+// single precision, after blanks; false when none starts there (or it is out of range).
+bool anritsu_reponse_entier(std::string_view reponse, int &valeur);
+bool anritsu_reponse_nombre(std::string_view reponse, float &valeur);
+// The item a reply code selects: "GOF?" in the gate-mode ring, "GRF?" in the display-format
+// ring, "TDX?" in the domain ring, "SXX?" in the S-parameter ring; -1 for a code without one.
+enum class LectureAnritsu { Porte, Format, Domaine, Parametre };
+int anritsu_valeur_controle(LectureAnritsu lecture, int code);

@@ -2,9 +2,11 @@
 #include "sim/network/ms4623b.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <numbers>
 #include <utility>
 
@@ -94,6 +96,13 @@ std::optional<std::string> MS4623B::Fichier(const std::string &nom) const {
     std::lock_guard g(Verrou());
     const auto it = disque_.find(Nom(nom));
     if (it == disque_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::string> MS4623B::FichierSupprime(const std::string &nom) const {
+    std::lock_guard g(Verrou());
+    const auto it = supprimes_.find(Nom(nom));
+    if (it == supprimes_.end()) return std::nullopt;
     return it->second;
 }
 
@@ -246,6 +255,31 @@ std::string MS4623B::Bloc(const std::vector<double> &valeurs) {
     return "#" + std::to_string(longueur.size()) + longueur + charge;
 }
 
+// The saved trace: its settings and point count in a text line, then per point the abscissa,
+// the real and the imaginary part as little-endian doubles.
+std::string MS4623B::FichierTrace() const {
+    static constexpr const char *kFormats[] = {"MAG", "PHA", "LIN", "SMI", "MPH", "LPH"};
+    static constexpr const char *kDomaines[] = {"FQD", "FGT", "TBP"};
+    const std::vector<double> x = reglages_.domaine == Domaine::Temps ? Temps() : Frequences();
+    const std::size_t n = std::min(mesure_.size(), x.size());
+    char entete[80];
+    std::snprintf(entete, sizeof entete, "MS4623B S%d %s %s %zu\r\n", reglages_.parametre,
+                  kFormats[static_cast<int>(reglages_.format)], kDomaines[static_cast<int>(reglages_.domaine)], n);
+    std::string fichier = entete;
+    const auto Double = [&fichier](double v) {
+        unsigned char octets[8];
+        std::memcpy(octets, &v, sizeof octets);
+        if constexpr (std::endian::native == std::endian::big) std::reverse(octets, octets + 8);
+        fichier.append(reinterpret_cast<const char *>(octets), sizeof octets);
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        Double(x[i]);
+        Double(mesure_[i].real());
+        Double(mesure_[i].imag());
+    }
+    return fichier;
+}
+
 std::string MS4623B::Nom(const std::string &nom) {
     std::string n = nom;
     for (char &c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -279,8 +313,8 @@ void MS4623B::Commandes() {
         });
     };
     const auto Question = [this](std::string_view motif, auto &&texte) {
-        Commande(motif, [texte](Appel &a) {
-            if (a.AuPlus(0)) a.Repondre(texte());
+        Commande(motif, [this, texte, nom = Nom(std::string(motif))](Appel &a) {
+            if (a.AuPlus(0)) Repondre(a, nom, texte());
         });
     };
     const auto Nom_ = [](Appel &a, std::string &nom) {
@@ -385,11 +419,7 @@ void MS4623B::Commandes() {
         std::string nom;
         if (!a.AuPlus(1) || !Nom_(a, nom)) return;
         if (mesure_.empty()) Mesurer();
-        std::string texte;
-        const std::vector<double> x = reglages_.domaine == Domaine::Temps ? Temps() : Frequences();
-        for (std::size_t i = 0; i < mesure_.size() && i < x.size(); ++i)
-            texte += Nombre(x[i]) + "\t" + Nombre(mesure_[i].real()) + "\t" + Nombre(mesure_[i].imag()) + "\r\n";
-        disque_[nom] = texte;
+        disque_[nom] = FichierTrace();
     });
     Commande("DISKRD", [this, Nom_](Appel &a) {
         std::string nom;
@@ -402,7 +432,10 @@ void MS4623B::Commandes() {
     Commande("DEL", [this, Nom_](Appel &a) {
         std::string nom;
         if (!a.AuPlus(1) || !Nom_(a, nom)) return;
-        if (disque_.erase(nom) == 0) a.Erreur(-256, "File name not found");
+        const auto it = disque_.find(nom);
+        if (it == disque_.end()) return a.Erreur(-256, "File name not found");
+        supprimes_[nom] = std::move(it->second);
+        disque_.erase(it);
     });
 
     // Accepted without effect on the measurement.

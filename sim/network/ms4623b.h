@@ -28,7 +28,9 @@
 //   resonance drifts slowly with the program's time around 2 GHz.
 // - Disk C:: "DISKWR "<name>", #<block>" stores a file, "RECALL "<name>"" recalls a calibration
 //   file (taking `DureeRappel` seconds; "TXX?" answers 1 once it is done), "SAVE "<name>"" saves
-//   the trace as text, "DISKRD "<name>"" answers a file as a block, "DEL "<name>"" deletes it.
+//   the last trace (a text line of its settings and point count, CR LF, then per point the
+//   abscissa, the real and the imaginary part as little-endian doubles), "DISKRD "<name>""
+//   answers a file as a block, "DEL "<name>"" deletes it.
 //   "LSB", "OID" (answers the model), "PDT0", "PDT1", "TIN", "RTL", "ILM n" are accepted.
 // Faults: those of sim/appareil.h, plus the replacement of the next reply to one command.
 #pragma once
@@ -76,10 +78,13 @@ public:
     int Autoscales() const;
     // Contents of a file of the disk (names in any case), if there is one.
     std::optional<std::string> Fichier(const std::string &nom) const;
+    // What the last file of that name held when "DEL" deleted it, if one was deleted.
+    std::optional<std::string> FichierSupprime(const std::string &nom) const;
     // The calibration file recalled last ("" before any).
     std::string CalibrationRappelee() const;
-    // The next reply to `commande` ("OFD", "ONCP", "*IDN?"...) is `octets`, END with its last
-    // byte when `fin` (otherwise the reply stops there and a read waiting for more times out).
+    // The next reply to `commande` ("OFD", "ONCP", "GRF?", "DISKRD"...) is `octets`, END with
+    // its last byte when `fin` (otherwise the reply stops there and a read waiting for more
+    // times out).
     void RemplacerReponse(const std::string &commande, std::string octets, bool fin = true);
 
 protected:
@@ -98,6 +103,7 @@ private:
     std::complex<double> Reponse(double f, double debutPorte, double finPorte) const;
     static std::string Bloc(const std::vector<double> &valeurs);
     std::string Trace() const;
+    std::string FichierTrace() const;
     std::vector<double> Frequences() const;
     std::vector<double> Temps() const;
     static std::string Nom(const std::string &nom);
@@ -112,7 +118,7 @@ private:
     std::uint8_t evenements_ = 0, masqueEvenements_ = 0;
     std::vector<std::complex<double>> mesure_;  // last measured trace
     int balayages_ = 0, autoscales_ = 0;
-    std::map<std::string, std::string> disque_;
+    std::map<std::string, std::string> disque_, supprimes_;
     std::string calibration_;
     std::map<std::string, std::deque<std::pair<std::string, bool>>> remplacements_;
 };

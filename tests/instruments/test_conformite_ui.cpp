@@ -87,6 +87,7 @@ const std::map<std::string, unsigned> kTaillesBlocs = {
     {"Analyseur_reseau.dll", 448},
     {"Pousse_Seringue.dll", 472},
     {"Pompe_Ismatec.dll", 148},
+    {"therm.dll", 280},
     {"multimetre.dll", 168},
     {"GBF_HP3312A.dll", 144},
 };

@@ -13,8 +13,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,8 @@ using analyseur_essai::kAdresse;
 using analyseur_essai::Transcription;
 
 using Commandes = std::vector<std::string>;
+using Lignes = std::vector<std::string>;
+using analyseur_essai::Ecrits;
 
 // ---- measurement configuration ----------------------------------------------------------------
 
@@ -509,6 +513,261 @@ TEST_F(SimulateurMS4623B, DiskKeepsFilesAndRecallTakesItsTime) {
     Envoyer("*CLS;DEL \"C:\\ESSAI1\";RECALL \"C:\\NONE\"");
     EXPECT_EQ(Demander(":SYST:ERR?"), "-256,\"File name not found\"\n");
     EXPECT_EQ(banc.analyseur->CalibrationRappelee(), "C:\\A.CAL");
+}
+
+// ---- command language -----------------------------------------------------------------------------
+
+const std::string N(1, '\0');
+
+TEST(AnalyseurCommandes, TranslationTable) {
+    struct Cas {
+        std::string commande;
+        int configuration;
+        Commandes ecrits;  // exact bytes of each write
+        std::string fichier = "";
+    };
+    const std::string long_accepte = "GATE_START=1." + std::string(241, '0');  // 254 characters
+    const Cas cas[] = {
+        {"FWTG", 1, {"FGT", "GON" + N}},
+        {"fwtg", 5, {"FGT", "GON" + N}},  // any case, whatever the display format
+        {"FNTG", 1, {"FQD", "GOF" + N}},
+        {"TWTG", 0, {"TBP", "GON" + N}},
+        {"tNtG", 6, {"TBP", "GOF" + N}},
+        {"FWTG ", 1, {}},                  // a fixed command is the whole text
+        {" FWTG", 1, {}},
+        {"FWTGX", 1, {}},
+        {"RANGE_START=1e-9", 1, {"ZST 1.000000e-09"}},
+        {"range_stop=2E-8", 5, {"ZSP 2.000000e-08"}},
+        {"GATE_START=  5e-9 ns", 1, {"GST 5.000000e-09"}},  // blanks before, anything after
+        {"GATE_STOP=-1.5", 1, {"GSP -1.500000e+00"}},
+        {"RANGE_START=0.1", 1, {"ZST 1.000000e-01"}},       // taken in single precision
+        {"GATE_START=123456789", 1, {"GST 1.234568e+08"}},
+        {"GATE_START=", 1, {}},
+        {"GATE_START=abc", 1, {}},
+        {"GATE_START=inf", 1, {}},         // not a finite value
+        {"GATE_START=nan", 1, {}},
+        {"GATE_START=1e39", 1, {}},        // beyond single precision
+        {"GATE_START =1", 1, {}},          // the prefix as it is written
+        {"XGATE_START=1", 1, {}},
+        {long_accepte, 1, {"GST 1.000000e+00"}},
+        {long_accepte + "0", 1, {}},        // 255 characters: refused
+        {"LOG S11", 1, {"CH1;S11;MAG"}},  // the one display command without its NUL
+        {"log s11", 0, {"CH1;S11;MAG"}},
+        {"LOG S12", 4, {"CH1;S12;MAG" + N}},
+        {"LOGPHASE S21", 1, {}},          // the other family
+        {"LINPHASE S11", 4, {}},
+        {"PHASE S11", 6, {}},
+        {"LOG S11", 5, {}},
+        {"LOG S13", 1, {}},
+        {"LOG  S11", 1, {}},
+        {"LOG S11;", 1, {}},
+        {"", 1, {}},
+        {"SAVE", 1, {}},
+        {"save essai1", 1, {}, "ESSAI1"},
+        {"SAVE   trace_2 suite", 1, {}, "TRACE_2"},  // the first word
+        {"Save\tx", 5, {}, "X"},
+        {"SAVE " + std::string(29, 'a'), 1, {}, std::string(29, 'A')},
+        {"SAVE " + std::string(30, 'a'), 1, {}},       // too long for the analyser's path
+        {"SAVE a\"b", 1, {}},                           // cannot be quoted
+    };
+    for (const Cas &c : cas) {
+        SCOPED_TRACE('"' + analyseur_essai::Lisible(c.commande) + "\" with display format " +
+                     std::to_string(c.configuration));
+        const CommandeAnritsu traduite = anritsu_traduire_commande(c.commande.c_str(), c.configuration);
+        EXPECT_EQ(traduite.ecritures, c.ecrits);
+        EXPECT_EQ(traduite.fichier, c.fichier);
+    }
+    EXPECT_EQ(anritsu_traduire_commande(nullptr, 1), CommandeAnritsu{});
+}
+
+// Every display command, in the family of the formats it goes with and in the other.
+TEST(AnalyseurCommandes, DisplayCommandsFollowTheFormatFamily) {
+    struct Famille {
+        const char *mot, *format;
+        bool deux_voies;
+    } const familles[] = {{"LOG", "MAG", false},     {"LIN", "LIN", false},    {"PHASE", "PHA", false},
+                          {"LOGPHASE", "MPH", true}, {"LINPHASE", "LPH", true}};
+    for (const Famille &f : familles)
+        for (const char *s : {"S11", "S12", "S21", "S22"})
+            for (int configuration = -1; configuration <= 7; ++configuration) {
+                const std::string commande = std::string(f.mot) + ' ' + s;
+                Commandes attendu;
+                if ((configuration >= 5) == f.deux_voies) {
+                    std::string ecrit = std::string("CH1;") + s + ';' + f.format;
+                    attendu = {commande == "LOG S11" ? ecrit : ecrit + N};
+                }
+                EXPECT_EQ(anritsu_traduire_commande(commande.c_str(), configuration).ecritures, attendu)
+                    << commande << " with " << configuration;
+            }
+}
+
+// ---- read-back conversions ------------------------------------------------------------------------
+
+TEST(AnalyseurRelecture, RepliesConvertAtTheirStart) {
+    struct Entier {
+        std::string reponse;
+        bool lu;
+        int valeur;
+    } const entiers[] = {
+        {"1\n", true, 1},       {"  11\r\n", true, 11}, {"+4", true, 4},     {"-2", true, -2},
+        {"10.5", true, 10},     {"4abc", true, 4},      {"abc", false, 0},   {"", false, 0},
+        {"GOF?", false, 0},     {" \n", false, 0},      {"+", false, 0},     {"99999999999", false, 0},
+        {std::string(30, ' ') + "7", false, 0},  // only 30 bytes are a reply
+    };
+    for (const Entier &e : entiers) {
+        int v = -99;
+        EXPECT_EQ(anritsu_reponse_entier(e.reponse, v), e.lu) << '"' << e.reponse << '"';
+        EXPECT_EQ(v, e.lu ? e.valeur : -99) << '"' << e.reponse << '"';
+    }
+    struct Nombre {
+        std::string reponse;
+        bool lu;
+        float valeur;
+    } const nombres[] = {
+        {"5.000000e-09\n", true, 5e-9f}, {"  -2.5", true, -2.5f}, {".5", true, 0.5f},  {"1.234567890123E+09", true, 1234567936.0f},
+        {"7x", true, 7.0f},              {"ZSP?", false, 0.0f},   {"", false, 0.0f},   {"inf", false, 0.0f},
+        {"1e39", false, 0.0f},           {"nan", false, 0.0f},    {"-", false, 0.0f},
+        {std::string(29, ' ') + "12", true, 1.0f},  // the 30th byte starts the number
+    };
+    for (const Nombre &n : nombres) {
+        float v = -99.0f;
+        EXPECT_EQ(anritsu_reponse_nombre(n.reponse, v), n.lu) << '"' << n.reponse << '"';
+        EXPECT_EQ(v, n.lu ? n.valeur : -99.0f) << '"' << n.reponse << '"';
+    }
+}
+
+TEST(AnalyseurRelecture, CodeTables) {
+    using L = LectureAnritsu;
+    struct Cas {
+        L lecture;
+        std::vector<std::pair<int, int>> codes;  // code, item value (-1: none)
+    } const cas[] = {
+        {L::Porte, {{0, 1}, {1, 2}, {2, 3}, {3, -1}, {-1, -1}}},
+        {L::Format, {{1, 1}, {2, 2}, {3, 5}, {4, 4}, {10, 3}, {11, 6}, {0, -1}, {5, -1}, {6, -1}, {7, -1}, {9, -1}, {12, -1}}},
+        {L::Domaine, {{0, 1}, {1, 3}, {4, 2}, {2, -1}, {3, -1}, {5, -1}}},
+        {L::Parametre, {{11, 1}, {12, 2}, {21, 3}, {22, 4}, {0, -1}, {1, -1}, {13, -1}, {31, -1}}},
+    };
+    for (const Cas &c : cas)
+        for (const auto &[code, valeur] : c.codes)
+            EXPECT_EQ(anritsu_valeur_controle(c.lecture, code), valeur) << static_cast<int>(c.lecture) << " " << code;
+}
+
+// ---- trace files -----------------------------------------------------------------------------------
+
+// The analyser's trace files copied into a directory of the test's, made the current one.
+class FichiersTrace : public SimulateurMS4623B {
+protected:
+    void SetUp() override {
+        SimulateurMS4623B::SetUp();
+        precedent = std::filesystem::current_path();
+        std::filesystem::current_path(banc.Dossier());
+    }
+    void TearDown() override {
+        std::filesystem::current_path(precedent);
+        SimulateurMS4623B::TearDown();
+    }
+    static std::vector<std::string> Locaux() {
+        std::vector<std::string> noms;
+        for (const auto &e : std::filesystem::directory_iterator("."))
+            if (e.path().filename() != "banc.conf") noms.push_back(e.path().filename().string());
+        std::sort(noms.begin(), noms.end());
+        return noms;
+    }
+    std::filesystem::path precedent;
+};
+
+TEST_F(FichiersTrace, SaveCopiesTheFileByteForByteThenDeletesIt) {
+    Envoyer("CH1;S21;LPH;HLD;TRS");
+    horloge::AvancerHorlogeFactice(1.0);
+    EcrireFichier("ESSAI1", "an older file of that name");
+    banc.analyseur->EffacerJournal();
+    ASSERT_TRUE(anritsu_save_to_file(ud, "ESSAI1"));
+    const std::optional<std::string> sur_l_analyseur = banc.analyseur->FichierSupprime("C:\\ESSAI1");
+    ASSERT_TRUE(sur_l_analyseur.has_value());
+    const std::string contenu = *sur_l_analyseur;
+    // The saved trace: its settings line, then 401 points of three doubles, every byte value.
+    ASSERT_EQ(contenu.substr(0, 25), "MS4623B S21 LPH FQD 401\r\n");
+    ASSERT_EQ(contenu.size(), 25 + 401 * 24u);
+    EXPECT_NE(contenu.find('\0', 25), std::string::npos);
+    EXPECT_EQ(LireFichier("ESSAI1"), contenu);
+    EXPECT_FALSE(banc.analyseur->Fichier("C:\\ESSAI1").has_value()) << "deleted on the analyser";
+    EXPECT_EQ(Locaux(), (std::vector<std::string>{"ESSAI1"})) << "nothing else left";
+    EXPECT_EQ(Transcription(*banc.analyseur),
+              (Lignes{"> SAVE \"C:\\ESSAI1\"", "> DISKRD \"C:\\ESSAI1\"", "< #", "< 4", "< 9649", "< (9650 bytes)",
+                      "> DEL \"C:\\ESSAI1\""}));
+    EXPECT_EQ(banc.analyseur->SortieEnAttente(), "");
+}
+
+TEST_F(FichiersTrace, BlockTable) {
+    std::string charge(512, '\0');
+    for (std::size_t i = 0; i < charge.size(); ++i) charge[i] = static_cast<char>(i * 7);
+    const std::string ancien = "the file that was there";
+    struct Cas {
+        const char *nom;
+        std::string reponse;
+        bool fin;
+        bool copie;               // the local file becomes the payload, the analyser deletes it
+        std::string resultat;     // the payload copied
+        std::vector<std::size_t> lectures;
+    };
+    const Cas cas[] = {
+        {"leading zeros", "#6000512" + charge + "\n", true, true, charge, {1, 1, 6, 513}},
+        {"no end byte", "#3512" + charge, true, true, charge, {1, 1, 3, 512}},
+        {"more than announced", "#3512" + charge + "\nmore\n", true, true, charge, {1, 1, 3, 513, 5}},
+        {"empty file", "#10\n", true, true, "", {1, 1, 1, 1}},
+        {"short", "#3512" + charge.substr(0, 300), true, false, "", {1, 1, 3, 300}},
+        {"time-out in the payload", "#3512" + charge.substr(0, 300), false, false, "", {1, 1, 3, 300}},
+        {"digit count 0", "#0" + charge + "\n", true, false, "", {1, 1, 513}},
+        {"bad marker", "X3512" + charge + "\n", true, false, "", {1, 517}},
+        {"letter in the length", "#35x2" + charge + "\n", true, false, "", {1, 1, 3, 513}},
+        {"a gigabyte announced", "#9999999999" + charge + "\n", true, false, "", {1, 1, 9, 513}},
+        {"silent", "", false, false, "", {}},
+    };
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.nom);
+        EcrireFichier("ESSAI1", ancien);
+        banc.analyseur->EffacerJournal();
+        banc.analyseur->RemplacerReponse("DISKRD", c.reponse, c.fin);
+        EXPECT_EQ(anritsu_save_to_file(ud, "ESSAI1"), c.copie);
+        EXPECT_EQ(LireFichier("ESSAI1"), c.copie ? c.resultat : ancien) << "replaced by a whole copy only";
+        EXPECT_EQ(Locaux(), (std::vector<std::string>{"ESSAI1"})) << "no partial copy left";
+        EXPECT_EQ(banc.analyseur->Fichier("C:\\ESSAI1").has_value(), !c.copie) << "kept when the copy failed";
+        EXPECT_EQ(Ecrits(*banc.analyseur, "DEL \"C:\\ESSAI1\""), c.copie ? 1 : 0);
+        EXPECT_EQ(Lectures(), c.lectures);
+        EXPECT_EQ(banc.analyseur->SortieEnAttente(), "") << "nothing of the reply is left";
+    }
+}
+
+// A file beyond one piece comes in pieces, the last with its end byte.
+TEST_F(FichiersTrace, LargeFilesComeInPieces) {
+    std::string charge(2'500'000, '\0');
+    std::uint32_t x = 12345;
+    for (char &c : charge) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    banc.analyseur->RemplacerReponse("DISKRD", "#7" + std::to_string(charge.size()) + charge + "\n");
+    Envoyer("SAVE \"C:\\GRAND\"");
+    banc.analyseur->EffacerJournal();
+    ASSERT_TRUE(anritsu_save_to_file(ud, "GRAND"));
+    EXPECT_EQ(LireFichier("GRAND"), charge);
+    const std::size_t morceau = kAnritsuMorceauFichier;
+    EXPECT_EQ(Lectures(), (std::vector<std::size_t>{1, 1, 7, morceau, morceau, charge.size() - 2 * morceau + 1}));
+}
+
+TEST_F(FichiersTrace, NamesAndLocalFilesThatCannotBeUsedSendNothing) {
+    for (const std::string &nom : {std::string(""), std::string(30, 'A'), std::string("A\"B"), std::string("ABSENT/X")}) {
+        SCOPED_TRACE(nom);
+        banc.analyseur->EffacerJournal();
+        EXPECT_FALSE(anritsu_save_to_file(ud, nom.c_str()));
+        EXPECT_TRUE(banc.analyseur->Journal().empty());
+    }
+    EXPECT_FALSE(anritsu_save_to_file(ud, nullptr));
+    EXPECT_TRUE(Locaux().empty());
+    // 29 characters are a name.
+    const std::string nom(29, 'N');
+    EXPECT_TRUE(anritsu_save_to_file(ud, nom.c_str()));
+    EXPECT_EQ(Locaux(), (std::vector<std::string>{nom}));
 }
 
 }  // namespace
