@@ -259,31 +259,31 @@ void Tds3052::Commandes() {
         a.Repondre(Entete("ACQ:STATE", "ACQUIRE:STATE") + (enCours_ ? "1" : "0"));
     });
 
-    Commande(":CH#:BANdwidth", [this, Voie](Appel &a) {
+    Commande(":CH#:BANdwidth", [Voie](Appel &a) {
         if (ReglagesTds::Voie *v = Voie(a)) {
             std::string mot;
             if (a.AuPlus(1) && a.Mot(0, mot) && !Choisir(mot, {"TWEnty", "ONEfifty", "FULl"}, v->bande)) a.Erreur(-224);
         }
     });
-    Commande(":CH#:COUPling", [this, Voie](Appel &a) {
+    Commande(":CH#:COUPling", [Voie](Appel &a) {
         if (ReglagesTds::Voie *v = Voie(a)) {
             std::string mot;
             if (a.AuPlus(1) && a.Mot(0, mot) && !Choisir(mot, {"AC", "DC", "GND"}, v->couplage)) a.Erreur(-224);
         }
     });
-    Commande(":CH#:IMPedance", [this, Voie](Appel &a) {
+    Commande(":CH#:IMPedance", [Voie](Appel &a) {
         if (ReglagesTds::Voie *v = Voie(a)) {
             std::string mot;
             if (a.AuPlus(1) && a.Mot(0, mot) && !Choisir(mot, {"FIFty", "MEG"}, v->impedance)) a.Erreur(-224);
         }
     });
-    Commande(":CH#:INVert", [this, Voie](Appel &a) {
+    Commande(":CH#:INVert", [Voie](Appel &a) {
         if (ReglagesTds::Voie *v = Voie(a)) {
             bool b = false;
             if (a.AuPlus(1) && a.Booleen(0, b)) v->inversion = b;
         }
     });
-    Plusieurs({":CH#:OFFSet", ":CH#:OFF"}, [this, Voie](Appel &a) {
+    Plusieurs({":CH#:OFFSet", ":CH#:OFF"}, [Voie](Appel &a) {
         if (ReglagesTds::Voie *v = Voie(a)) {
             double d = 0;
             if (!a.AuPlus(1) || !a.Nombre(0, d)) return;
@@ -291,7 +291,7 @@ void Tds3052::Commandes() {
             v->decalage = d;
         }
     });
-    Commande(":CH#:PRObe", [this, Voie](Appel &a) {
+    Commande(":CH#:PRObe", [Voie](Appel &a) {
         if (ReglagesTds::Voie *v = Voie(a)) {
             double d = 0;
             if (!a.AuPlus(1) || !a.Nombre(0, d)) return;
@@ -299,7 +299,7 @@ void Tds3052::Commandes() {
             v->sonde = d;
         }
     });
-    Commande(":CH#:SCAle", [this, Voie](Appel &a) {
+    Commande(":CH#:SCAle", [Voie](Appel &a) {
         if (ReglagesTds::Voie *v = Voie(a)) {
             double d = 0;
             if (!a.AuPlus(1) || !a.Nombre(0, d)) return;
@@ -391,7 +391,7 @@ void Tds3052::Commandes() {
             return std::to_string(nombre);
         });
     });
-    Commande(":WFMPre:XINcr?", [this, Decrire](Appel &a) {
+    Commande(":WFMPre:XINcr?", [Decrire](Appel &a) {
         Decrire(a, "WFMP:XIN", "WFMPRE:XINCR", [](const Trace_ &t) { return Nr3(t.xin); });
     });
     Commande(":WFMPre:XZEro?", [this, Decrire](Appel &a) {
@@ -407,7 +407,7 @@ void Tds3052::Commandes() {
     Commande(":WFMPre:YMUlt?", [this, Decrire](Appel &a) {
         Decrire(a, "WFMP:YMU", "WFMPRE:YMULT", [this](const Trace_ &t) { return Nr3(t.ymu * Pas()); });
     });
-    Commande(":WFMPre:YZEro?", [this, Decrire](Appel &a) {
+    Commande(":WFMPre:YZEro?", [Decrire](Appel &a) {
         Decrire(a, "WFMP:YZE", "WFMPRE:YZERO", [](const Trace_ &t) { return Nr3(t.yze); });
     });
 }

@@ -32,7 +32,6 @@ namespace {
 
 using namespace tek_essai;
 
-const double NaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kIdentite = "TEKTRONIX,TDS 3052,0,CF:91.1CT FV:v3.11 TDS3FFT:v1.00 TDS3TRG:v1.00";
 
 // The set-up of a new instance, command by command.

@@ -202,16 +202,19 @@ TEST_F(Compteurs, NotificationWithTheErrorBitAlone) {
         ASSERT_NO_FATAL_FAILURE(Cycles(*compteur, 1));
         EXPECT_EQ(i->numero_1D(i, 1), 1u);
 
+        // The counter goes on measuring meanwhile: count from here on.
+        const auto Lectures = [&] { return i->numero_1D(i, 1) + (i->nb_voie_1D(i) > 1 ? i->numero_1D(i, 2) : 0); };
         d.notificationForcee = ERR;
         compteur->FixerDefauts(d);
         Transcription(*compteur);
         EcrituresPort();
+        const unsigned avant = Lectures();
         EXPECT_TRUE(Attendre([&] { return compteur->LireDefauts().notificationForcee == 0; }));
         EXPECT_TRUE(Attendre([&] { return compteur->DemandeService(); })) << "the measurement under way completes";
         Patienter();
         EXPECT_TRUE(Transcription(*compteur).empty());
         EXPECT_TRUE(EcrituresPort().empty());
-        EXPECT_EQ(i->numero_1D(i, 1) + (i->nb_voie_1D(i) > 1 ? i->numero_1D(i, 2) : 0), 1u);
+        EXPECT_EQ(Lectures(), avant);
         EXPECT_TRUE(compteur->DemandeService()) << "nobody serves the request any more";
         i->stop(i);
         Retirer(i);
