@@ -91,22 +91,36 @@ ViStatus Interroger(ViSession vi, std::string_view question, Lire lire) {
     return lire(lu) ? statut : VI_ERROR_INTERPRETING_RESPONSE;
 }
 
-// The end of the two multi-reading operations, once the count is known: checks the room, sends
+// Reads off and drops the rest of a reply whose first read stopped at its byte count (the
+// readings that did not fit), up to its END, so that the next query reads its own reply. Bounded
+// by the longest reply 32767 readings can make; a read that fails ends it.
+void SauterResteReponse(ViSession vi, ViStatus statut) {
+    constexpr int kMorceauxMax = 4096;  // 1 MiB in reads of 256 bytes
+    char reste[kTailleReponse];
+    for (int i = 0; statut == VI_SUCCESS_MAX_CNT && i < kMorceauxMax; ++i) {
+        ViUInt32 n = 0;
+        statut = viRead(vi, reste, kTailleReponse, &n);
+    }
+}
+
+// The end of the two multi-reading operations, once the count is known: checks it (at least one
+// reading, and room for them all: otherwise nothing is stored or sent), stores it, sends
 // `lancement`, sets the time-out, reads and parses the readings. The attribute's status.
 ViStatus LireLectures(ViSession vi, double compte, ViInt16 *nombre, ViReal64 lectures[],
                       ViInt32 capacite, ViStatus codeLectures, std::string_view lancement,
                       ViInt16 delai) {
     ViInt16 n = 0;
-    if (!pilote::TronquerEntier16(compte, n)) return codeLectures;
+    if (!pilote::TronquerEntier16(compte, n) || n > capacite) return codeLectures;
+    if (n < 1) return VI_ERROR_INTERPRETING_RESPONSE;
     *nombre = n;
-    if (n > capacite) return codeLectures;
     ViStatus statut = pilote::Ecrire(vi, lancement);
     if (statut < 0) return statut;
     const ViStatus attribut = viSetAttribute(vi, VI_ATTR_TMO_VALUE, static_cast<ViAttrState>(delai));
     if (attribut < 0) return attribut;
     char reponse[kTailleReponse];
     std::string_view lu;
-    if (LireReponse(vi, reponse, lu) < 0) return VI_ERROR_TMO;
+    if ((statut = LireReponse(vi, reponse, lu)) < 0) return VI_ERROR_TMO;
+    SauterResteReponse(vi, statut);
     for (ViInt16 i = 0; i < n; ++i) {
         if (!pilote::LireReel(lu, lectures[i])) return VI_ERROR_INTERPRETING_RESPONSE;
         pilote::SauterUn(lu);

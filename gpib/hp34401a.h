@@ -62,8 +62,11 @@ ViStatus hp34401a_abortMeas(ViSession vi);
 ViStatus hp34401a_singleMeas(ViSession vi, ViReal64 *reading);
 // The readings of trigger count x sample count, into `readings` of `capacite` values. The count
 // is stored before any reading is taken; more readings than `capacite` (or than 32767) are
-// refused with the code of `readings`' position, before the measurement is started. The time-out
-// (ms) becomes the session's.
+// refused with the code of `readings`' position, and a count below 1 with
+// VI_ERROR_INTERPRETING_RESPONSE, before the measurement is started and without storing the
+// count. The readings are one read of 256 bytes: a reply longer than that is read off to its
+// end and dropped, and the readings it did not bring give VI_ERROR_INTERPRETING_RESPONSE. The
+// time-out (ms) becomes the session's.
 ViStatus hp34401a_multiMeas(ViSession vi, ViInt16 timeout, ViInt16 *readingCount,
                             ViReal64 readings[], ViInt32 capacite);
 ViStatus hp34401a_fetchMeas(ViSession vi, ViInt16 *readingCount, ViReal64 readings[],

@@ -5,9 +5,10 @@
 // the mask and trigger mode that the notification thread reads, the sweep count, and what the
 // instance has set going (notification, panels), which `liberer` stops before freeing.
 //
-// Threads: the callback writes the traces and the count under a small lock of the record, held
-// only while values are stored or copied, so that the channel reads on the user-interface
-// thread never see a trace half rewritten and never wait for the bus.
+// Threads: the callback fetches a sweep's three traces into rows of its own, then copies them
+// into the published traces and counts the sweep in one go, under a small lock of the record
+// held only while values are copied; so the channel reads on the user-interface thread always
+// get one whole sweep with its own number, and never wait for the bus.
 #include "instruments/analysers/bode_hp4194.h"
 
 #include <algorithm>
@@ -112,6 +113,11 @@ struct Bode_prive : Enregistrement {
     // Guards mesures, indices and numero between the callback and the channel reads.
     std::mutex traces;
     unsigned numero = 0;
+    // Where the callback fetches a sweep, row for row as mesures and indices: only the
+    // notification thread touches them. Values past a short block keep the earlier sweeps', as
+    // the published rows do.
+    double lecture[2][kPoints];
+    double lecture_indices[kPoints];
     plugin::Activite activite;  // the notification armed by start, the panels of configure
 
     static constexpr const char *kNomDefaut = "Analyseur Gain-Phase";
@@ -130,8 +136,10 @@ struct Bode_prive : Enregistrement {
         bloc.mode = bloc.sweep = bloc.trig = bloc.moy = bloc.reglage = 1;
         bloc.ref_att = bloc.ref_imp = bloc.test_att = bloc.test_imp = 1;
         // No sweep read yet: missing values.
-        std::fill(&mesures[0][0], &mesures[0][0] + 2 * kPoints, std::numeric_limits<double>::quiet_NaN());
-        std::fill(indices, indices + kPoints, std::numeric_limits<double>::quiet_NaN());
+        for (double *rang : {&mesures[0][0], &lecture[0][0]})
+            std::fill(rang, rang + 2 * kPoints, std::numeric_limits<double>::quiet_NaN());
+        for (double *rang : {indices, lecture_indices})
+            std::fill(rang, rang + kPoints, std::numeric_limits<double>::quiet_NaN());
     }
     // Once the notification is disarmed: the device goes offline.
     void AuLiberer() { FermerAppareil(); }
@@ -327,10 +335,10 @@ Lecture Lire(int ud, void *octets, long n) {
     return {ThreadIbcntl(), (sta & END) != 0, (sta & ERR) != 0};
 }
 
-// Fetches trace `nom` into `destination` (401 values at most; values past the block keep what
-// they held). False when the analyser did not answer in time: the sweep's other traces are not
-// asked for then.
-bool bode_hp_read_trace(int ud, const char *nom, Bode_prive &p, double *destination) {
+// Fetches trace `nom` into `destination`, one of the callback's own rows (401 values at most;
+// values past the block keep what they held). False when the analyser did not answer in time:
+// the sweep's other traces are not asked for then.
+bool bode_hp_read_trace(int ud, const char *nom, double *destination) {
     char texte[50];
     std::snprintf(texte, sizeof texte, "%s?", nom);
     ibecr2(ud, texte);
@@ -347,11 +355,8 @@ bool bode_hp_read_trace(int ud, const char *nom, Bode_prive &p, double *destinat
     unsigned char donnees[kOctetsTrace];
     const long attendus = std::min<long>(longueur, kOctetsTrace);
     l = attendus > 0 ? Lire(ud, donnees, attendus) : Lecture{0, false, false};
-    {
-        // Whole values only: the bytes of an incomplete last value are not converted.
-        std::lock_guard g(p.traces);
-        for (long i = 0; i < l.octets / 8; ++i) SwapEndian(&destination[i], donnees + 8 * i, 8);
-    }
+    // Whole values only: the bytes of an incomplete last value are not converted.
+    for (long i = 0; i < l.octets / 8; ++i) SwapEndian(&destination[i], donnees + 8 * i, 8);
     if (l.erreur) return false;
     // The values beyond 401 are read off and dropped, then the two bytes that end the reply.
     for (long reste = longueur - attendus; !l.fin && reste > 0; reste -= l.octets) {
@@ -363,6 +368,15 @@ bool bode_hp_read_trace(int ud, const char *nom, Bode_prive &p, double *destinat
     return !l.erreur;
 }
 
+// Makes the sweep just fetched the channels' newest, and counts it: the three traces and the
+// number change together.
+void Publier(Bode_prive &p) {
+    std::lock_guard g(p.traces);
+    std::memcpy(p.mesures, p.lecture, sizeof p.mesures);
+    std::memcpy(p.indices, p.lecture_indices, sizeof p.indices);
+    ++p.numero;
+}
+
 // Called on the GPIB driver's thread when the analyser requests service at the end of a sweep.
 int CB_interruption_bode(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (LocalIbsta == ERR) return 0;
@@ -370,12 +384,11 @@ int CB_interruption_bode(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loca
     Bode_prive *p = Prive(instrument);
     CmtGetLock(p->verrou);
     AcquitterDemande(ud);
-    {
-        std::lock_guard g(p->traces);
-        ++p->numero;
-    }
-    if (bode_hp_read_trace(ud, "A", *p, p->mesures[0]) && bode_hp_read_trace(ud, "B", *p, p->mesures[1]))
-        bode_hp_read_trace(ud, "X", *p, p->indices);
+    if (bode_hp_read_trace(ud, "A", p->lecture[0]) && bode_hp_read_trace(ud, "B", p->lecture[1]))
+        bode_hp_read_trace(ud, "X", p->lecture_indices);
+    // Every request counts one sweep, whatever its transfers gave; its number goes out with its
+    // traces, before the next sweep is triggered.
+    Publier(*p);
     if (p->trig == 1) ibecr2(ud, "SWTRG");
     CmtReleaseLock(p->verrou);
     return p->masque;

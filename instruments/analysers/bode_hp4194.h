@@ -9,8 +9,9 @@
 // 64-bit binary blocks. `start` enables the service request on sweep end ("RQS2"), arms the
 // notification and triggers a sweep ("SWTRG"). On each request the notification callback, on
 // the GPIB driver's thread, takes the device's named lock, serial-polls (100 times at most;
-// then it reads "STB?" off), counts the sweep, fetches A, B and X, and in "Repeat" triggers the
-// next sweep. `stop` ends the cycle at the next callback. `execute` sends one command under the
+// then it reads "STB?" off), fetches A, B and X, makes them the channels' newest together with
+// the sweep's number (a channel read never mixes two sweeps; a sweep whose transfer failed still
+// counts), and in "Repeat" triggers the next sweep. `stop` ends the cycle at the next callback. `execute` sends one command under the
 // same lock, so that it never falls between a query of the callback and its reply.
 //
 // Block of a trace: "#A", the byte count L (16 bits, most significant byte first), L/8 doubles

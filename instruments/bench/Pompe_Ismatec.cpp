@@ -63,6 +63,11 @@ struct Pompe_Ismatec_prive {
         bloc.diam_tube = 152;
         bloc.com_port = 1;
     }
+    // The panels went with the activity; the port closes with the instrument (its reader
+    // thread stops and the device is let go).
+    void AuLiberer() {
+        if (port > 0) CloseCom(port);
+    }
 };
 using Vie = plugin::Gestion<Pompe_Ismatec_prive, Pompe_Ismatec>;
 
@@ -181,7 +186,11 @@ std::optional<double> Ismatec_debit_maximum(std::string_view reponse) {
 std::optional<int> Ismatec_pour_mille(double debit, double maximum) {
     const double pour_mille = 10.0 * (debit * 100.0 / maximum);
     if (!std::isfinite(pour_mille) || std::fabs(pour_mille) > static_cast<double>(INT_MAX)) return std::nullopt;
-    return static_cast<int>(std::lround(pour_mille));
+    // Truncated toward zero, as the pump's speed has always been computed; the tiny nudge away
+    // from zero only takes back the floating-point error of the division (0.29 ml/min against
+    // 1 ml/min is 289.99999999999997 per-mille, meant as 290).
+    constexpr double kArtefact = 1e-9;
+    return static_cast<int>(std::trunc(pour_mille + std::copysign(kArtefact, pour_mille)));
 }
 
 PInstrument Pompe_Ismatec = {

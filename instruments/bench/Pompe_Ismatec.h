@@ -7,7 +7,7 @@
 // "sens horaire", "sens anti horaire", compared exactly, and "debit=<ml/min>") and by the
 // manual-control panel "Pilotage". A flow is sent as per-mille of the maximum flow that the pump
 // reports to "1!": "1S%05d" (a negative flow gives a negative number, a flow above the maximum
-// more than 1000).
+// more than 1000). The port stays open between acquisitions and closes with the instrument.
 //
 // Settings block (148 bytes, little-endian): 0 nom_instrument char[128], 128 debit double
 // (ml/min), 136 diam_tube int32 (hundredths of a millimetre), 140 com_port int32,
@@ -25,5 +25,7 @@
 // reads it; nothing when the reply has no number or a maximum that is not above 0.
 std::optional<double> Ismatec_debit_maximum(std::string_view reponse);
 // The speed to send for `debit` (ml/min) against the maximum `maximum`: per-mille of the
-// maximum, rounded to the nearest; nothing for a speed that no int holds.
+// maximum, truncated toward zero (12.59 against 50 is 251); a result that falls a floating-point
+// error short of a whole number counts as that number (0.29 against 1 is 290). Nothing for a
+// speed that no int holds. The panel and the commands send the same number for one flow.
 std::optional<int> Ismatec_pour_mille(double debit, double maximum);

@@ -9,6 +9,7 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "instruments/bench/pilotage.h"
+#include "platform/clock.h"
 #include "platform/rs232.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -30,7 +31,8 @@ constexpr int kNbPompes = 4;
 constexpr int kLargeurPanneaux = 280;
 constexpr std::size_t kLongueurLigne = 32;  // a command line with its CR LF and terminator
 constexpr int kEtx = 0x03;
-constexpr double kDelaiReponse = 5.0;       // seconds for every read and write
+constexpr double kDelaiReponse = 5.0;       // seconds for every write, and for a whole reply
+constexpr int kOctetsSansEtxMax = 256;      // bytes of a reply without its ETX before giving up
 
 const char kAttention[] = "Attention";
 const char kErreurTransmission[] = "Erreur de transmission";
@@ -148,8 +150,9 @@ bool AdresseEnService(const S_Pousse_Seringue &b, int adresse) {
 
 // One command exchange: the line (the command and CR LF) is logged in the manual-control
 // panel's list, and sent only when its address is that of a pump in use; then the reply is
-// read up to its ETX and dropped. A short write, a silent pump (no byte for 5 s) and any other
-// read error each end in their pop-up; the caller goes on with its next line whatever happened.
+// read up to its ETX and dropped. A short write, a pump that does not end its reply within 5 s
+// of the line (silent, or talking on without ETX) or within 256 bytes, and any other read error
+// each end in their pop-up; the caller goes on with its next line whatever happened.
 [[gnu::format(printf, 2, 3)]] void Echanger(Pousse_Seringue_prive &p, const char *format, ...) {
     char ligne[kLongueurLigne];
     std::va_list args;
@@ -171,14 +174,30 @@ bool AdresseEnService(const S_Pousse_Seringue &b, int adresse) {
         MessagePopup(kAttention, kErreurTransmission);
         erreurMontree = true;
     }
-    // Bytes already waiting (a late reply to an earlier line) count as part of this reply.
-    for (;;) {
-        const int c = ComRdByte(p.port);
-        if (c == kEtx) return;
-        if (c >= 0) continue;
-        if (c == kRS_IOTimeOut) MessagePopup(kAttention, kPasDeReponse);
-        else if (!erreurMontree) MessagePopup(kAttention, kErreurTransmission);  // a port not open
-        return;
+    // Bytes already waiting (a late reply to an earlier line) count as part of this reply. One
+    // deadline for the whole reply: each read waits only for what is left of it, so a pump that
+    // keeps sending bytes holds the user-interface thread no longer than a silent one.
+    const double echeance = horloge::Secondes() + kDelaiReponse;
+    int c = kRS_IOTimeOut;
+    for (int lus = 0; lus < kOctetsSansEtxMax; ++lus) {
+        const double reste = echeance - horloge::Secondes();
+        if (reste <= 0.0) {
+            c = kRS_IOTimeOut;
+            break;
+        }
+        SetComTime(p.port, reste);
+        c = ComRdByte(p.port);
+        if (c == kEtx || c < 0) break;
+    }
+    SetComTime(p.port, kDelaiReponse);
+    if (c == kEtx) return;
+    if (c >= 0 || c == kRS_IOTimeOut) {
+        // No reply, or one that never ends: what the pump sent of it is dropped, so that the
+        // next line's reply is read from its start.
+        MessagePopup(kAttention, kPasDeReponse);
+        FlushInQ(p.port);
+    } else if (!erreurMontree) {
+        MessagePopup(kAttention, kErreurTransmission);  // a port not open
     }
 }
 

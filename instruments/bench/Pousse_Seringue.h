@@ -10,7 +10,9 @@
 // Wire format: a command is the pump's address on two digits, a mnemonic and its parameter,
 // then CR LF ("07DIR WDR", "07DIA 12.06", "07RAT 1000UH", "07RUN", "07STP"; "00DIA" as the first
 // line of every set-up); the pump's reply runs up to an ETX byte and is not examined. A line is
-// logged always, but sent only when its address is that of a pump in use.
+// logged always, but sent only when its address is that of a pump in use. A reply whose ETX has
+// not come 5 s after the line went out, or after 256 bytes, gives the no-answer pop-up and is
+// dropped.
 //
 // Commands of `execute`: "<n>infuse=<rate>" (rate then run, the LED of pump n on, the rate
 // stored) and "<n>stop" (stop, its LED off), where <n> is the pump's index 0..3 in the record

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <string>
 #include <system_error>
 
 namespace sim {
@@ -93,8 +94,17 @@ void PoussesSeringues::Executer(const std::string &ligne, serie::Sortie &sortie)
     reponse += !p.en_marche ? 'S' : p.retrait ? 'W' : 'I';
     reponse += compris ? valeur : std::string("?");
     reponse.append(static_cast<std::size_t>(remplissage_ > 0 ? remplissage_ : 0), '.');
-    if (!sansEtx_) reponse += kEtx;
+    if (bavardage_ <= 0) {
+        if (!sansEtx_) reponse += kEtx;
+        sortie.Emettre(reponse);
+        return;
+    }
+    if (intervalleBavardage_ <= 0.0) {
+        sortie.Emettre(reponse + std::string(static_cast<std::size_t>(bavardage_), '.'));
+        return;
+    }
     sortie.Emettre(reponse);
+    for (int i = 1; i <= bavardage_; ++i) sortie.Emettre(".", i * intervalleBavardage_);
 }
 
 }  // namespace sim

@@ -13,8 +13,9 @@
 // no pump stands gets no answer, and so does text that is not a line of this form.
 //
 // Failures, beyond those of the line (sim/serie/ligne.h: silence, garbage, unplugging, delay):
-// answers padded to more than 32 bytes before their ETX (FixerRemplissage), or sent without
-// their ETX (FixerSansEtx).
+// answers padded to more than 32 bytes before their ETX (FixerRemplissage), sent without their
+// ETX (FixerSansEtx), or without their ETX and followed by a stream of filler bytes, as from a
+// pump stuck talking (FixerBavardage).
 #pragma once
 
 #include <array>
@@ -52,6 +53,12 @@ public:
     void FixerRemplissage(int n) { remplissage_ = n; }
     // Answers lose their ETX.
     void FixerSansEtx(bool sans) { sansEtx_ = sans; }
+    // Every answer loses its ETX and is followed by `octets` filler bytes, one every
+    // `intervalle` seconds of the program's clock (0: all at once); 0 bytes: answers as usual.
+    void FixerBavardage(int octets, double intervalle) {
+        bavardage_ = octets;
+        intervalleBavardage_ = intervalle;
+    }
 
 private:
     void Executer(const std::string &ligne, serie::Sortie &sortie);
@@ -61,6 +68,8 @@ private:
     std::vector<std::string> lignes_;
     int remplissage_ = 0;
     bool sansEtx_ = false;
+    int bavardage_ = 0;
+    double intervalleBavardage_ = 0.0;
 };
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 // every message: exact command texts, argument checks in their order, the status check after the
 // commands, reply parsing, the multi-reading operations and the failures of the bus.
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -256,11 +257,19 @@ TEST_F(PiloteMultimetre, Readings) {
     EXPECT_EQ(std::vector<double>(lectures, lectures + 7), (std::vector<double>{1, 2, 3, 4, 5, 6, 0}));
     EXPECT_EQ(Delai(), 20000u);
     EXPECT_EQ(a_.Recus(), (Messages{Fin(":TRIG:COUN?;:SAMP:COUN?\r\n"), Fin(":INIT;:FETC?\r\n")}));
-    // More readings than room: refused before the measurement starts, the count stored.
+    // More readings than room: refused before the measurement starts, the count not stored.
     n = 0;
     EXPECT_EQ(hp34401a_multiMeas(vi_, 20000, &n, lectures, 5), VI_ERROR_PARAMETER4);
-    EXPECT_EQ(n, 6);
+    EXPECT_EQ(n, 0);
     EXPECT_EQ(a_.Recus(), Messages{Fin(":TRIG:COUN?;:SAMP:COUN?\r\n")});
+    // A count below one reading makes no sense: refused the same way, as a reply not understood.
+    for (const char *compte : {"-1.0;5\n", "+2.00000000E+00;-3\n", "+0.00000000E+00;+1\n"}) {
+        SCOPED_TRACE(compte);
+        a_.Repondre(":TRIG:COUN?;:SAMP:COUN?", compte);
+        EXPECT_EQ(hp34401a_multiMeas(vi_, 20000, &n, lectures, 8), VI_ERROR_INTERPRETING_RESPONSE);
+        EXPECT_EQ(n, 0);
+        EXPECT_EQ(a_.Recus(), Messages{Fin(":TRIG:COUN?;:SAMP:COUN?\r\n")});
+    }
     a_.Repondre(":TRIG:COUN?;:SAMP:COUN?", "+5.00000000E+04;+50000\n");  // beyond 16 bits
     n = 0;
     EXPECT_EQ(hp34401a_multiMeas(vi_, 20000, &n, lectures, 8), VI_ERROR_PARAMETER4);
@@ -275,6 +284,28 @@ TEST_F(PiloteMultimetre, Readings) {
     EXPECT_EQ(hp34401a_multiMeas(vi_, -1, &n, lectures, 8), VI_ERROR_PARAMETER2);
     EXPECT_EQ(hp34401a_fetchMeas(vi_, &n, lectures, -1, 8), VI_ERROR_PARAMETER4);
     a_.Recus();
+    // Readings that do not fit one read of 256 bytes (twenty of 16 characters): refused, and the
+    // rest of the reply is read off, so that the next query reads its own reply.
+    {
+        a_.Repondre(":TRIG:COUN?;:SAMP:COUN?", "+2.00000000E+01;+1\n");
+        std::string vingt;
+        for (int i = 1; i <= 20; ++i) {
+            char lecture[32];
+            std::snprintf(lecture, sizeof lecture, "%+.8E%c", static_cast<double>(i), i < 20 ? ',' : '\n');
+            vingt += lecture;
+        }
+        ASSERT_EQ(vingt.size(), 320u);
+        a_.Repondre(":INIT;:FETC?", vingt);
+        double place[32] = {};
+        EXPECT_EQ(hp34401a_multiMeas(vi_, 20000, &n, place, 32), VI_ERROR_INTERPRETING_RESPONSE);
+        EXPECT_EQ(n, 20);
+        EXPECT_EQ(place[15], 16.0);
+        EXPECT_EQ(a_.SortieEnAttente(), "");
+        a_.Repondre(":INIT;:FETC?", "+4.20000000E+00\n");
+        EXPECT_EQ(hp34401a_singleMeas(vi_, &v), VI_SUCCESS);
+        EXPECT_EQ(v, 4.2);
+        a_.Recus();
+    }
 
     // Fetch: the readings of a measurement started before, then the status check.
     a_.Repondre(":TRIG:COUN?;:SAMP:COUN?", "+1.00000000E+00;+1\n");

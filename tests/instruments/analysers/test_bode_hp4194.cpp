@@ -237,7 +237,7 @@ protected:
 
 TEST_F(Bode, InitSendsTheWholeSetUpAndTheSimulatedAnalyserTakesIt) {
     // A block loaded from a file brings the handle and the state of another run.
-    Ecrire(kIdentificateur, 77);
+    Ecrire(kIdentificateur, 987654);  // no descriptor of this run reaches that number
     Ecrire(kStopInterruption, 0);
     Ecrire(kNumeroMesure, 12);
     const int r = Init();
@@ -255,7 +255,7 @@ TEST_F(Bode, InitSendsTheWholeSetUpAndTheSimulatedAnalyserTakesIt) {
     EXPECT_EQ(s.sens, 1);
     EXPECT_EQ(s.start, 1000.0);
     EXPECT_EQ(s.stop, 100000.0);
-    EXPECT_NE(LireEntierBloc(bode, kIdentificateur), 77);
+    EXPECT_NE(LireEntierBloc(bode, kIdentificateur), 987654);
     EXPECT_GE(LireEntierBloc(bode, kIdentificateur), 0);
     EXPECT_EQ(LireEntierBloc(bode, kStopInterruption), 0x800);
     EXPECT_EQ(LireEntierBloc(bode, kNumeroMesure), 0);
@@ -464,15 +464,66 @@ TEST_F(Bode, RequestStuckForEverGivesBoundedCyclesThatStopEnds) {
     EXPECT_TRUE(hp->DemandeService());
 }
 
-// The channel reads of the user-interface thread never wait for a sweep being fetched.
+// The channel reads of the user-interface thread never wait for a sweep being fetched; they give
+// the sweep before it (none yet here), under its own number.
 TEST_F(Bode, ChannelReadsDoNotWaitForTheBus) {
     ASSERT_NO_FATAL_FAILURE(DemarrerAvecReponsesLentes(0.5, 2));
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(Numero(), 1u);
+    EXPECT_EQ(Numero(), 0u);
     EXPECT_TRUE(std::isnan(Voie(bode, 1)[0]));
     EXPECT_TRUE(std::isnan(Abscisses(bode)[0]));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 0.25);
     EXPECT_TRUE(CmtVerrouTenu()) << "the callback was still fetching";
+}
+
+// A sample taken while a sweep is being fetched (its gain in, its phase on its way) is one whole
+// sweep with its own number: the sweep before, until the three traces of the new one are in.
+TEST_F(Bode, ASampleDuringAFetchIsOneWholeSweepWithItsNumber) {
+    horloge::UtiliserHorlogeReelle();
+    hp->FixerCoupure(20e3);
+    Ecrire(kTrig, 2);
+    ASSERT_GE(Init(), 0);
+    ASSERT_FALSE(bode->start(bode) & ERR);
+    ASSERT_TRUE(Attendre([&] { return Numero() == 1 && !CmtVerrouTenu(); }));
+    const TracesAttendues premier = Attendu(hp->LireReglages(), 20e3);
+
+    struct Echantillon {
+        unsigned numero;
+        std::vector<double> gain, phase, x;
+    };
+    const auto Prendre = [&] { return Echantillon{Numero(), Voie(bode, 1), Voie(bode, 2), Abscisses(bode)}; };
+    const auto Verifier = [](const Echantillon &e, unsigned numero, const TracesAttendues &balayage) {
+        EXPECT_EQ(e.numero, numero);
+        EXPECT_TRUE(MemesValeurs(e.gain, balayage.gain));
+        EXPECT_TRUE(MemesValeurs(e.phase, balayage.phase));
+        EXPECT_TRUE(MemesValeurs(e.x, balayage.x));
+    };
+    Verifier(Prendre(), 1, premier);
+
+    // The second sweep: another device under test over another range, each trace slow to come.
+    hp->FixerCoupure(5e3);
+    bode->execute(bode, "STOP=50000");
+    sim::Hp4194::Pannes pannes;
+    pannes.delaiReponse = 0.3;
+    hp->FixerPannes(pannes);
+    hp->EffacerJournal();
+    bode->execute(bode, "TRIG");
+    ASSERT_TRUE(Attendre([&] {
+        const Lignes e = Ecritures(*hp);
+        return std::find(e.begin(), e.end(), "B?") != e.end();
+    }));
+    const Echantillon pendant = Prendre();
+    EXPECT_TRUE(CmtVerrouTenu()) << "taken while the phase was on its way";
+    {
+        SCOPED_TRACE("during the fetch");
+        Verifier(pendant, 1, premier);
+    }
+
+    ASSERT_TRUE(Attendre([&] { return Numero() == 2 && !CmtVerrouTenu(); }));
+    const TracesAttendues second = Attendu(hp->LireReglages(), 5e3);
+    ASSERT_EQ(second.x.back(), 50000.0);
+    SCOPED_TRACE("once the sweep is in");
+    Verifier(Prendre(), 2, second);
 }
 
 // The lock: a command that comes while a sweep is fetched waits for the whole cycle, and never

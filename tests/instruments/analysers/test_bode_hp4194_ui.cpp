@@ -321,9 +321,10 @@ protected:
         if (acquisition_en_cours == 1) ui_test::Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
         BancTest::TearDown();
     }
-    // One sampling tick once the analyser's next sweep has been taken in. The count moves
-    // before the traces are fetched, so the cycle is over once the next sweep is triggered:
-    // only then may the clock move on, or that sweep would start after the tick's time.
+    // One sampling tick once the analyser's next sweep has been taken in. The count moves with
+    // the three traces, before the cycle triggers the next sweep, so the cycle is over only once
+    // that sweep is triggered: only then may the clock move on, or that sweep would start after
+    // the tick's time.
     void Tick(unsigned sweep) {
         horloge::AvancerHorlogeFactice(1.0);
         ASSERT_TRUE(Attendre([&] {

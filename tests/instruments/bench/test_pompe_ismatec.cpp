@@ -36,14 +36,17 @@ TEST(ProtocoleIsmatec, MaximumFlowReply) {
     EXPECT_EQ(Ismatec_debit_maximum("               12"), std::nullopt);
 }
 
-TEST(ProtocoleIsmatec, PerMilleOfTheMaximumRoundedToTheNearest) {
+// Truncated toward zero; a floating-point error just short of a whole number is not truncated
+// away (0.29 * 1000 is 289.99999999999997).
+TEST(ProtocoleIsmatec, PerMilleOfTheMaximumTruncatedTowardZero) {
     const struct {
         double debit, maximum;
         std::optional<int> n;
     } cas[] = {
         {12.5, 50.0, 250},    {50.0, 50.0, 1000},  {100.0, 50.0, 2000}, {0.0, 50.0, 0},
         {5000.0, 50.0, 100000}, {-5.0, 50.0, -100}, {0.29, 1.0, 290},     // not 289
-        {0.0289, 1.0, 29},    {0.02849, 1.0, 28},  {1.0, 3.0, 333},     {2.0, 3.0, 667},
+        {12.59, 50.0, 251},   {-12.59, 50.0, -251}, {0.0289, 1.0, 28},  {0.02849, 1.0, 28},
+        {1.0, 3.0, 333},      {2.0, 3.0, 666},     {-2.0, 3.0, -666},   {0.57, 1.0, 570},
         {1e300, 1.0, std::nullopt},                 {std::nan(""), 1.0, std::nullopt},
         {1.0, std::numeric_limits<double>::infinity(), 0},
     };

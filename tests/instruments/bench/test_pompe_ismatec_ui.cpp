@@ -120,6 +120,7 @@ TEST_F(PompeIsmatec, WordCommandsAndFlowOfExecute) {
         {"debit = 5", "", 0, 1, 0},
         {"debit=", "", 0, 1, 0},
         {"debit=12.5", "1!\r1S00250\r", 0, 1, 0},  // maximum 50 ml/min with the 1.52 mm tube
+        {"debit=12.59", "1!\r1S00251\r", 0, 1, 0}, // 251.8 per-mille, truncated
         {"debit=50", "1!\r1S01000\r", 0, 1, 0},
         {"debit=100", "1!\r1S02000\r", 0, 1, 0},
         {"debit=0", "1!\r1S00000\r", 0, 1, 0},
@@ -252,6 +253,16 @@ TEST_F(PompeIsmatec, ConfigurationTakesEffectAtTheNextInit) {
     EXPECT_EQ(Recu(3, 3), "1I\r");
     EXPECT_EQ(Recu(), "");
     EXPECT_EQ(GetInQLen(kPort), kRS_PortNotOpen) << "the first port was let go";
+}
+
+// Freed right after an acquisition start: the port closes with it (its reader thread stops and
+// the device may be opened again at once), and its panels go.
+TEST_F(PompeIsmatec, LibererClosesThePortItOpened) {
+    Pilotage();
+    EXPECT_GE(GetInQLen(kPort), 0);
+    instrument->liberer(instrument);
+    instrument = nullptr;
+    EXPECT_EQ(GetInQLen(kPort), kRS_PortNotOpen);
 }
 
 TEST_F(PompeIsmatec, ARestoredPanelHandleIsNeverUsed) {

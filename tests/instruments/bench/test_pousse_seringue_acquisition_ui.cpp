@@ -94,7 +94,7 @@ TEST_F(PompesEnAcquisition, ASequencerScriptDrivesBothPumps) {
 
     Seconde();
     EXPECT_EQ(Ligne(2).Recu(), "00RAT 1500UH\r\n00RUN\r\n");
-    EXPECT_EQ(Ligne(1).Recu(), "1H\r1!\r1S00109\r");  // 10 ml/min of 91.84
+    EXPECT_EQ(Ligne(1).Recu(), "1H\r1!\r1S00108\r");  // 10 ml/min of 91.84: 108.9, truncated
     const auto seringue = [&](int adresse) {
         return Ligne(2).Avec<sim::PoussesSeringues>([&](sim::PoussesSeringues &m) { return m.Etat(adresse); });
     };
@@ -104,7 +104,7 @@ TEST_F(PompesEnAcquisition, ASequencerScriptDrivesBothPumps) {
     EXPECT_TRUE(seringue(0).en_marche);
     EXPECT_EQ(seringue(0).debit, 1500);
     EXPECT_TRUE(peristaltique().en_marche);
-    EXPECT_EQ(peristaltique().vitesse, 109);
+    EXPECT_EQ(peristaltique().vitesse, 108);
     Seconde();
     Seconde();
     EXPECT_TRUE(seringue(3).en_marche);

@@ -265,7 +265,7 @@ TEST_F(PousseSeringue, RepliesWithoutEtxOrTooLongOrGarbled) {
     instrument->execute(instrument, "00infuse=10UH");
     EXPECT_TRUE(ui_test::Vus().empty());
     EXPECT_EQ(GetInQLen(kPort), 0);
-    // No ETX: the exchange waits 5 s after the last byte, then the pop-up.
+    // No ETX: the exchange waits until 5 s after its line went out, then the pop-up.
     Ligne().Avec<sim::PoussesSeringues>([](sim::PoussesSeringues &m) {
         m.FixerRemplissage(0);
         m.FixerSansEtx(true);
@@ -295,6 +295,37 @@ TEST_F(PousseSeringue, RepliesWithoutEtxOrTooLongOrGarbled) {
     EXPECT_NEAR(horloge::Secondes() - t0, 10.0, 1e-6);
     EXPECT_EQ(Ligne().Recu(), "");
     EXPECT_EQ(Journal(panel).size(), 6u) << "every line is logged";
+    ui_test::Effacer();
+    Ligne().FixerPanne(sim::serie::Panne::aucune);
+
+    // A pump that floods the line without ETX: the exchange gives up after 256 bytes, at once,
+    // and drops what is left, so that the next line's reply reads right.
+    Ligne().Avec<sim::PoussesSeringues>([](sim::PoussesSeringues &m) { m.FixerBavardage(1000, 0.0); });
+    ui_test::Repondre(ui_test::Popup::Message);
+    t0 = horloge::Secondes();
+    instrument->execute(instrument, "00stop");
+    EXPECT_LT(horloge::Secondes() - t0, 5.0);
+    ASSERT_EQ(ui_test::Vus().size(), 1u);
+    EXPECT_EQ(ui_test::Vus()[0].message, kPasDeReponse);
+    ui_test::Effacer();
+    Ligne().Avec<sim::PoussesSeringues>([](sim::PoussesSeringues &m) { m.FixerBavardage(0, 0.0); });
+    instrument->execute(instrument, "00stop");
+    EXPECT_TRUE(ui_test::Vus().empty());
+    EXPECT_EQ(GetInQLen(kPort), 0);
+
+    // A pump that keeps talking, a byte every half second for 30 s, without ETX: the exchange
+    // still gives up 5 s after its line went out. On a running clock, sped up.
+    horloge::UtiliserHorlogeReelle();
+    horloge::FixerVitesse(20.0);
+    Ligne().Avec<sim::PoussesSeringues>([](sim::PoussesSeringues &m) { m.FixerBavardage(60, 0.5); });
+    ui_test::Repondre(ui_test::Popup::Message);
+    t0 = horloge::Secondes();
+    instrument->execute(instrument, "00stop");
+    const double duree = horloge::Secondes() - t0;
+    EXPECT_GE(duree, 5.0);
+    EXPECT_LT(duree, 10.0);
+    ASSERT_EQ(ui_test::Vus().size(), 1u);
+    EXPECT_EQ(ui_test::Vus()[0].message, kPasDeReponse);
 }
 
 TEST_F(PousseSeringue, APortThatCannotBeOpenedEndsInitAndLaterCommandsFailAtOnce) {
