@@ -22,7 +22,7 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     {"Fréquencemètre Switché"_w, "5313x_sw.dll", &freq_sw},
     {"Powermeter", "4419.dll", &power_simple},
     {"Powermeter Switché"_w, "4419_sw.dll", &power_switch},
-    {"Carte VEXO", "vexo.dll", nullptr},                      // vexo_4v
+    {"Carte VEXO", "vexo.dll", &vexo_4v},
     {"Multimètre HP34401"_w, "multimetre.dll", &multi},
     Separateur(),
     {"Valve EFD", "efd.dll", &pilote_valve},
@@ -40,13 +40,13 @@ const ligne_catalogue catalogue_instru[kLignesCatalogue] = {
     Separateur(),
     {"Fitter de courbes", "fitter.dll", &fitter},
     Separateur(),
-    {"Regul Acoustic", "Regul_Acoustic.dll", nullptr},        // Regul_Acoustic
+    {"Regul Acoustic", "Regul_Acoustic.dll", &Regul_Acoustic},
     {"Pousse Seringue", "Pousse_Seringue.dll", &Pousse_Seringue},
     {"Pompe Ismatec", "Pompe_Ismatec.dll", &Pompe_Ismatec},
     {"Electrovanne", "Electrovanne.dll", &Electrovanne},
     {"GBF HP3312A", "GBF_HP3312A.dll", &GBF_HP3312A},
     {"HP53131 - phase", "HP53131_phase.dll", &HP53131_phase},
-    {"DGM (retour infos)", "DGM110.dll", nullptr},            // DGM110
+    {"DGM (retour infos)", "DGM110.dll", &DGM110},
 };
 
 void remplir_liste_instru(int panel) {

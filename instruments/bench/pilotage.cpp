@@ -3,6 +3,7 @@
 
 #include "platform/rs232.h"
 #include "platform/ui.h"
+#include "platform/utility.h"
 
 namespace banc {
 
@@ -20,6 +21,22 @@ int PortDeLInit(int &portOuvert, int comPort) {
     if (portOuvert > 0 && portOuvert != comPort) CloseCom(portOuvert);
     portOuvert = comPort;
     return portOuvert;
+}
+
+bool OctetsEnAttente(int port) {
+    constexpr double kSecondRegard = 0.1;  // seconds
+    if (GetInQLen(port) > 0) return true;
+    Delay(kSecondRegard);
+    return GetInQLen(port) > 0;
+}
+
+bool SauterJusqua(int port, int caractere) {
+    while (GetInQLen(port) > 0) {
+        const int c = ComRdByte(port);
+        if (c == caractere) return true;
+        if (c < 0) return false;
+    }
+    return false;
 }
 
 }  // namespace banc

@@ -1,5 +1,6 @@
 // What the bench devices' plugins share around an acquisition start: the manual-control panel
-// that the first `init` loads, and the serial port that every `init` opens.
+// that the first `init` loads, and the serial port that every `init` opens; and the first steps
+// of the receive callbacks of the devices that push their readings.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +23,14 @@ bool ChargerPilotage(int &panneau, std::int32_t &champBloc, plugin::Activite &ac
 // port that commands, panels and `liberer` use until the next init. A port opened by an earlier
 // init and chosen no longer is closed first.
 int PortDeLInit(int &portOuvert, int comPort);
+
+// A receive callback's first look: true when bytes wait in the port's input queue, looking once
+// more after 0.1 s when none does yet (an earlier call, or an exchange of the user-interface
+// thread, may have taken the bytes that raised the event).
+bool OctetsEnAttente(int port);
+// Reads and drops the bytes already waiting, up to and including `caractere`; true when it
+// came. Only bytes already in the queue are read: an event character that an earlier read took
+// leaves nothing to wait for, and the next one calls the callback again.
+bool SauterJusqua(int port, int caractere);
 
 }  // namespace banc

@@ -86,8 +86,10 @@ void Ligne::Envoyer(std::string_view octets, double delai) {
         std::lock_guard g(m_);
         Emettre(octets, delai);
     }
-    Signaler(reveil_);  // the thread may be waiting for the program with nothing to send
+    Relancer();  // the thread may be waiting for the program with nothing to send
 }
+
+void Ligne::Relancer() { Signaler(reveil_); }
 
 std::string Ligne::Recu() const {
     std::lock_guard g(m_);
@@ -160,8 +162,12 @@ void Ligne::Tourner() {
         int attente = -1;
         {
             std::lock_guard g(m_);
-            if (EnvoyerEchus()) {
-                const double reste = aEnvoyer_.front().echeance - horloge::Secondes();
+            const double maintenant = horloge::Secondes();
+            if (modele_->Reveil() <= maintenant) modele_->Parler(maintenant, *this);
+            double prochain = modele_->Reveil();
+            if (EnvoyerEchus()) prochain = std::min(prochain, aEnvoyer_.front().echeance);
+            if (std::isfinite(prochain)) {
+                const double reste = prochain - horloge::Secondes();
                 if (horloge::HorlogeFactice() || reste <= 0.0) attente = static_cast<int>(kTrancheFactice * 1000.0);
                 else attente = std::max(1, static_cast<int>(std::ceil(std::min(reste / horloge::Vitesse(), 0.1) * 1000.0)));
             }

@@ -3,10 +3,11 @@
 //
 // The line owns the pseudo-terminal and a thread that hands every byte the program writes to
 // the model (Modele::Recevoir, in the order written, in whatever pieces they arrive), and sends
-// what the model answers, after the delay it asks for, counted on the program's clock. The line
-// keeps the terminal's device side open itself, so the program may close and reopen the port
-// without the line noticing, and keeps a log of the bytes received (with the program time of
-// their arrival) and sent.
+// what the model answers, after the delay it asks for, counted on the program's clock; a model
+// that speaks on its own (a device pushing readings) is woken at the program times it asks for
+// (Modele::Reveil). The line keeps the terminal's device side open itself, so the program may
+// close and reopen the port without the line noticing, and keeps a log of the bytes received
+// (with the program time of their arrival) and sent.
 //
 // Failures that a test or the demo bench can inject, whatever the model:
 // - Panne::muet: the device hears and acts, but its answers are lost (a broken transmit wire,
@@ -22,6 +23,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +50,12 @@ public:
     virtual ~Modele() = default;
     // Bytes written by the program. Runs on the line's thread, under the line's lock.
     virtual void Recevoir(std::string_view octets, Sortie &sortie) = 0;
+    // A device that also speaks on its own (reports at its own pace): the program time at
+    // which it next wants to (infinity: only when spoken to), and what it does then, given the
+    // program time. Both run on the line's thread, under the line's lock; the line asks again
+    // after every call, and whenever a test reached the device through Avec.
+    virtual double Reveil() const { return std::numeric_limits<double>::infinity(); }
+    virtual void Parler(double /*maintenant*/, Sortie & /*sortie*/) {}
 };
 
 enum class Panne { aucune, muet, charabia, debranche };
@@ -70,9 +78,14 @@ public:
     // The terminal the program opens.
     const std::string &Chemin() const { return chemin_; }
 
-    // Runs f(model) under the line's lock: the model's thread does not run meanwhile.
+    // Runs f(model) under the line's lock: the model's thread does not run meanwhile. The line
+    // then looks at the model's Reveil again.
     template <class M, class F>
     auto Avec(F &&f) {
+        struct Relance {
+            Ligne *ligne;
+            ~Relance() { ligne->Relancer(); }
+        } relance{this};  // after the lock is let go
         std::lock_guard g(m_);
         return f(static_cast<M &>(*modele_));
     }
@@ -108,6 +121,7 @@ private:
     };
 
     void Emettre(std::string_view octets, double delai) override;  // caller holds m_
+    void Relancer();  // wakes the line's thread
     void Tourner();
     // Sends every answer that is due; true when some are still waiting. Caller holds m_.
     bool EnvoyerEchus();

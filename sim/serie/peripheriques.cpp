@@ -9,8 +9,11 @@
 
 #include "platform/bench_config.h"
 #include "platform/clock.h"
+#include "sim/bench/dgm110.h"
 #include "sim/bench/pompe_ismatec.h"
 #include "sim/bench/pousse_seringue.h"
+#include "sim/bench/regul_acoustic.h"
+#include "sim/bench/vexo.h"
 
 namespace sim::serie {
 
@@ -30,6 +33,9 @@ struct Fiche {
 constexpr Fiche kModeles[] = {
     {"Pousse_Seringue", []() -> std::shared_ptr<Modele> { return std::make_shared<PoussesSeringues>(); }},
     {"Pompe_Ismatec", []() -> std::shared_ptr<Modele> { return std::make_shared<PompeIsmatec>(); }},
+    {"Regul_Acoustic", []() -> std::shared_ptr<Modele> { return std::make_shared<RegulateurAcoustique>(); }},
+    {"DGM110", []() -> std::shared_ptr<Modele> { return std::make_shared<AnalyseurDGM110>(); }},
+    {"VEXO", []() -> std::shared_ptr<Modele> { return std::make_shared<CarteVexo>(); }},
     {"boucle", []() -> std::shared_ptr<Modele> { return std::make_shared<Boucle>(); }},
 };
 

@@ -4,6 +4,9 @@
 // Models, in the configuration's spelling (any case):
 //   Pousse_Seringue   one to four syringe pumps on one line (sim/bench/pousse_seringue.h)
 //   Pompe_Ismatec     a peristaltic pump (sim/bench/pompe_ismatec.h)
+//   Regul_Acoustic    a temperature regulator reporting on its own (sim/bench/regul_acoustic.h)
+//   DGM110            a concentration analyser pushing its readings (sim/bench/dgm110.h)
+//   VEXO              a four-channel acquisition board in lock step (sim/bench/vexo.h)
 //   boucle            a loop-back plug: every byte written comes back
 #pragma once
 

@@ -1,0 +1,46 @@
+// "Carte VEXO": a four-channel acquisition board on a serial port, which pushes one frame of four
+// counts per sampling period of its own. Four scalar channels "Voie 1" to "Voie 4", each the
+// last count of its channel with its own reading counter. No start, status, command or
+// manual-control panel; no vector or computed channel.
+//
+// Every acquisition start (`init`) opens the port (9600 baud, 8N1), asks the operator to reset
+// the board and switch it to computer use, and runs the lock-step handshake (10 s per read):
+//   board: ETX (bytes before it dropped)      computer: EOT
+//   board: '7' (anything else: again)         computer: ETX (request)
+//   board: EOT (bytes before it dropped)      computer: 17 zero bytes (the board's PWM and
+//                                             channel 2 and 3 settings, which stay 0)
+//   board: ETX                                computer: EOT
+//   board: '8' (anything else: again)         computer: ETX (request)
+//   board: EOT                                computer: the period (its low 8 bits), EOT
+// A read that gets nothing within the time-out is answered by EOT and the wait goes on, up to
+// three such reads in the whole handshake; 1024 dropped bytes or 16 wrong status bytes end it
+// too. An ended handshake shows "Erreur de transmission" and fails the init.
+//
+// The board then sends a frame per period: ETX, then 20 bytes, each answered by EOT (the receive
+// callback, on ETX): two 16-bit and four 32-bit signed counts, most significant byte first; the
+// four 32-bit counts are the channels. Every read of a frame waits at most the period (at least
+// 1 s). A frame that stops before its 20th byte is not stored; bytes waiting before a frame's
+// ETX (a 0x00 the board sends first, the end of a frame cut off) are dropped. `stop` removes the
+// callback; the port stays open until the next init, or until the instrument is freed.
+//
+// Settings block (140 bytes, little-endian; get_memory flag 0, up to the reading counters):
+// 0 port_com int32 (1..3), 4 temps_echantillonnage int32 (the board's period, seconds),
+// 8 nombre_voie int32 (channel count, 4), 12 nom_instru char[128].
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// Catalogue type key "vexo.dll"; its table `vexo_4v` is declared with every plugin's in
+// instruments/tables.h.
+#include "instruments/tables.h"
+
+// One frame of the board, decoded.
+struct vexo_data {
+    std::int16_t epsilon_1, epsilon_2;  // not used
+    std::int32_t freq_1, freq_2, freq_3, freq_4;
+};
+constexpr std::size_t kTailleTrameVexo = 20;
+
+// The frame's 20 bytes, big-endian, two's complement.
+vexo_data VEXO_lire_trame(std::span<const unsigned char, kTailleTrameVexo> octets);

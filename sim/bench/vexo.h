@@ -1,0 +1,101 @@
+// A simulated four-channel acquisition board on a serial line (9600 baud, 8N1), which talks
+// in lock step: every byte it sends after a call waits for the computer's EOT (0x04).
+//
+// After a reset (power-on, Reinitialiser: the operator resets the board and switches it to
+// computer use) the board calls the computer: ETX (0x03), again every 3 s of program time until
+// an EOT answers (bytes before its first call are ignored). It then sends its status '7' and waits for the computer's request, ETX, which
+// it acknowledges with EOT; it takes the next 17 bytes as its configuration, calls again (ETX),
+// answers the EOT with its status '8', acknowledges the next request and takes one byte as its
+// sampling period in seconds (0 counts as 1) and then an EOT. From then on it acquires: once per
+// period it calls (ETX) and, for every EOT, sends the next byte of a 20-byte frame: two 16-bit
+// and four 32-bit signed counts, most significant byte first. The counts are 10000, 20000, 30000
+// and 40000 plus the frame's number, unless a test imposes them.
+//
+// Where the computer is slow or lost:
+// - an EOT while the board waits for a request (the computer timed out, or answered a call it
+//   found late) makes it call again and repeat its status at once;
+// - a frame still waiting for EOTs when the next period comes is not replaced (a frame cut
+//   short is given up then); after three periods without progress the board takes the computer
+//   for gone and calls again, as after a reset.
+//
+// Failures, beyond those of the line (sim/serie/ligne.h: silence, garbage, unplugging, delay):
+// wrong status bytes ('6' for '7', '9' for '8', each followed by a new call), bytes before the
+// calls, a 0x00 before each frame's ETX, frames cut after a number of bytes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/bench/cadence.h"
+#include "sim/serie/ligne.h"
+
+namespace sim {
+
+class CarteVexo final : public serie::Modele {
+public:
+    enum class Etape { Appel1, Requete1, Configuration, Appel2, Requete2, Periode, Acquisition };
+    static constexpr std::size_t kTailleConfiguration = 17;
+    static constexpr std::size_t kTailleTrame = 20;
+
+    CarteVexo();
+
+    void Recevoir(std::string_view octets, serie::Sortie &sortie) override;
+    double Reveil() const override { return cadence_.Prochaine(); }
+    void Parler(double maintenant, serie::Sortie &sortie) override;
+
+    // The operator resets the board: it calls the computer at once.
+    void Reinitialiser();
+
+    Etape LEtape() const { return etape_; }
+    // The configuration bytes last received.
+    const std::string &Configuration() const { return configuration_; }
+    // The period byte last received (-1: none yet).
+    int OctetPeriode() const { return octetPeriode_; }
+    // Frames sent whole and acknowledged.
+    int Trames() const { return trames_; }
+    // Calls (ETX outside frames) sent so far.
+    int Appels() const { return appels_; }
+    // A frame was called and is not over (nor given up).
+    bool TrameEnCours() const { return enTrame_; }
+
+    // The four counts of the frames (nullopt: the board's own).
+    void ImposerComptes(std::optional<std::array<std::int32_t, 4>> comptes) { comptes_ = comptes; }
+    // The next `premier` status bytes '7' and the next `second` status bytes '8' are wrong.
+    void FixerStatutsFaux(int premier, int second = 0) { statutsFaux_ = {premier, second}; }
+    void FixerBruitAvantAppel(std::string octets) { bruitAppel_ = std::move(octets); }
+    void FixerZeroAvantTrame(bool zero) { zeroAvantTrame_ = zero; }
+    // Frames stop after `n` bytes (nullopt: whole frames): the board then keeps silent until
+    // the next period, which gives the frame up and sends none.
+    void CouperTrames(std::optional<std::size_t> n) { coupe_ = n; }
+
+private:
+    void Appeler(serie::Sortie &sortie);
+    void Statut(char bon, Etape suivante, serie::Sortie &sortie);
+    void Acquerir(double maintenant);
+    std::array<unsigned char, kTailleTrame> Trame() const;
+    void Recevoir(unsigned char c, serie::Sortie &sortie);
+
+    Etape etape_ = Etape::Appel1;
+    Cadence cadence_;
+    std::string configuration_;
+    int octetPeriode_ = -1;
+    int trames_ = 0;
+    int appels_ = 0;
+
+    bool enTrame_ = false;          // a frame's ETX was sent and the frame is not over
+    std::size_t envoyes_ = 0;       // bytes of that frame sent
+    std::array<unsigned char, kTailleTrame> trame_{};
+    int manques_ = 0;               // periods without progress
+    bool aAppele_ = false;          // called since the last reset: an EOT answers the call
+
+    std::optional<std::array<std::int32_t, 4>> comptes_;
+    std::array<int, 2> statutsFaux_{};
+    std::string bruitAppel_;
+    bool zeroAvantTrame_ = false;
+    std::optional<std::size_t> coupe_;
+};
+
+}  // namespace sim
