@@ -1,14 +1,17 @@
 // The hot path of an acquisition: one sampling step (Echantilloner) and one record row
 // (Ecriture_donnees into a real file), for many scalar channels and for large vector channels.
 //
-// Each benchmark also times, in the same run, the bare cost of the same work: formatting the
-// same numbers into the same bytes with std::to_chars into one buffer (scalars), copying the
-// same vectors with memcpy (vectors). The ratio of the two holds on a noisy machine.
+// Each benchmark also times, in the same run and interleaved with the path sample by sample (so
+// that both see the same load on a shared machine), the floor of the same work:
+//   - scalars: formatting the same numbers into the same bytes with std::to_chars into one
+//     buffer (what the row costs at least, the file aside);
+//   - vectors: writing the same bytes (text line and vectors) with one fwrite to a file of the
+//     same kind, in the same directory, reopened as often as the record file.
 //
 // Counters (microseconds per sample unless said):
 //   echantillon_us  the sampling step        ecriture_us  the record row (and vector records)
-//   total_us        both                      nu_us        the bare cost of the same work
-//   rapport         total_us / nu_us          rapport_ecriture  ecriture_us / nu_us
+//   total_us        both                      plancher_us  the floor of the same work
+//   rapport         total_us / plancher_us (goals: scalars 1.5, vectors 1.2)
 //   snprintf_us     the scalar row formatted by snprintf (for comparison)
 //   allocs_echantillon, allocs_ecriture       heap allocations per sample (operator new)
 //
@@ -225,28 +228,32 @@ std::size_t FormaterSnprintf(Banc &b, char *tampon, std::size_t taille) {
 
 // ---- the measures ------------------------------------------------------------------------------
 
-// Times `iterations` samples: the sampling step and the record row apart, and the heap
-// allocations each one makes. The record file is reopened (untimed) now and then so that it
-// stays small.
 struct Mesure {
-    Horloge::duration echantillon{}, ecriture{};
+    Horloge::duration echantillon{}, ecriture{}, plancher{};
     long long allocs_echantillon = 0, allocs_ecriture = 0;
 };
 
-constexpr int kEchantillonsParFichier = 200;
-
-void Echantillonner(benchmark::State &state, Banc &banc, const Dossier &dossier, Mesure &m) {
+// Times the samples of the benchmark: the sampling step and the record row apart, the heap
+// allocations each one makes, and after each sample the floor `plancher` of the same work. The
+// record file is reopened (untimed) every `par_fichier` samples so that it stays small;
+// `rouvrir` does the same for the floor's file.
+template <class Plancher, class Rouvrir>
+void Echantillonner(benchmark::State &state, Banc &banc, const Dossier &dossier, int par_fichier, Mesure &m,
+                    Plancher &&plancher, Rouvrir &&rouvrir) {
     Ouvrir_enregistrement(dossier.Fichier().c_str(), banc.Tete());
+    rouvrir();
     // Warm-up: the row buffer and the vector scratch take their size once.
     for (int k = 0; k < 2; ++k) {
         Echantilloner(banc.Tete());
         Ecriture_donnees(banc.Tete());
+        plancher();
     }
     int dans_fichier = 0;
     for (auto _ : state) {
-        if (++dans_fichier == kEchantillonsParFichier) {
+        if (++dans_fichier == par_fichier) {
             state.PauseTiming();
             Ouvrir_enregistrement(dossier.Fichier().c_str(), banc.Tete());
+            rouvrir();
             dans_fichier = 0;
             state.ResumeTiming();
         }
@@ -258,35 +265,26 @@ void Echantillonner(benchmark::State &state, Banc &banc, const Dossier &dossier,
         Ecriture_donnees(banc.Tete());
         const auto t2 = Horloge::now();
         const long long a2 = allocations.load(std::memory_order_relaxed);
+        plancher();
+        const auto t3 = Horloge::now();
         m.echantillon += t1 - t0;
         m.ecriture += t2 - t1;
+        m.plancher += t3 - t2;
         m.allocs_echantillon += a1 - a0;
         m.allocs_ecriture += a2 - a1;
     }
     Fermer_enregistrement(banc.Tete());
 }
 
-// Times the bare work `repetitions` times over; keeps the fastest pass (per sample).
-template <class F>
-double CoutNu(long long echantillons, F &&travail) {
-    double meilleur = 1e300;
-    for (int passe = 0; passe < 3; ++passe) {
-        const auto t0 = Horloge::now();
-        for (long long k = 0; k < echantillons; ++k) travail();
-        meilleur = std::min(meilleur, Microsecondes(Horloge::now() - t0) / static_cast<double>(echantillons));
-    }
-    return meilleur;
-}
-
-void Compteurs(benchmark::State &state, const Mesure &m, double nu_us) {
+void Compteurs(benchmark::State &state, const Mesure &m) {
     const auto n = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
     const double e = Microsecondes(m.echantillon) / n, w = Microsecondes(m.ecriture) / n;
+    const double plancher = Microsecondes(m.plancher) / n;
     state.counters["echantillon_us"] = e;
     state.counters["ecriture_us"] = w;
     state.counters["total_us"] = e + w;
-    state.counters["nu_us"] = nu_us;
-    state.counters["rapport"] = (e + w) / nu_us;
-    state.counters["rapport_ecriture"] = w / nu_us;
+    state.counters["plancher_us"] = plancher;
+    state.counters["rapport"] = (e + w) / plancher;
     state.counters["allocs_echantillon"] = static_cast<double>(m.allocs_echantillon) / n;
     state.counters["allocs_ecriture"] = static_cast<double>(m.allocs_ecriture) / n;
 }
@@ -298,38 +296,73 @@ void BM_EchantillonScalaires(benchmark::State &state) {
     Dossier dossier;
     Banc banc(10, 16, 4, 0, 0);
     Mesure m;
-    Echantillonner(state, banc, dossier, m);
+    std::vector<char> tampon(1 << 16);
+    Echantillonner(state, banc, dossier, 200, m,
+                   [&] {
+                       benchmark::DoNotOptimize(FormaterNu(banc, tampon.data()));
+                       benchmark::ClobberMemory();
+                   },
+                   [] {});
     allocations_scalaires += m.allocs_echantillon + m.allocs_ecriture;
+    Compteurs(state, m);
 
     const long long n = std::max<long long>(state.iterations(), 200);
-    std::vector<char> tampon(1 << 16);
-    const double nu = CoutNu(n, [&] { benchmark::DoNotOptimize(FormaterNu(banc, tampon.data())); benchmark::ClobberMemory(); });
-    Compteurs(state, m, nu);
-    state.counters["snprintf_us"] = CoutNu(n, [&] {
+    const auto t0 = Horloge::now();
+    for (long long k = 0; k < n; ++k) {
         benchmark::DoNotOptimize(FormaterSnprintf(banc, tampon.data(), tampon.size()));
         benchmark::ClobberMemory();
-    });
+    }
+    state.counters["snprintf_us"] = Microsecondes(Horloge::now() - t0) / static_cast<double>(n);
 }
 BENCHMARK(BM_EchantillonScalaires)->Unit(benchmark::kMicrosecond);
 
-// 4 vector channels of 10,000 points, a vector record at every row.
+// 4 vector channels of 10,000 points, a vector record at every row. The floor writes the same
+// bytes as one vector record with one fwrite. Then, apart, the two copies of the vectors that
+// the path is bound to make are timed alone ("copies_us"): the sampling step has the plugin
+// copy them into the next row of the 50-row rings, and the record asks the plugin for them
+// again. "rapport_copies" compares the path with the floor and these copies together.
 void BM_EchantillonVecteurs(benchmark::State &state) {
     Dossier dossier;
     Banc banc(1, 0, 0, 4, 10000);
-    Mesure m;
-    Echantillonner(state, banc, dossier, m);
+    const Appareil &a = banc.appareils[0];
+    const std::string ligne = "01-02-2024\t03:04:05\t12\t\n";
+    std::vector<const std::vector<double> *> vecteurs;
+    for (std::size_t k = 0; k < a.vecteurs.size(); ++k) vecteurs.insert(vecteurs.end(), {&a.abscisses[k], &a.vecteurs[k]});
+    std::string octets = ligne;
+    for (const auto *v : vecteurs) octets.append(reinterpret_cast<const char *>(v->data()), v->size() * sizeof(double));
 
-    const long long n = std::max<long long>(state.iterations(), 50);
-    std::vector<double> copie(10000);
-    const double nu = CoutNu(n, [&] {
-        for (std::size_t k = 0; k < 4; ++k) {
-            Copier(banc.appareils[0].abscisses[k], copie.data());
-            benchmark::ClobberMemory();
-            Copier(banc.appareils[0].vecteurs[k], copie.data());
-            benchmark::ClobberMemory();
+    std::FILE *f = nullptr;
+    const std::string chemin = (dossier.chemin / "plancher.xls").string();
+    Mesure m;
+    // 20 records of 640 kB per file: the files stay in the page cache.
+    Echantillonner(state, banc, dossier, 20, m,
+                   [&] {
+                       if (std::fwrite(octets.data(), 1, octets.size(), f) != octets.size()) state.SkipWithError("fwrite");
+                   },
+                   [&] {
+                       if (f) std::fclose(f);
+                       f = std::fopen(chemin.c_str(), "wb");
+                   });
+    if (f) std::fclose(f);
+    Compteurs(state, m);
+
+    const std::size_t nb_doubles = (octets.size() - ligne.size()) / sizeof(double);
+    std::vector<std::vector<double>> anneau(50, std::vector<double>(nb_doubles));
+    std::vector<double> enregistrement(nb_doubles);
+    const long long n = std::max<long long>(state.iterations(), 100);
+    const auto t0 = Horloge::now();
+    for (long long k = 0; k < n; ++k) {
+        double *d = anneau[static_cast<std::size_t>(k) % anneau.size()].data();
+        double *r = enregistrement.data();
+        for (const auto *v : vecteurs) {
+            d = std::copy(v->begin(), v->end(), d);
+            r = std::copy(v->begin(), v->end(), r);
         }
-    });
-    Compteurs(state, m, nu);
+        benchmark::ClobberMemory();
+    }
+    const double copies_us = Microsecondes(Horloge::now() - t0) / static_cast<double>(n);
+    state.counters["copies_us"] = copies_us;
+    state.counters["rapport_copies"] = state.counters["total_us"] / (state.counters["plancher_us"] + copies_us);
 }
 BENCHMARK(BM_EchantillonVecteurs)->Unit(benchmark::kMicrosecond);
 

@@ -14,6 +14,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -88,10 +89,155 @@ NomVoie NomDeVoie(void (*operation)(PInstrument *, int, char *), PInstrument *p,
     return n;
 }
 
-// ---- text of one line, built in one buffer --------------------------------------------------
+// ---- numbers as C's "%.6f" and "%.6e" print them ------------------------------------------
+//
+// A row holds a few hundred numbers and is written at every sample: formatting them is most
+// of its cost. The common magnitudes are written here exactly, with integer arithmetic on the
+// double's binary value (a double is m * 2^e, so its decimal digits to 6 places are the exact
+// quotient of two integers, rounded to the nearest, ties to even, as the C library rounds);
+// everything else goes to std::to_chars, which gives the same bytes more slowly.
 
-// Longest number: "-" 309 digits "." 6 digits ("%f" of the largest double).
-constexpr std::size_t kLongueurNombreMax = 330;
+__extension__ typedef unsigned __int128 u128;
+
+struct Binaire {
+    std::uint64_t m;  // |v| = m * 2^e, m < 2^53
+    int e;
+};
+
+Binaire Decomposer(double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    const auto champ_exposant = static_cast<int>((bits >> 52) & 0x7FF);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    if (champ_exposant == 0) return {fraction, -1074};  // zero and denormals
+    return {fraction | (std::uint64_t{1} << 52), champ_exposant - 1075};
+}
+
+// n / 2^s rounded to the nearest integer, ties to even (1 <= s < 128).
+u128 ArrondirDecalage(u128 n, int s) {
+    const u128 q = n >> s;
+    const u128 reste = n - (q << s);
+    const u128 moitie = u128{1} << (s - 1);
+    return q + (reste > moitie || (reste == moitie && (q & 1)) ? 1 : 0);
+}
+
+constexpr char kPaires[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The six digits of n < 10^6, leading zeros included.
+char *SixChiffres(char *d, std::uint32_t n) {
+    const std::uint32_t hauts = n / 10000, milieu = n / 100 % 100, bas = n % 100;
+    std::memcpy(d, kPaires + 2 * hauts, 2);
+    std::memcpy(d + 2, kPaires + 2 * milieu, 2);
+    std::memcpy(d + 4, kPaires + 2 * bas, 2);
+    return d + 6;
+}
+
+// "%.6f" of a finite |v| < 2^53 (sign apart): the integer part, then the fraction times 10^6
+// rounded. Null when the value is outside that range.
+char *FixeExact(char *d, double v) {
+    const Binaire b = Decomposer(v);
+    if (b.e > 0) return nullptr;
+    std::uint64_t entier = 0;
+    std::uint64_t fraction = b.m;  // the fraction is fraction * 2^-s
+    const int s = -b.e;
+    if (s == 0) {
+        entier = b.m;
+        fraction = 0;
+    } else if (s < 64) {
+        entier = b.m >> s;
+        fraction = b.m & ((std::uint64_t{1} << s) - 1);
+    }
+    std::uint32_t millioniemes = 0;
+    // Below 2^-74 of a unit, the fraction times 10^6 is under a quarter: it rounds to 0.
+    if (s > 0 && s <= 74) {
+        millioniemes = static_cast<std::uint32_t>(ArrondirDecalage(u128{fraction} * 1000000u, s));
+        if (millioniemes == 1000000) {
+            ++entier;
+            millioniemes = 0;
+        }
+    }
+    d = std::to_chars(d, d + 24, entier).ptr;
+    *d++ = '.';
+    return SixChiffres(d, millioniemes);
+}
+
+constexpr std::uint64_t Puissance5(int k) {
+    std::uint64_t p = 1;
+    for (int i = 0; i < k; ++i) p *= 5;
+    return p;
+}
+constexpr auto kPuissances5 = [] {
+    std::array<std::uint64_t, 28> p{};
+    for (int k = 0; k < 28; ++k) p[static_cast<std::size_t>(k)] = Puissance5(k);
+    return p;
+}();
+
+// "%.6e" of zero or of a finite |v| in [1e-21, 1e7) (sign apart): the seven digits are
+// |v| * 10^k rounded, k = 6 - (decimal exponent), computed exactly as m * 5^k / 2^-(e + k).
+// Null when the value is outside that range.
+char *ScientifiqueExact(char *d, double v) {
+    const Binaire b = Decomposer(v);
+    if (b.m == 0) {
+        constexpr std::string_view zero = "0.000000e+00";
+        std::memcpy(d, zero.data(), zero.size());
+        return d + zero.size();
+    }
+    // The decimal exponent, first estimated from the binary one (floor(x * log10(2)) for the
+    // leading bit), then set by the size of the seven digits.
+    const int e2 = b.e + 63 - std::countl_zero(b.m);
+    int exposant = (e2 * 78913) >> 18;
+    for (int essai = 0; essai < 3; ++essai) {
+        const int k = 6 - exposant;
+        if (k < 0 || k >= static_cast<int>(kPuissances5.size())) return nullptr;
+        const int s = -(b.e + k);  // |v| * 10^k = m * 5^k / 2^s
+        if (s <= 0 || s >= 128) return nullptr;
+        const u128 p = u128{b.m} * kPuissances5[static_cast<std::size_t>(k)];
+        const u128 entier = p >> s;
+        if (entier >= 10000000) {
+            ++exposant;
+            continue;
+        }
+        if (entier < 1000000) {
+            --exposant;
+            continue;
+        }
+        auto chiffres = static_cast<std::uint32_t>(ArrondirDecalage(p, s));
+        if (chiffres == 10000000) {
+            chiffres = 1000000;
+            ++exposant;
+        }
+        *d++ = static_cast<char>('0' + chiffres / 1000000);
+        *d++ = '.';
+        d = SixChiffres(d, chiffres % 1000000);
+        *d++ = 'e';
+        *d++ = exposant < 0 ? '-' : '+';
+        const int a = exposant < 0 ? -exposant : exposant;  // below 100 here
+        std::memcpy(d, kPaires + 2 * a, 2);
+        return d + 2;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+char *Ecrire_valeur(char *d, double regle, double v) {
+    const bool scientifique = 1.0 >= std::fabs(regle);
+    if (std::isfinite(v)) {
+        char *q = d;
+        if (std::signbit(v)) *q++ = '-';
+        const double a = std::fabs(v);
+        if (char *fin = scientifique ? ScientifiqueExact(q, a) : FixeExact(q, a)) return fin;
+    }
+    return std::to_chars(d, d + kLongueurValeurMax, v,
+                         scientifique ? std::chars_format::scientific : std::chars_format::fixed, 6)
+        .ptr;
+}
+
+namespace {
+
+// ---- text of one line, built in one buffer --------------------------------------------------
 
 class Ligne {
 public:
@@ -115,11 +261,8 @@ public:
     }
     // "%e" when 1.0 >= |regle|, "%f" otherwise (a NaN too); the C library's bytes, exactly.
     void Valeur(double regle, double v) {
-        const auto format =
-            1.0 >= std::fabs(regle) ? std::chars_format::scientific : std::chars_format::fixed;
-        char *d = Place(kLongueurNombreMax);
-        taille_ = static_cast<std::size_t>(
-            std::to_chars(d, d + kLongueurNombreMax, v, format, 6).ptr - tampon_.data());
+        char *d = Place(kLongueurValeurMax);
+        taille_ = static_cast<std::size_t>(Ecrire_valeur(d, regle, v) - tampon_.data());
     }
     std::string_view Texte() const { return {tampon_.data(), taille_}; }
 
@@ -144,45 +287,78 @@ Ligne &LigneCourante() {
     return ligne;
 }
 
-// Abscissae or values of one vector channel, as read from the plugin.
-std::vector<double> &TamponVecteur() {
-    static std::vector<double> tampon(1);
-    return tampon;
+// One vector record of one instrument, built whole so that it reaches the file with one write:
+// the text line, then the abscissae and the values of every channel. The plugins write their
+// doubles straight into the buffer, at the doubles' own alignment, and the text line is put
+// just before the first of them. The buffer only grows (rarely: it keeps its size from one
+// record to the next).
+class EnregistrementVecteurs {
+public:
+    // Starts a record with its text line; false when the buffer cannot even hold the line.
+    bool Commencer(std::string_view ligne) {
+        debut_ = (sizeof(double) - ligne.size() % sizeof(double)) % sizeof(double);
+        taille_ = 0;
+        const std::size_t n = (debut_ + ligne.size()) / sizeof(double);
+        if (!Reserver(n)) return false;
+        taille_ = n;
+        std::memcpy(reinterpret_cast<char *>(doubles_.data()) + debut_, ligne.data(), ligne.size());
+        return true;
+    }
+    // Room for `n` more doubles at the end of the record, or null when the buffer cannot grow.
+    double *Ajouter(std::size_t n) {
+        if (!Reserver(taille_ + n)) return nullptr;
+        double *place = doubles_.data() + taille_;
+        taille_ += n;
+        return place;
+    }
+    std::string_view Octets() const {
+        return {reinterpret_cast<const char *>(doubles_.data()) + debut_, taille_ * sizeof(double) - debut_};
+    }
+
+private:
+    bool Reserver(std::size_t n) {
+        if (n <= doubles_.size()) return true;
+        try {
+            doubles_.resize(std::max(n, 2 * doubles_.size()));
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+        return true;
+    }
+
+    std::vector<double> doubles_;
+    std::size_t debut_ = 0;   // bytes before the text line
+    std::size_t taille_ = 0;  // doubles in use, the line's included
+};
+
+EnregistrementVecteurs &EnregistrementCourant() {
+    static EnregistrementVecteurs e;
+    return e;
 }
 
-void EcrireDoubles(std::FILE *f, const double *valeurs, std::size_t n) {
-    if constexpr (std::endian::native == std::endian::little) {
-        Ecrire(f, valeurs, n * sizeof(double));
-    } else {
+// The doubles of the file in its byte order (little-endian).
+void PetitBoutiste(double *valeurs, std::size_t n) {
+    if constexpr (std::endian::native != std::endian::little) {
         for (std::size_t i = 0; i < n; ++i) {
-            auto octets = std::bit_cast<std::array<unsigned char, sizeof(double)>>(valeurs[i]);
-            std::reverse(octets.begin(), octets.end());
-            Ecrire(f, octets.data(), octets.size());
+            auto *octets = reinterpret_cast<unsigned char *>(valeurs + i);
+            std::reverse(octets, octets + sizeof(double));
         }
     }
 }
 
 // One vector channel of a vector record: n abscissae, then n values; n is the channel's size
-// now (a negative size counts as 0).
-void EcrireVecteur(std::FILE *f, PInstrument *p, int voie, int taille,
-                   void (*abscisses)(PInstrument *, int, double *),
-                   void (*valeurs)(PInstrument *, int, double *)) {
+// now (a negative size counts as 0). False when the buffer had no room for it: its points are
+// then missing from the record.
+bool AjouterVecteur(EnregistrementVecteurs &e, PInstrument *p, int voie, int taille,
+                    void (*abscisses)(PInstrument *, int, double *),
+                    void (*valeurs)(PInstrument *, int, double *)) {
     const std::size_t n = taille > 0 ? static_cast<std::size_t>(taille) : 0;
-    std::vector<double> &tampon = TamponVecteur();
-    if (tampon.size() < n) {
-        try {
-            tampon.resize(n);
-        } catch (const std::bad_alloc &) {
-            // No room for the channel: its points are missing from this record, and the
-            // file is counted as failed.
-            Signaler(f);
-            return;
-        }
-    }
-    abscisses(p, voie, tampon.data());
-    EcrireDoubles(f, tampon.data(), n);
-    valeurs(p, voie, tampon.data());
-    EcrireDoubles(f, tampon.data(), n);
+    double *place = e.Ajouter(2 * n);
+    if (!place) return false;
+    abscisses(p, voie, place);
+    valeurs(p, voie, place + n);
+    PetitBoutiste(place, 2 * n);
+    return true;
 }
 
 // ---- headers -----------------------------------------------------------------------------
@@ -389,18 +565,27 @@ void Ecriture_donnees(fichei *liste) {
     l << date << '\t' << heure << '\t';
     l.Entier(ecoule);
     l << '\t' << marqueur << '\n';
+    EnregistrementVecteurs &e = EnregistrementCourant();
     for (fichei *n = liste; n; n = n->suivant) {
         PInstrument *p = n->plugin;
         if (!p || !n->fichier) continue;
-        Ecrire(n->fichier, l.Texte());
+        if (!e.Commencer(l.Texte())) {
+            // No room for the record: the line alone, and the file is incomplete.
+            Ecrire(n->fichier, l.Texte());
+            Signaler(n->fichier);
+            continue;
+        }
+        bool complet = true;
         if (MesureVecteurEnregistrement(p))
             for (int voie = 1; voie <= p->nb_voie2D(p); ++voie)
-                EcrireVecteur(n->fichier, p, voie, p->get_taille_voie2D(p, voie), p->indices2D,
-                              p->mesure2D);
+                complet &= AjouterVecteur(e, p, voie, p->get_taille_voie2D(p, voie), p->indices2D, p->mesure2D);
         if (CalculVecteurEnregistrement(p))
             for (int voie = 1; voie <= p->nb_voie_calcul2D(p); ++voie)
-                EcrireVecteur(n->fichier, p, voie, p->get_taille_voie_calcul2D(p, voie),
-                              p->i_calcul2D, p->calcul2D);
+                complet &= AjouterVecteur(e, p, voie, p->get_taille_voie_calcul2D(p, voie), p->i_calcul2D,
+                                          p->calcul2D);
+        Ecrire(n->fichier, e.Octets());
+        // A channel that found no room is missing from the record: the file is incomplete.
+        if (!complet) Signaler(n->fichier);
     }
 }
 

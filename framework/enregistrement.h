@@ -31,6 +31,8 @@
 
 #include "framework/instrument.h"
 
+#include <cstddef>
+
 // Opens the set of record files for `fichier` (the main record file, truncated) and the
 // instruments of `liste`, after closing whatever set was open. Returns 0 when every file
 // opened, otherwise minus the number of files (main and vector alike) that could not be opened;
@@ -55,6 +57,12 @@ void Fermer_enregistrement_signale(fichei *liste, int panel);
 // Sets the data marker to the first 254 bytes of `texte` (null: the empty marker), taken as
 // plain text, and shows it in control `control` of `panel`.
 void Marquer_donnees(const char *texte, int panel, int control);
+
+// The text of one value of a row, as C's "%e" prints it when 1.0 >= |regle| and as "%f"
+// otherwise (a NaN `regle` too), six digits after the point, in the C locale: written at `d`,
+// which has room for kLongueurValeurMax bytes; returns the end (no terminating NUL).
+constexpr std::size_t kLongueurValeurMax = 330;  // "-", 309 digits, ".", 6 digits
+char *Ecrire_valeur(char *d, double regle, double v);
 
 // ---- read-only state ----------------------------------------------------------------------
 

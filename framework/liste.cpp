@@ -133,54 +133,57 @@ void fin_gestion_lock() {
 // ---- status list --------------------------------------------------------------------------
 
 namespace {
+
 constexpr int kLignesStatus = 400;
 constexpr const char *kSeparateurVertical = "\x1bvline";
-}  // namespace
 
-namespace {
-
-// Immediate redraws of the status list since the event loop last ran. A burst of lines in one
-// turn (a script that reports on every line) must not repaint the list for each: past the
-// first few, a line is drawn at once only when the last immediate redraw is old enough to
-// matter to someone watching long work; the event loop draws the rest when it runs.
+// A burst of lines in one turn of the event loop (a script that reports on every line) must
+// not lay out and repaint the whole list for each line. Within one turn:
+//  - the number of lines the list shows is read once (the list's size cannot change before the
+//    loop runs again; reading it lays out every line);
+//  - the first few lines are drawn at once, and past them a line is drawn at once only when
+//    the last immediate drawing is old enough to matter to someone watching long work; the
+//    event loop draws the rest when it runs.
 constexpr int kDessinsImmediatsParTour = 20;
 constexpr auto kIntervalleDessins = std::chrono::milliseconds(100);
-int dessins_du_tour = 0;
-bool remise_a_zero_postee = false;
+
+struct TourStatus {
+    int panel = 0;     // the panel whose list this turn wrote to
+    int visibles = 0;  // the lines that list shows, once read in this turn (0: not yet)
+    int dessins = 0;   // immediate drawings in this turn
+    bool fin_postee = false;
+};
+TourStatus tour;
 std::chrono::steady_clock::time_point dernier_dessin;
 
-void DessinerStatus(int panel) {
-    const auto maintenant = std::chrono::steady_clock::now();
-    if (dessins_du_tour >= kDessinsImmediatsParTour && maintenant - dernier_dessin < kIntervalleDessins)
-        return;
-    RedrawCtrl(panel, P_Commande_STATUS);
-    ++dessins_du_tour;
-    dernier_dessin = maintenant;
-    if (!remise_a_zero_postee) {
-        remise_a_zero_postee = true;
-        PostToUiThread([] {
-            dessins_du_tour = 0;
-            remise_a_zero_postee = false;
-        });
+int LignesVisibles(int panel) {
+    if (tour.panel != panel || tour.visibles <= 0) {
+        tour.panel = panel;
+        tour.visibles = 0;
+        GetCtrlAttribute(panel, P_Commande_STATUS, ATTR_VISIBLE_LINES, &tour.visibles);
     }
+    return tour.visibles;
 }
 
 }  // namespace
 
 void afficher_status(int panel, const char *message) {
+    if (!tour.fin_postee) {
+        tour.fin_postee = true;
+        PostToUiThread([] { tour = TourStatus{}; });
+    }
+
     std::string ligne = TimeStr();
     ligne += kSeparateurVertical;
     ligne += message ? message : "";
     InsertListItem(panel, P_Commande_STATUS, -1, ligne.c_str(), 0);
-
     int nombre = 0;
     GetNumListItems(panel, P_Commande_STATUS, &nombre);
     if (nombre > kLignesStatus) {
         DeleteListItem(panel, P_Commande_STATUS, 0, nombre - kLignesStatus);
         nombre = kLignesStatus;
     }
-    int visibles = 0;
-    GetCtrlAttribute(panel, P_Commande_STATUS, ATTR_VISIBLE_LINES, &visibles);
+    const int visibles = LignesVisibles(panel);
     if (nombre > visibles) {
         // Once the list is full, a line in and a line out leave the scrolling where it is:
         // setting it again would lay out all 400 lines for nothing.
@@ -189,8 +192,13 @@ void afficher_status(int panel, const char *message) {
         if (premiere != nombre - visibles)
             SetCtrlAttribute(panel, P_Commande_STATUS, ATTR_FIRST_VISIBLE_LINE, nombre - visibles);
     }
+
     // The caller may go on with long work before the event loop runs again.
-    DessinerStatus(panel);
+    const auto maintenant = std::chrono::steady_clock::now();
+    if (tour.dessins >= kDessinsImmediatsParTour && maintenant - dernier_dessin < kIntervalleDessins) return;
+    RedrawCtrl(panel, P_Commande_STATUS);
+    ++tour.dessins;
+    dernier_dessin = maintenant;
 }
 
 // ---- tatoos -------------------------------------------------------------------------------

@@ -48,6 +48,18 @@ int echecs_anneaux = 0;
 // shows up; freed with the vector rows.
 std::vector<double> vecteur_deborde;
 
+// The two average curves of a scalar record each live in a block of twice their length. The
+// curve is a window of `profondeur` points in that block: a new point moves the window one
+// place on and is stored at its end, so the record's `points_mid` / `points_long` always show
+// a plain array, oldest point first, without the whole curve being moved at every point. Only
+// when a window reaches the end of its block are its points moved back to the block's start,
+// once every `profondeur` points. The blocks, by record, for the release.
+struct BlocsCourbes {
+    double *mid = nullptr;
+    double *long_terme = nullptr;
+};
+std::vector<BlocsCourbes> blocs_courbes;
+
 // The count operation of a channel kind.
 using FnCompte = int (*)(PInstrument *);
 using Compte = FnCompte PInstrument::*;
@@ -66,11 +78,12 @@ bool AllocationPermise() {
     return false;
 }
 
-double *AllouerDoubles(int n) {
+double *AllouerDoubles(std::size_t n) {
     if (!AllocationPermise()) return nullptr;
     // At least one double, so that a zero-point vector still gets a distinct row.
-    return static_cast<double *>(std::calloc(static_cast<std::size_t>(std::max(n, 1)), sizeof(double)));
+    return static_cast<double *>(std::calloc(std::max<std::size_t>(n, 1), sizeof(double)));
 }
+double *AllouerDoubles(int n) { return AllouerDoubles(static_cast<std::size_t>(std::max(n, 0))); }
 
 // Makes room for record `n` of a table. False when the table cannot grow.
 template <class Rec>
@@ -91,11 +104,13 @@ void Liberer(double *&p) {
     p = nullptr;
 }
 
-void LibererAnneaux(ptr &b) {
+void LibererAnneaux(ptr &b, BlocsCourbes &blocs) {
     Liberer(b.mesure);
     Liberer(b.numero);
-    Liberer(b.points_mid);
-    Liberer(b.points_long);
+    Liberer(blocs.mid);
+    Liberer(blocs.long_terme);
+    b.points_mid = nullptr;
+    b.points_long = nullptr;
 }
 
 void LibererLignes(ptr2D &b) {
@@ -224,9 +239,16 @@ double Moyenne(const double *valeurs, int dernier, int n, int profondeur) {
     return somme / n;
 }
 
-// Drops the oldest point of a curve of `n` points and puts `point` last.
-void Decaler(double *courbe, int n, double point) {
-    std::memmove(courbe, courbe + 1, static_cast<std::size_t>(n - 1) * sizeof(double));
+// Drops the oldest point of a curve of `n` points and puts `point` last: the window `courbe`
+// moves one place on in its block of 2n points, or back to the block's start with its n - 1
+// newest points when it has reached the block's end.
+void Decaler(double *&courbe, double *bloc, int n, double point) {
+    if (courbe + n < bloc + 2 * n) {
+        ++courbe;
+    } else {
+        std::memmove(bloc, courbe + 1, static_cast<std::size_t>(n - 1) * sizeof(double));
+        courbe = bloc;
+    }
     courbe[n - 1] = point;
 }
 
@@ -299,13 +321,15 @@ void Allouer_buffer_circu() {
 
     const int n = nbpointsgraph;
     echecs_anneaux = 0;
+    blocs_courbes.assign(tableau_Bcirc ? static_cast<std::size_t>(nb_Bcirc) : 0, BlocsCourbes{});
     for (int k = 0; tableau_Bcirc && k < nb_Bcirc; ++k) {
         ptr &b = tableau_Bcirc[k];
+        BlocsCourbes &blocs = blocs_courbes[static_cast<std::size_t>(k)];
         b.profondeur = n;
         b.mesure = AllouerDoubles(n);
         b.numero = AllouerDoubles(n);
-        b.points_mid = AllouerDoubles(n);
-        b.points_long = AllouerDoubles(n);
+        b.points_mid = blocs.mid = AllouerDoubles(2 * static_cast<std::size_t>(n));
+        b.points_long = blocs.long_terme = AllouerDoubles(2 * static_cast<std::size_t>(n));
         echecs_anneaux = !b.mesure + !b.numero + !b.points_mid + !b.points_long;
         if (echecs_anneaux) {
             // All the scalar rings or none: readers only look at record 0.
@@ -351,8 +375,11 @@ int Init_buffer2D_circu(fichei *) {
 }
 
 void Liberer_buffer_circu() {
-    // Ring pointers are always either allocated or null.
-    for (int k = 0; tableau_Bcirc && k < nb_Bcirc; ++k) LibererAnneaux(tableau_Bcirc[k]);
+    // Ring pointers are always either allocated or null; the curves' blocks are those of the
+    // records of the last allocation.
+    const int n = std::min(tableau_Bcirc ? nb_Bcirc : 0, static_cast<int>(blocs_courbes.size()));
+    for (int k = 0; k < n; ++k) LibererAnneaux(tableau_Bcirc[k], blocs_courbes[static_cast<std::size_t>(k)]);
+    blocs_courbes.clear();
     anneaux_alloues = false;
 }
 
@@ -451,7 +478,8 @@ void mettre_calculs2D_dans_Bcirc2D(int premier, fichei *liste) {
 
 void generer_graphes_moyens() {
     if (!AnneauxPrets()) return;
-    for (int k = 0; k < nb_Bcirc; ++k) {
+    const int nb = std::min(nb_Bcirc, static_cast<int>(blocs_courbes.size()));
+    for (int k = 0; k < nb; ++k) {
         ptr &b = tableau_Bcirc[k];
         const int n = b.profondeur;
         if (n < 1 || !b.mesure || !b.points_mid || !b.points_long) continue;
@@ -462,12 +490,13 @@ void generer_graphes_moyens() {
         b.cpt_mid = 0;
         // The newest reading sits just before `ptr_mobile`: the mid-term point is the mean of
         // the D newest readings, read in place in the ring, the newest first.
+        const BlocsCourbes &blocs = blocs_courbes[static_cast<std::size_t>(k)];
         const int dernier = b.ptr_mobile == 0 ? n - 1 : b.ptr_mobile - 1;
-        Decaler(b.points_mid, n, Moyenne(b.mesure, dernier, d, n));
+        Decaler(b.points_mid, blocs.mid, n, Moyenne(b.mesure, dernier, d, n));
 
         if (++b.cpt_long < l) continue;
         b.cpt_long = 0;
-        Decaler(b.points_long, n, Moyenne(b.points_mid, n - 1, l, n));
+        Decaler(b.points_long, blocs.long_terme, n, Moyenne(b.points_mid, n - 1, l, n));
     }
 }
 

@@ -8,6 +8,10 @@
 // measured channels of every instrument, then the computed ones, instruments in list order and
 // channels 1 to n of each. The graph windows receive a table's base and count and index it.
 //
+// The average curves `points_mid` and `points_long` of a scalar record are plain arrays of
+// `profondeur` points, oldest first; their addresses move as points are added, so readers take
+// them from the record at each use, as they do the record itself.
+//
 // Life of the buffers within one acquisition: the tables are rebuilt from the list
 // (Reserver_buffer_circu), the rings are allocated (Init_buffer_circu, Init_buffer2D_circu),
 // every sampling tick fills them (Echantilloner), and the stop releases them

@@ -4,6 +4,7 @@
 #include "platform/text.h"
 #include "platform/ui_internal.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEventLoop>
 #include <QLabel>
@@ -208,7 +209,11 @@ void ProcessSystemEvents() {
 
 int RedrawCtrl(int panel, int control) {
     return ui_detail::AvecControle(panel, control, [](ui_detail::Controle &c) -> int {
-        if (c.widget && c.widget->isVisible()) c.widget->repaint();
+        if (!c.widget || !c.widget->isVisible()) return 0;
+        // Drawing a scroll bar costs more than a few rows of text: the bars follow with the
+        // event loop, when they have changed.
+        if (auto *zone = qobject_cast<QAbstractScrollArea *>(c.widget.data())) zone->viewport()->repaint();
+        else c.widget->repaint();
         return 0;
     });
 }

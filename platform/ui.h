@@ -97,6 +97,8 @@ void ProcessDrawEvents();
 void ProcessSystemEvents();
 // Redraws one control of a visible panel now, without dispatching any callback: the cheap form
 // of ProcessDrawEvents for a control that changes many times in one turn of the event loop.
+// Of a list or a table, the rows are redrawn now; its frame, scroll bars and headers, which
+// seldom change with a new row, follow at the next turn of the event loop.
 int RedrawCtrl(int panel, int control);
 // Busy cursor on (1) or off (0).
 void SetWaitCursor(int on);

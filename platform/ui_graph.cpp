@@ -1,13 +1,15 @@
 // The graph control (on QCustomPlot), and what goes with it in the user-interface layer:
 // colours and geometry of any control, table columns and numeric cells, panel callbacks.
 //
-// A graph keeps its own model of plots and axes: the range of an automatic axis is worked out
-// from the finite values of its plots when a plot is made or deleted, so that a caller reads
-// it back at once. The screen follows once per turn of the event loop, only while the graph is
+// A graph keeps its own model of plots and axes: the range of an automatic axis follows the
+// finite values of its plots, and a caller reads it back at once after making or deleting a
+// plot. The screen follows once per turn of the event loop, only while the graph is
 // shown, and only when what it would show differs from what it shows: the program deletes and
 // makes again every plot at every sample, while an average curve changes only every few
-// samples. Deleted line plots are kept hidden and reused, data container included, so that
-// this refresh allocates nothing once running.
+// samples. A graph is drawn straight onto its window, without a paint buffer of its own. The
+// ranges of the automatic axes are worked out once after the changes of a refresh, when they
+// are read or drawn. Deleted line plots are kept hidden and reused, data container included,
+// so that this refresh allocates nothing once running.
 #include "platform/ui_graph.h"
 
 #include "platform/ui_internal.h"
@@ -74,10 +76,8 @@ public:
         setLocale(QLocale::c());
         setPlottingHints(QCP::phCacheLabels);
         setNotAntialiasedElements(QCP::aeAll);
-        // One paint buffer for the whole graph: nothing is drawn on the overlay layer, whose
-        // own buffer would be cleared and blended at every drawing. The graph paints every one
-        // of its pixels, so nothing needs painting under it.
-        if (QCPLayer *dessus = layer(QStringLiteral("overlay"))) dessus->setMode(QCPLayer::lmLogical);
+        // The graph is drawn straight onto the window (see paintEvent) and paints every one of
+        // its pixels, so nothing needs painting under it.
         setAttribute(Qt::WA_OpaquePaintEvent);
         setNoAntialiasingOnDrag(true);
         yAxis2->setVisible(true);
@@ -91,14 +91,13 @@ public:
         }
         yAxis2->grid()->setVisible(false);
         for (int k = 0; k < 3; ++k) Axe_(k)->setRange(axes_[k].mini, axes_[k].maxi);
-        connect(this, &QCustomPlot::afterReplot, this, [this] { ++dessins_; });
     }
 
     // Colours of the frame, axes and texts, taken from the panel's palette.
     void SuivrePalette() {
-        const QColor fond = palette().color(QPalette::Window);
+        fond_ = palette().color(QPalette::Window);
         const QColor texte = palette().color(QPalette::WindowText);
-        setBackground(QBrush(fond));
+        setBackground(QBrush(fond_));
         for (QCPAxis *a : {xAxis, yAxis, yAxis2}) {
             a->setBasePen(QPen(texte, 0));
             a->setTickPen(QPen(texte, 0));
@@ -110,7 +109,6 @@ public:
     }
 
     QCPAxis *Axe_(int axe) const { return axe == VAL_XAXIS ? xAxis : axe == VAL_RIGHT_YAXIS ? yAxis2 : yAxis; }
-    Axe &Etat(int axe) { return axes_[axe]; }
     int axe_actif = VAL_LEFT_YAXIS;
     const std::vector<Trace> &Traces() const { return traces_; }
     int Dessins() const { return dessins_; }
@@ -184,6 +182,7 @@ public:
     }
 
     int FixerEchelle(int axe, int mode, double mini, double maxi) {
+        Actualiser();  // a locked axis keeps the range it has now
         Axe &a = axes_[axe];
         if (mode == VAL_MANUAL) {
             if (!(mini < maxi) || !std::isfinite(mini) || !std::isfinite(maxi)) return UIE_BAD_ATTRIBUTE;
@@ -197,8 +196,87 @@ public:
         return 0;
     }
 
-    // The model changed: the automatic axes take their new ranges, the screen follows.
+    // The model changed: the automatic axes will take their new ranges, the screen follows.
     void Changer(bool dessiner = true) {
+        axes_perimes_ = true;
+        if (dessiner) Planifier();
+        else sale_ = true;
+    }
+
+    // The state of an axis, its range following the plots.
+    const Axe &Etat(int axe) {
+        Actualiser();
+        return axes_[axe];
+    }
+
+    // Draws the graph if it is shown and shows something else than what it shows now.
+    void Dessiner() {
+        planifie_ = false;
+        if (!isVisible()) {
+            sale_ = true;
+            return;
+        }
+        Actualiser();
+        const std::uint64_t e = EmpreinteDuModele();
+        if (!force_ && e == dessine_) {
+            sale_ = false;
+            return;
+        }
+        force_ = false;
+        sale_ = false;
+        dessine_ = e;
+        ++dessins_;
+        update();
+    }
+
+    // One drawing at the next turn of the event loop, if the graph is shown then.
+    void Planifier() {
+        if (planifie_) return;
+        planifie_ = true;
+        QMetaObject::invokeMethod(this, [this] { Dessiner(); }, Qt::QueuedConnection);
+    }
+    // What must be drawn again whatever the plots (colours, titles).
+    void Forcer() {
+        force_ = true;
+        Planifier();
+    }
+
+protected:
+    // The graph is drawn straight onto the window, without the plot library's own paint
+    // buffers: a graph that changes at every sample would otherwise be drawn into a buffer of
+    // its size, cleared first, and the buffer then copied onto the window, all at every sample.
+    void paintEvent(QPaintEvent *) override {
+        QCPPainter peintre(this);
+        if (!peintre.isActive()) return;
+        Actualiser();
+        peintre.fillRect(rect(), fond_);
+        draw(&peintre);
+    }
+    void showEvent(QShowEvent *e) override {
+        QCustomPlot::showEvent(e);
+        if (sale_) Planifier();
+    }
+    // The layout follows the new size; the window paints the graph again by itself.
+    void resizeEvent(QResizeEvent *) override { setViewport(rect()); }
+    void changeEvent(QEvent *e) override {
+        QCustomPlot::changeEvent(e);
+        if (e->type() == QEvent::PaletteChange) SuivrePalette();
+    }
+    void mousePressEvent(QMouseEvent *e) override {
+        if (e->button() == Qt::RightButton) {
+            const QPoint p = e->position().toPoint();
+            Distribuer(panel_, id_, EVENT_RIGHT_CLICK, p.y(), p.x());
+            return;
+        }
+        QCustomPlot::mousePressEvent(e);
+    }
+
+private:
+    // The ranges of the axes, worked out once after any number of changes (a refresh deletes
+    // and makes several plots in a row) when they are read or drawn.
+    void Actualiser() {
+        if (!axes_perimes_) return;
+        axes_perimes_ = false;
         for (int k = 0; k < 3; ++k) {
             Axe &a = axes_[k];
             if (a.mode == VAL_AUTOSCALE) {
@@ -228,63 +306,8 @@ public:
             }
             Axe_(k)->setRange(lo, hi);
         }
-        if (dessiner) Planifier();
-        else sale_ = true;
     }
 
-    // Draws the graph if it is shown and shows something else than what it shows now.
-    void Dessiner() {
-        planifie_ = false;
-        if (!isVisible()) {
-            sale_ = true;
-            return;
-        }
-        const std::uint64_t e = EmpreinteDuModele();
-        if (!force_ && e == dessine_) {
-            sale_ = false;
-            return;
-        }
-        force_ = false;
-        sale_ = false;
-        dessine_ = e;
-        replot(QCustomPlot::rpRefreshHint);
-    }
-
-    // One drawing at the next turn of the event loop, if the graph is shown then.
-    void Planifier() {
-        if (planifie_) return;
-        planifie_ = true;
-        QMetaObject::invokeMethod(this, [this] { Dessiner(); }, Qt::QueuedConnection);
-    }
-    // What must be drawn again whatever the plots (colours, titles).
-    void Forcer() {
-        force_ = true;
-        Planifier();
-    }
-
-protected:
-    void showEvent(QShowEvent *e) override {
-        QCustomPlot::showEvent(e);
-        if (sale_) Planifier();
-    }
-    void resizeEvent(QResizeEvent *e) override {
-        QCustomPlot::resizeEvent(e);
-        force_ = true;
-    }
-    void changeEvent(QEvent *e) override {
-        QCustomPlot::changeEvent(e);
-        if (e->type() == QEvent::PaletteChange) SuivrePalette();
-    }
-    void mousePressEvent(QMouseEvent *e) override {
-        if (e->button() == Qt::RightButton) {
-            const QPoint p = e->position().toPoint();
-            Distribuer(panel_, id_, EVENT_RIGHT_CLICK, p.y(), p.x());
-            return;
-        }
-        QCustomPlot::mousePressEvent(e);
-    }
-
-private:
     static std::uint64_t Melanger(std::uint64_t h, std::uint64_t v) {
         // FNV-1a over the 8 bytes of v.
         for (int k = 0; k < 8; ++k) {
@@ -409,7 +432,9 @@ private:
         }
     }
 
+    QColor fond_;  // the background of the graph around its plot area
     int panel_, id_;
+    bool axes_perimes_ = false;  // the ranges of the automatic axes must be worked out again
     int prochain_ = 1;
     int dessins_ = 0;
     bool sale_ = true;       // the screen may be behind the model

@@ -280,6 +280,47 @@ TEST_F(Enregistrement, ValuesAreWrittenLikePrintfByTheNumberRule) {
     }
 }
 
+// The row's numbers are written without the C library, from the double's binary value; over
+// every kind of double (random bit patterns, every magnitude, the exact ties between two
+// printable numbers and their neighbours, the edges of the fast ranges) the bytes are those of
+// snprintf, under both formats.
+TEST(NombresDesLignes, AreTheBytesOfPrintfForEveryKindOfDouble) {
+    std::vector<double> valeurs = {0.0, -0.0, 1.0, -1.0, 0.5, 1e7, 9999999.5, 9999999.4999999, 1e-21, 9.99999e-22,
+                                   9007199254740992.0, 9007199254740991.0, 18014398509481984.0, 1e22, DBL_MAX,
+                                   std::numeric_limits<double>::denorm_min(), DBL_MIN, NotANumber(),
+                                   std::numeric_limits<double>::infinity()};
+    std::uint64_t etat = 0x9E3779B97F4A7C15ull;
+    const auto hasard = [&] {
+        etat ^= etat << 13, etat ^= etat >> 7, etat ^= etat << 17;
+        return etat;
+    };
+    for (int k = 0; k < 60000; ++k) valeurs.push_back(std::bit_cast<double>(hasard()));
+    for (int k = 0; k < 60000; ++k) {
+        const double exposant = -30.0 + 50.0 * static_cast<double>(hasard() % 1000000) / 1e6;
+        valeurs.push_back(std::pow(10.0, exposant) * (k % 2 ? -1.0 : 1.0));
+    }
+    // k / 2^s: exact ties of the sixth decimal and of the seventh significant digit.
+    for (int s = 0; s < 64; s += 3)
+        for (int k = 1; k < 600; k += 7) valeurs.push_back(std::ldexp(static_cast<double>(k), -s));
+    // Around powers of ten and around halves of the last printed digit.
+    for (int p = -24; p <= 17; ++p)
+        for (double f : {1.0, 9.9999995, 9.9999985, 1.0000005, 5.0000005, 2.5}) {
+            const double v = f * std::pow(10.0, p);
+            valeurs.insert(valeurs.end(), {v, std::nextafter(v, 0.0), std::nextafter(v, DBL_MAX)});
+        }
+    int fautes = 0;
+    for (const double v : valeurs)
+        for (const double regle : {v, 0.5, 2.0}) {
+            char ecrit[kLongueurValeurMax + 1];
+            *Ecrire_valeur(ecrit, regle, v) = '\0';
+            char attendu[400];
+            std::snprintf(attendu, sizeof attendu, 1.0 >= std::fabs(regle) ? "%e" : "%f", v);
+            if (std::string(ecrit) != attendu && ++fautes <= 10)
+                ADD_FAILURE() << std::hexfloat << v << " (rule " << regle << "): " << ecrit << " instead of " << attendu;
+        }
+    EXPECT_EQ(fautes, 0);
+}
+
 TEST_F(Enregistrement, MarkerIsWrittenByteForByteAndCutTo254) {
     liste_.Ajouter(Vecteurs("Oscillo"), 0);
     const std::string long_texte = std::string(250, 'a') + "%d%s" + std::string(46, 'b');

@@ -526,6 +526,33 @@ TEST_F(Voies, NaNReadingSpoilsItsPointsOnly) {
     EXPECT_TRUE(std::isnan(b.points_long[99]));
 }
 
+// The curves stay plain arrays of their depth, oldest point first, however many points they
+// take (many times their depth, so that they move back to the start of their room often), and
+// equal to a curve that moves every point at each new one.
+TEST_F(Voies, CurvesStayPlainArraysOverManyPoints) {
+    PInstrument *m = Ajouter(Mesures("Multi", {"V1", "V2"}), 1);
+    constexpr int kProfondeur = 7;
+    ASSERT_EQ(Demarrer(kProfondeur, 1, 3), 0);
+    std::vector<double> mid(kProfondeur, NaN), lng(kProfondeur, NaN);
+    const auto pousser = [](std::vector<double> &courbe, double point) {
+        courbe.erase(courbe.begin());
+        courbe.push_back(point);
+    };
+    for (int s = 1; s <= 200; ++s) {
+        Config(m).valeurs_1D = {static_cast<double>(s), -0.5 * s};
+        Echantilloner(liste);
+        pousser(mid, s);
+        if (s % 3 == 0) pousser(lng, (s + (s - 1) + (s - 2)) / 3.0);
+        ExpectDoubles(tableau_Bcirc[0].points_mid, mid);
+        ExpectDoubles(tableau_Bcirc[0].points_long, lng);
+        EXPECT_DOUBLE_EQ(tableau_Bcirc[1].points_mid[kProfondeur - 1], -0.5 * s);
+        if (HasFailure()) FAIL() << "sample " << s;
+    }
+    Liberer_buffer_circu();
+    EXPECT_EQ(tableau_Bcirc[0].points_mid, nullptr);
+    EXPECT_EQ(tableau_Bcirc[0].points_long, nullptr);
+}
+
 TEST_F(Voies, DivisorsOutOfRangeAreClamped) {
     struct Cas {
         const char *quoi;
