@@ -6,6 +6,7 @@
 #include "app/affichage.h"
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
+#include "framework/signalement.h"
 #include "instruments/catalogue.h"
 #include "framework/voies.h"
 #include "platform/gpib.h"
@@ -51,6 +52,7 @@ int Ouvrir_interface(int argc, char **argv) {
     EasyTab_LoadPanels(panel_commande, onglet_plugins, 1, "Interface.uir",
                        {{P_Instru, &panel_instru}, {P_Graphs, &panel_graphs}});
 
+    plugin::Installer_status_instruments(panel_commande);
     CmtNewLock(nullptr, 0, &Lock_port_parallele);
     init_gestion_lock();
 
@@ -67,6 +69,7 @@ void Fermer_interface() {
     // properly first, so that no instrument is freed while still acquiring and the record
     // files are closed whole.
     if (acquisition_en_cours == 1) ArreterAcquisition();
+    plugin::Installer_status_instruments(0);
     DiscardPanel(panel_commande);
     DiscardPanel(panel_synchro);
     liste_instru = Effacer_liste_inst(liste_instru);

@@ -335,10 +335,12 @@ Lecture Lire(int ud, void *octets, long n) {
     return {ThreadIbcntl(), (sta & END) != 0, (sta & ERR) != 0};
 }
 
+}  // namespace
+
 // Fetches trace `nom` into `destination`, one of the callback's own rows (401 values at most;
 // values past the block keep what they held). False when the analyser did not answer in time:
 // the sweep's other traces are not asked for then.
-bool bode_hp_read_trace(int ud, const char *nom, double *destination) {
+bool bode_hp4194::bode_hp_read_trace(int ud, const char *nom, double *destination) {
     char texte[50];
     std::snprintf(texte, sizeof texte, "%s?", nom);
     ibecr2(ud, texte);
@@ -367,6 +369,10 @@ bool bode_hp_read_trace(int ud, const char *nom, double *destination) {
     if (!l.fin) l = Lire(ud, texte, 2);
     return !l.erreur;
 }
+
+namespace {
+
+using bode_hp4194::bode_hp_read_trace;
 
 // Makes the sweep just fetched the channels' newest, and counts it: the three traces and the
 // number change together.

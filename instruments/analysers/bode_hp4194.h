@@ -49,4 +49,9 @@ namespace bode_hp4194 {
 // an empty text when nothing is to be sent.
 std::string CommandeAnalyseur(std::string_view chaine);
 
+// Asks for trace `nom` ("A", "B" or "X") on the analyser `ud` and reads its "#A" block into
+// `destination` (401 values at most; values past the block keep what they held). False when
+// the analyser did not answer in time.
+bool bode_hp_read_trace(int ud, const char *nom, double *destination);
+
 }  // namespace bode_hp4194

@@ -1,5 +1,6 @@
 // The status list of the main panel: time-stamped lines, the newest 400 kept and in view.
 #include "framework/liste.h"
+#include "framework/signalement.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -10,8 +11,10 @@
 
 #include <QApplication>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -82,6 +85,38 @@ TEST_F(Status, KeepsTheNewest400AndShowsTheNewestAtTheBottom) {
     EXPECT_EQ(Ligne(399), "12:41:37\x1bvlinemessage 401");
     GetCtrlAttribute(panel, P_Commande_STATUS, ATTR_FIRST_VISIBLE_LINE, &haut);
     EXPECT_EQ(haut, 400 - visibles);
+}
+
+// An instrument's fault, said from a bus thread: one line when it begins, however often the
+// instrument fails meanwhile, one when it answers again; nothing once the panel is gone.
+TEST_F(Status, AnInstrumentFaultIsSaidOnceAndItsEndOnce) {
+    plugin::Installer_status_instruments(panel);
+    plugin::Panne panne;
+    std::thread bus([&panne] {
+        panne.Retablie("Oscillo");  // no fault said: nothing to end
+        for (int k = 0; k < 50; ++k) panne.Signaler("Oscillo", "pas de réponse"_w);
+    });
+    bus.join();
+    EXPECT_TRUE(panne.EnCours());
+    panne.Retablie("Oscillo");
+    panne.Retablie("Oscillo");
+    panne.Signaler("Oscillo", "réponse illisible"_w);
+    // The lines reach the list through the event loop (on the fake clock, a 5 ms poll).
+    const auto Traiter = [] {
+        const auto fin = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        while (std::chrono::steady_clock::now() < fin) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    Traiter();
+    ASSERT_EQ(Nombre(), 3);
+    EXPECT_EQ(Ligne(0), "12:34:56\x1bvlineOscillo : pas de réponse"_w);
+    EXPECT_EQ(Ligne(1), "12:34:56\x1bvlineOscillo : l'appareil répond de nouveau"_w);
+    EXPECT_EQ(Ligne(2), "12:34:56\x1bvlineOscillo : réponse illisible"_w);
+
+    panne.Oublier();
+    plugin::Installer_status_instruments(0);
+    panne.Signaler("Oscillo", "pas de réponse"_w);
+    Traiter();
+    EXPECT_EQ(Nombre(), 3);
 }
 
 }  // namespace

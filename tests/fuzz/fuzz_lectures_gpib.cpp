@@ -7,14 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/bench_config.h"
-#include "platform/clock.h"
 #include "platform/gpib.h"
 #include "platform/visa.h"
-#include "sim/banc.h"
-#include "sim/bus.h"
-#include "sim/enregistreur.h"
-#include "tests/fuzz/fichier_fuzz.h"
+#include "tests/fuzz/bus_fuzz.h"
 
 namespace {
 
@@ -23,14 +18,7 @@ int ud = -1;
 ViSession session = VI_NULL;
 
 void Preparer() {
-    sim::InstallerBanc();
-    horloge::UtiliserHorlogeFactice(0);
-    const std::string conf = "gpib0 = sim\n";
-    RechargerConfigurationBanc(
-        fuzz::EcrireFichier(reinterpret_cast<const std::uint8_t *>(conf.data()), conf.size(), ".conf").c_str());
-    ReinitialiserCartesGpib();
-    appareil = std::make_shared<sim::Enregistreur>();
-    sim::BusDeCarte(0)->Brancher(5, appareil);
+    appareil = fuzz::AppareilSurLeBus(5);
     ud = ibdev(0, 5, 0, T1s, 1, 0);
     ViSession rm = VI_NULL;
     viOpenDefaultRM(&rm);

@@ -14,7 +14,7 @@ EssaiPrive &P(PInstrument *i) { return *static_cast<EssaiPrive *>(i->structure);
 
 void Noter(PInstrument *i, const char *op, int voie = 0) {
     std::string e = std::string(op) + " " + P(i).config.nom;
-    if (voie) e += " " + std::to_string(voie);
+    if (voie) (e += ' ') += std::to_string(voie);
     journal.push_back(std::move(e));
 }
 
