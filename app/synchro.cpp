@@ -134,11 +134,13 @@ Apercu ApercuDe(const std::string &chemin, const struct stat &st) {
 Apercu vu;                          // the set-point file as the last tick saw it (chemin "" none)
 bool renommage_signale = false;     // this file's failed rename is already in the status list
 bool caracteres_signales = false;   // this file's characters without Windows-1252 form, too
+bool invalide_signale = false;      // this file's invalid content, too
 
 void OublierConsigne() {
     vu = {};
     renommage_signale = false;
     caracteres_signales = false;
+    invalide_signale = false;
 }
 
 // The watch sees the file as `maintenant`: it starts over when this is another file or another
@@ -297,8 +299,11 @@ int CB_T_Synchroban(int, int, int event, void *, int, int) {
 
     ConsigneBanc consigne;
     if (!Lire_consigne(texte, consigne)) {
-        // Left in place: the bench replaces it, and every tick reads it again.
+        // Left in place: the bench replaces it, and every tick reads it again. The panel says
+        // so at every tick; the status list, where the operator looks back, once per content.
         Message("Fichier invalide !");
+        if (!invalide_signale) Statut("Fichier de consigne invalide : " + std::string(nom_fichier));
+        invalide_signale = true;
         return 0;
     }
 

@@ -286,6 +286,10 @@ TEST_F(Synchro, InvalidSetPointsStayInPlace) {
         SetCtrlVal(panel_synchro, P_Synchro_TEXTMSG_synchromes, "");
         Surveiller();
         EXPECT_EQ(Message(), "Fichier invalide !");
+        // Said once on the status list, however many ticks read it.
+        const auto statuts = Statuts();
+        EXPECT_EQ(std::count(statuts.begin(), statuts.end(), "Fichier de consigne invalide : consigne.txt"), 1);
+        ClearListCtrl(panel_commande, P_Commande_STATUS);
         EXPECT_EQ(LireFichier(consigne), contenu);
         EXPECT_EQ(Fichiers(), (std::vector<std::string>{"banc", "banc/consigne.txt"}));
         EXPECT_TRUE(Actif(PANEL_Time_T_synchrobanc));
