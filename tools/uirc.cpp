@@ -139,110 +139,42 @@ public:
     void fault(const QString &message) const { faults_.add(where_, message); }
 
     std::optional<int> integer(const char *key, bool required) const {
-        const QJsonValue v = o_.value(QLatin1String(key));
-        if (v.isUndefined()) {
-            if (required) missing(key);
-            return std::nullopt;
-        }
-        if (!v.isDouble() || !isInt(v.toDouble())) {
-            fault(QStringLiteral("field \"%1\" must be an integer").arg(QLatin1String(key)));
-            return std::nullopt;
-        }
-        return static_cast<int>(v.toDouble());
+        return read(key, required, QStringLiteral("an integer"),
+                    [](const QJsonValue &v) { return v.isDouble() && isInt(v.toDouble()); },
+                    [](const QJsonValue &v) { return static_cast<int>(v.toDouble()); });
     }
 
     std::optional<double> number(const char *key, bool required) const {
-        const QJsonValue v = o_.value(QLatin1String(key));
-        if (v.isUndefined()) {
-            if (required) missing(key);
-            return std::nullopt;
-        }
-        if (!v.isDouble()) {
-            fault(QStringLiteral("field \"%1\" must be a number").arg(QLatin1String(key)));
-            return std::nullopt;
-        }
-        return v.toDouble();
+        return read(key, required, QStringLiteral("a number"), [](const QJsonValue &v) { return v.isDouble(); },
+                    [](const QJsonValue &v) { return v.toDouble(); });
     }
 
     std::optional<bool> boolean(const char *key, bool required) const {
-        const QJsonValue v = o_.value(QLatin1String(key));
-        if (v.isUndefined()) {
-            if (required) missing(key);
-            return std::nullopt;
-        }
-        if (!v.isBool()) {
-            fault(QStringLiteral("field \"%1\" must be true or false").arg(QLatin1String(key)));
-            return std::nullopt;
-        }
-        return v.toBool();
+        return read(key, required, QStringLiteral("true or false"), [](const QJsonValue &v) { return v.isBool(); },
+                    [](const QJsonValue &v) { return v.toBool(); });
     }
 
     // A text shown to the operator: checked against the program's code page.
     std::optional<QString> text(const char *key, bool required) const {
-        const QJsonValue v = o_.value(QLatin1String(key));
-        if (v.isUndefined()) {
-            if (required) missing(key);
-            return std::nullopt;
-        }
-        if (!v.isString()) {
-            fault(QStringLiteral("field \"%1\" must be a string").arg(QLatin1String(key)));
-            return std::nullopt;
-        }
-        const QString why = badTextReason(v.toString());
-        if (!why.isEmpty()) {
-            fault(QStringLiteral("field \"%1\": %2").arg(QLatin1String(key), why));
-            return std::nullopt;
-        }
-        return v.toString();
+        return checkedString(key, required, badTextReason);
     }
 
     // A name that becomes a C++ identifier.
     std::optional<QString> name(const char *key, bool required) const {
-        const QJsonValue v = o_.value(QLatin1String(key));
-        if (v.isUndefined()) {
-            if (required) missing(key);
-            return std::nullopt;
-        }
-        if (!v.isString()) {
-            fault(QStringLiteral("field \"%1\" must be a string").arg(QLatin1String(key)));
-            return std::nullopt;
-        }
-        const QString why = badNameReason(v.toString());
-        if (!why.isEmpty()) {
-            fault(QStringLiteral("field \"%1\": %2").arg(QLatin1String(key), why));
-            return std::nullopt;
-        }
-        return v.toString();
+        return checkedString(key, required, badNameReason);
     }
 
     // One of a fixed set of words.
     std::optional<QString> choice(const char *key, const QStringList &allowed, bool required) const {
-        const QJsonValue v = o_.value(QLatin1String(key));
-        if (v.isUndefined()) {
-            if (required) missing(key);
-            return std::nullopt;
-        }
-        if (!v.isString() || !allowed.contains(v.toString())) {
-            fault(QStringLiteral("field \"%1\" must be one of %2")
-                      .arg(QLatin1String(key), QLatin1String("\"") +
-                                                   allowed.join(QLatin1String("\", \"")) +
-                                                   QLatin1String("\"")));
-            return std::nullopt;
-        }
-        return v.toString();
+        return read(key, required,
+                    QLatin1String("one of \"") + allowed.join(QLatin1String("\", \"")) + QLatin1String("\""),
+                    [&allowed](const QJsonValue &v) { return v.isString() && allowed.contains(v.toString()); },
+                    [](const QJsonValue &v) { return v.toString(); });
     }
 
     std::optional<QJsonArray> array(const char *key, bool required) const {
-        const QJsonValue v = o_.value(QLatin1String(key));
-        if (v.isUndefined()) {
-            if (required) missing(key);
-            return std::nullopt;
-        }
-        if (!v.isArray()) {
-            fault(QStringLiteral("field \"%1\" must be an array").arg(QLatin1String(key)));
-            return std::nullopt;
-        }
-        return v.toArray();
+        return read(key, required, QStringLiteral("an array"), [](const QJsonValue &v) { return v.isArray(); },
+                    [](const QJsonValue &v) { return v.toArray(); });
     }
 
     // Reports every field that is not in `known` (most often a misspelt one).
@@ -254,6 +186,35 @@ public:
     }
 
 private:
+    // Field `key` through `convert` when `accept` takes it; absent, it is missing if required;
+    // of another kind, the fault says what it must be.
+    template <class Accept, class Convert>
+    auto read(const char *key, bool required, const QString &what, Accept accept, Convert convert) const
+        -> std::optional<decltype(convert(QJsonValue()))> {
+        const QJsonValue v = o_.value(QLatin1String(key));
+        if (v.isUndefined()) {
+            if (required) missing(key);
+            return std::nullopt;
+        }
+        if (!accept(v)) {
+            fault(QStringLiteral("field \"%1\" must be %2").arg(QLatin1String(key), what));
+            return std::nullopt;
+        }
+        return convert(v);
+    }
+
+    // A string field that `reason` finds nothing wrong with.
+    std::optional<QString> checkedString(const char *key, bool required, QString (*reason)(const QString &)) const {
+        auto s = read(key, required, QStringLiteral("a string"), [](const QJsonValue &v) { return v.isString(); },
+                      [](const QJsonValue &v) { return v.toString(); });
+        if (!s) return s;
+        if (const QString why = reason(*s); !why.isEmpty()) {
+            fault(QStringLiteral("field \"%1\": %2").arg(QLatin1String(key), why));
+            return std::nullopt;
+        }
+        return s;
+    }
+
     static bool isInt(double d) {
         return std::isfinite(d) && d == std::floor(d) &&
                d >= static_cast<double>(std::numeric_limits<int>::min()) &&
