@@ -453,8 +453,11 @@ protected:
     void Seconde() {
         PInstrument *i = liste_instru->plugin;
         const unsigned avant = i->numero2D(i, 1);
+        const int relances = Ecrits(*banc->analyseur, kRelance);
         horloge::AvancerHorlogeFactice(1.0);
-        ASSERT_TRUE(AttendreQue([&] { return i->numero2D(i, 1) > avant; }));
+        // The cycle counts the trace, then launches the next sweep: once that launch is in, the
+        // next second's advance of the clock ends that sweep, however late this thread ran.
+        ASSERT_TRUE(AttendreQue([&] { return i->numero2D(i, 1) > avant && Ecrits(*banc->analyseur, kRelance) > relances; }));
         ASSERT_EQ(ui_test::DeclencherTimer(panel_timer, PANEL_Time_TIMER_echantillon), 0);
         ASSERT_EQ(ui_test::DeclencherTimer(panel_timer, PANEL_Time_TIMER_SEQ), 0);
     }
