@@ -168,7 +168,9 @@ void Preparer() {
     c.nom = "Banc";
     c.mesures_1D = true;
     for (int k = 0; k < kVoies; ++k) {
-        c.noms_1D.push_back("V" + std::to_string(k));
+        std::string nom = "V";
+        nom += std::to_string(k);
+        c.noms_1D.push_back(nom);
         c.valeurs_1D.push_back(0.0);
         c.numeros_1D.push_back(1);
     }

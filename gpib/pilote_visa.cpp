@@ -8,9 +8,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 #include <thread>
 
+#include "gpib/nombres.h"
 #include "platform/clock.h"
 
 namespace pilote {
@@ -20,14 +20,6 @@ namespace {
 constexpr ViUInt32 kDelaiSession = 10000;  // ms
 constexpr ViUInt32 kTailleTamponsFormates = 4000;
 constexpr ViUInt32 kMorceauMax = 512;
-
-bool Blanc(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-void SauterBlancs(std::string_view &s) {
-    while (!s.empty() && Blanc(s.front())) s.remove_prefix(1);
-}
-
-bool Chiffre(char c) { return c >= '0' && c <= '9'; }
 
 // Opens the file of a transfer and sets its byte count to 0.
 ViStatus OuvrirFichier(const ViChar fichier[], const char *mode, ViUInt32 *compte, std::FILE *&f) {
@@ -294,51 +286,15 @@ Commande &Commande::Reel(double v) {
 // ---- replies ------------------------------------------------------------------------------
 
 bool LireReel(std::string_view &s, double &v) {
-    std::string_view t = s;
-    SauterBlancs(t);
-    if (t.empty()) return false;
-    std::size_t i = 0;
-    if (t[i] == '+' || t[i] == '-') ++i;
-    const std::size_t debutNombre = t[0] == '+' ? 1 : 0;
-    std::size_t chiffres = 0;
-    while (i < t.size() && Chiffre(t[i])) ++i, ++chiffres;
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        while (i < t.size() && Chiffre(t[i])) ++i, ++chiffres;
-    }
-    if (chiffres == 0) return false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < t.size() && (t[j] == '+' || t[j] == '-')) ++j;
-        if (j < t.size() && Chiffre(t[j])) {
-            while (j < t.size() && Chiffre(t[j])) ++j;
-            i = j;
-        }
-    }
-    double lu = 0.0;
-    const auto r = std::from_chars(t.data() + debutNombre, t.data() + i, lu);
-    if (r.ec != std::errc{} || r.ptr != t.data() + i) return false;
-    v = lu;
-    s = t.substr(i);
-    return true;
+    const std::size_t lus = nombres::LireReel(s, v);
+    s.remove_prefix(lus);
+    return lus > 0;
 }
 
 bool LireEntier(std::string_view &s, long &v) {
-    std::string_view t = s;
-    SauterBlancs(t);
-    if (t.empty()) return false;
-    std::size_t i = 0;
-    if (t[i] == '+' || t[i] == '-') ++i;
-    const std::size_t debutChiffres = i;
-    while (i < t.size() && Chiffre(t[i])) ++i;
-    if (i == debutChiffres) return false;
-    long lu = 0;
-    const std::size_t debutNombre = t[0] == '+' ? 1 : 0;
-    const auto r = std::from_chars(t.data() + debutNombre, t.data() + i, lu);
-    if (r.ec != std::errc{}) return false;
-    v = lu;
-    s = t.substr(i);
-    return true;
+    const std::size_t lus = nombres::LireEntier(s, v);
+    s.remove_prefix(lus);
+    return lus > 0;
 }
 
 void SauterUn(std::string_view &s) {

@@ -177,9 +177,9 @@ private:
 };
 
 // ---- replies ------------------------------------------------------------------------------
-// Conversions at the head of `s`, which they advance past what they read. Leading white space
-// is skipped. A number is a decimal with optional sign, point and exponent; an integer has
-// optional sign and digits. False (and `s` unchanged) when nothing converts.
+// Conversions at the head of `s`, which they advance past what they read, as gpib/nombres.h
+// reads numbers: leading white space skipped, a decimal with optional sign, point and exponent,
+// an integer with optional sign and digits. False (and `s` unchanged) when nothing converts.
 bool LireReel(std::string_view &s, double &v);
 bool LireEntier(std::string_view &s, long &v);
 // Skips the one character that ends a value (a separator), if any.

@@ -93,6 +93,42 @@ public:
     }
 };
 
+// A table that does not repaint its scroll bars at every layout pass. Each added or removed
+// row makes one, and the scroll area then raises both scroll bars over their siblings, which
+// repaints them whole (with everything under them) although nothing overlaps them. The pass
+// runs with the scroll bars' frames not taking updates, as setUpdatesEnabled(false) does but
+// without the full repaint it makes when updates come back; a frame the pass moved, resized,
+// showed or hid is repainted after it, and a scroll bar whose range or position changes
+// repaints itself as always.
+class Tableau : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+
+protected:
+    void updateGeometries() override {
+        struct Cadre {
+            QWidget *w;
+            QRect place;
+            bool visible = false;
+            bool retenu = false;  // its updates were held back here
+        };
+        Cadre cadres[] = {{horizontalScrollBar()->parentWidget(), {}}, {verticalScrollBar()->parentWidget(), {}}};
+        for (Cadre &c : cadres) {
+            if (!c.w || c.w == this || c.w->testAttribute(Qt::WA_UpdatesDisabled)) continue;
+            c.place = c.w->geometry();
+            c.visible = c.w->isVisible();
+            c.retenu = true;
+            c.w->setAttribute(Qt::WA_UpdatesDisabled, true);
+        }
+        QTableWidget::updateGeometries();
+        for (Cadre &c : cadres) {
+            if (!c.retenu) continue;
+            c.w->setAttribute(Qt::WA_UpdatesDisabled, false);
+            if (c.w->geometry() != c.place || c.w->isVisible() != c.visible) c.w->update();
+        }
+    }
+};
+
 // A lamp: a disc lit in its colour when the value is not 0.
 class Voyant : public QWidget {
 public:
@@ -569,7 +605,7 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
     }
     case CTRL_TABLE: {
         const QJsonArray colonnes = o.value("columns").toArray();
-        auto *t = new QTableWidget(0, static_cast<int>(colonnes.size()));
+        auto *t = new Tableau(0, static_cast<int>(colonnes.size()));
         QStringList titres;
         for (const QJsonValue &v : colonnes) titres << v.toString();
         t->setHorizontalHeaderLabels(titres);
@@ -1281,7 +1317,12 @@ int DeleteTableRows(int panel, int control, int row, int count) {
         if (n == 0 && count < 0) return 0;
         if (row < 1 || row > n) return UIE_BAD_INDEX;
         const int fin = count < 0 ? n : std::min(n, row - 1 + count);
+        // The view stays where it is: a removed current cell passes to a neighbour without
+        // scrolling the table to it.
+        const bool suivre = t->hasAutoScroll();
+        t->setAutoScroll(false);
         for (int k = fin - 1; k >= row - 1; --k) t->removeRow(k);
+        t->setAutoScroll(suivre);
         return 0;
     });
 }

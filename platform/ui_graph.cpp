@@ -22,6 +22,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -76,6 +77,9 @@ public:
         setLocale(QLocale::c());
         setPlottingHints(QCP::phCacheLabels);
         setNotAntialiasedElements(QCP::aeAll);
+        // The graph shows no legend: its plots are not listed in the hidden one, whose size
+        // would otherwise be worked out again at every drawing.
+        setAutoAddPlottableToLegend(false);
         // The graph is drawn straight onto the window (see paintEvent) and paints every one of
         // its pixels, so nothing needs painting under it.
         setAttribute(Qt::WA_OpaquePaintEvent);
@@ -120,11 +124,18 @@ public:
         t.axe = axe_actif;
         t.couleur = couleur & 0xFFFFFF;
         t.points = n;
+        t.style_trace = style;
+        t.style_point = point;
+        t.style_ligne = ligne;
         QCPAxis *valeurs = Axe_(t.axe);
+        bool habille = false;
         if (!x) {
             QCPGraph *g = nullptr;
             if (!reserve_.empty()) {
-                g = reserve_.front();
+                // A plot made again as it was keeps its pens.
+                const Trace &ancien = reserve_.front();
+                g = ancien.ligne;
+                habille = MemeAllure(ancien, t);
                 reserve_.pop_front();
                 g->setValueAxis(valeurs);
                 g->setVisible(true);
@@ -147,10 +158,7 @@ public:
             t.a_valeurs = Etendue(cy.constData(), n, &t.ymin, &t.ymax);
             t.plot = courbe;
         }
-        Habiller(t.plot, style, point, ligne, t.couleur);
-        t.style_trace = style;
-        t.style_point = point;
-        t.style_ligne = ligne;
+        if (!habille) Habiller(t.plot, style, point, ligne, t.couleur);
         traces_.push_back(t);
         Changer();
         return t.handle;
@@ -165,7 +173,7 @@ public:
             }
             if (it->ligne) {
                 it->ligne->setVisible(false);
-                reserve_.push_back(it->ligne);
+                reserve_.push_back(*it);
             } else {
                 removePlottable(it->plot);
             }
@@ -174,7 +182,7 @@ public:
         }
         // Unused line plots beyond a few are given back.
         while (reserve_.size() > 8) {
-            removePlottable(reserve_.front());
+            removePlottable(reserve_.front().ligne);
             reserve_.pop_front();
         }
         if (trouve) Changer(dessiner);
@@ -405,6 +413,11 @@ private:
         t.xmax = n > 0 ? n - 1 : 0;
     }
 
+    static bool MemeAllure(const Trace &a, const Trace &b) {
+        return a.couleur == b.couleur && a.style_trace == b.style_trace && a.style_point == b.style_point &&
+               a.style_ligne == b.style_ligne;
+    }
+
     static void Habiller(QCPAbstractPlottable *p, int style, int point, int ligne, int couleur) {
         const Qt::PenStyle traits[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine};
         QPen stylo(Couleur(couleur), style == VAL_FAT_LINE ? 2 : 0,
@@ -443,7 +456,7 @@ private:
     std::uint64_t dessine_ = 0;  // fingerprint of what the screen shows
     Axe axes_[3];
     std::vector<Trace> traces_;
-    std::deque<QCPGraph *> reserve_;
+    std::deque<Trace> reserve_;  // hidden line plots, with the look they were given
 };
 
 Graphe *CommeGraphe(const Controle &c) { return c.genre == CTRL_GRAPH ? dynamic_cast<Graphe *>(c.widget.data()) : nullptr; }
@@ -484,7 +497,9 @@ private:
 QTableWidget *Table(const Controle &c) { return qobject_cast<QTableWidget *>(c.widget.data()); }
 
 // Cells of a table of numbers, drawn as plain text: a table that gains a row at every sample
-// is drawn again whole each time, and the style's full item drawing costs most of it.
+// is drawn again whole each time, and the style's full item drawing costs most of it. A row
+// keeps its figures while it moves up the view, so the laid-out text of a cell is kept from one
+// drawing to the next instead of being laid out again each time.
 class DelegueNombres : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -494,8 +509,62 @@ public:
         peintre->setPen(option.palette.color(choisi ? QPalette::HighlightedText : QPalette::Text));
         const QVariant alignement = index.data(Qt::TextAlignmentRole);
         const int a = alignement.isValid() ? alignement.toInt() : int(Qt::AlignLeft | Qt::AlignVCenter);
-        peintre->drawText(option.rect.adjusted(4, 0, -4, 0), a, index.data(Qt::DisplayRole).toString());
+        const QRect zone = option.rect.adjusted(4, 0, -4, 0);
+        const QString texte = index.data(Qt::DisplayRole).toString();
+        if (!Ecrire(peintre, zone, a, texte)) peintre->drawText(zone, a, texte);
     }
+
+private:
+    // Draws a line of printable ASCII, as every number is, from its kept layout, where drawText
+    // would draw it: its natural width and the height of a line placed in the zone as the
+    // alignment says, clipped to the zone when it does not fit. False for any other text, left
+    // to drawText.
+    bool Ecrire(QPainter *peintre, const QRect &zone, int a, const QString &texte) const {
+        if (texte.isEmpty() || (a & Qt::AlignJustify)) return false;
+        for (QChar c : texte)
+            if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
+        const QFont &police = peintre->font();
+        if (!mesure_ || police != police_) {
+            textes_.clear();
+            mesure_ = true;
+            police_ = police;
+            const QFontMetricsF m(police);
+            hauteur_ = std::ceil(m.ascent() + m.descent());
+        }
+        auto it = textes_.find(texte);
+        if (it == textes_.end()) {
+            // A table shows a few hundred cells at once; older texts are dropped all together.
+            if (textes_.size() >= kTextesGardes) textes_.clear();
+            QStaticText s(texte);
+            s.setTextFormat(Qt::PlainText);
+            it = textes_.insert(texte, s);
+        }
+        const QStaticText &s = it.value();
+        // A font with a leading would place the kept line otherwise.
+        if (s.size().height() != hauteur_) return false;
+        const qreal largeur = s.size().width();
+        const Qt::Alignment h = QStyle::visualAlignment(peintre->layoutDirection(), Qt::Alignment(a));
+        qreal x = zone.x(), y = zone.y();
+        if (h & Qt::AlignRight) x += zone.width() - largeur;
+        else if (h & Qt::AlignHCenter) x += (zone.width() - largeur) / 2;
+        if (a & Qt::AlignBottom) y += zone.height() - hauteur_;
+        else if (a & Qt::AlignVCenter) y += (zone.height() - hauteur_) / 2;
+        const QRectF place(x, y, largeur, hauteur_);
+        const bool couper = !QRectF(zone).contains(place);
+        if (couper) {
+            peintre->save();
+            peintre->setClipRect(zone, Qt::IntersectClip);
+        }
+        peintre->drawStaticText(place.topLeft(), s);
+        if (couper) peintre->restore();
+        return true;
+    }
+
+    static constexpr qsizetype kTextesGardes = 4096;
+    mutable QHash<QString, QStaticText> textes_;
+    mutable bool mesure_ = false;  // police_ and hauteur_ are known
+    mutable QFont police_;
+    mutable qreal hauteur_ = 0;     // of a line of police_
 };
 
 QTableWidgetItem *EnTete(QTableWidget *t, int colonne) {

@@ -11,19 +11,18 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <type_traits>
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "gpib/nombres.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -126,53 +125,21 @@ std::optional<std::string_view> ApresLitteral(std::string_view texte, std::strin
     return texte;
 }
 
-// Length of the run of decimal digits at the start of `t`.
-std::size_t Chiffres(std::string_view t) {
-    std::size_t n = 0;
-    while (n < t.size() && t[n] >= '0' && t[n] <= '9') ++n;
-    return n;
-}
-
 // "<litteral>%lf": white space, then the longest decimal number (sign, digits with an optional
 // point, an optional exponent); what follows does not matter. Only a finite value counts.
 std::optional<double> LireReel(std::string_view texte, std::string_view litteral) {
     const auto reste = ApresLitteral(texte, litteral);
-    if (!reste) return std::nullopt;
-    const std::string_view t = SansBlancs(*reste);
-    std::size_t i = t.starts_with('+') || t.starts_with('-') ? 1 : 0;
-    const std::size_t debut = i;
-    std::size_t chiffres = Chiffres(t.substr(i));
-    i += chiffres;
-    if (i < t.size() && t[i] == '.') {
-        const std::size_t decimales = Chiffres(t.substr(i + 1));
-        chiffres += decimales;
-        i += 1 + decimales;
-    }
-    if (chiffres == 0) return std::nullopt;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < t.size() && (t[j] == '+' || t[j] == '-')) ++j;
-        if (const std::size_t e = Chiffres(t.substr(j)); e > 0) i = j + e;  // else no exponent
-    }
     double v = 0.0;
-    const auto [fin, err] = std::from_chars(t.data() + debut, t.data() + i, v);
-    if (err != std::errc{} || fin != t.data() + i || !std::isfinite(v)) return std::nullopt;
-    return t.front() == '-' ? -v : v;
+    if (!reste || nombres::LireReel(*reste, v) == 0) return std::nullopt;
+    return v;
 }
 
 // "<litteral>%d": white space, then a decimal int with an optional sign; reading stops at the
 // first character that cannot belong to it. A number beyond the int range is not read.
 std::optional<int> LireEntier(std::string_view texte, std::string_view litteral) {
     const auto reste = ApresLitteral(texte, litteral);
-    if (!reste) return std::nullopt;
-    std::string_view t = SansBlancs(*reste);
-    if (t.starts_with('+')) {  // from_chars takes a minus sign only
-        t.remove_prefix(1);
-        if (t.starts_with('-')) return std::nullopt;
-    }
     int v = 0;
-    const auto [fin, err] = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (err != std::errc{}) return std::nullopt;
+    if (!reste || nombres::LireEntier(*reste, v) == 0) return std::nullopt;
     return v;
 }
 

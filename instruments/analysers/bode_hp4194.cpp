@@ -29,6 +29,8 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "gpib/nombres.h"
+#include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -118,6 +120,7 @@ struct Bode_prive : Enregistrement {
     // the published rows do.
     double lecture[2][kPoints];
     double lecture_indices[kPoints];
+    panne_gpib::Suivi suivi;    // the faults of the cycle, said on the status list
     plugin::Activite activite;  // the notification armed by start, the panels of configure
 
     static constexpr const char *kNomDefaut = "Analyseur Gain-Phase";
@@ -150,6 +153,10 @@ struct Bode_prive : Enregistrement {
         activite.NotificationDesarmee(ud);
         ud = -1;
     }
+
+    // The mask the cycle arms its notification with: the service request and the time-out
+    // while it runs, 0 once stopped.
+    int Masque() const { return panne_gpib::Masque(masque.load()); }
 };
 using Vie = plugin::Gestion<Bode_prive, bode_hp>;
 
@@ -193,19 +200,6 @@ std::vector<std::string> CommandesReglage(const S_bode_hp &b) {
         Texte("ZIT%d", b.test_imp),
         "FMT2",  // traces as 64-bit binary blocks
     };
-}
-
-// Whether `s` begins with a decimal number, blanks before it allowed: a sign, digits with an
-// optional point, at least one digit. What follows the number does not matter.
-bool CommenceParUnNombre(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    bool chiffre = false;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, chiffre = true;
-    if (i < s.size() && s[i] == '.') ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, chiffre = true;
-    return chiffre;
 }
 
 // ---- management ---------------------------------------------------------------------------
@@ -297,6 +291,7 @@ int bode_hp_init(PInstrument *instrument) {
     p->verrou = instrument->gestion_lock ? instrument->gestion_lock(nom_verrou) : 0;
     p->masque = RQS;
     p->trig = p->bloc.trig;
+    p->suivi.Preparer(TexteChamp(p->bloc.nom_instru), adresse);
     {
         std::lock_guard g(p->traces);
         p->numero = 0;
@@ -338,19 +333,20 @@ Lecture Lire(int ud, void *octets, long n) {
 }  // namespace
 
 // Fetches trace `nom` into `destination`, one of the callback's own rows (401 values at most;
-// values past the block keep what they held). False when the analyser did not answer in time:
-// the sweep's other traces are not asked for then.
-bool bode_hp4194::bode_hp_read_trace(int ud, const char *nom, double *destination) {
+// values past the block keep what they held). SansReponse when the analyser did not take the
+// query or did not answer in time (the sweep's other traces are not asked for then), Illisible
+// when its reply is not a block (the row is left as it was).
+bode_hp4194::Trace bode_hp4194::bode_hp_read_trace(int ud, const char *nom, double *destination) {
     char texte[50];
     std::snprintf(texte, sizeof texte, "%s?", nom);
-    ibecr2(ud, texte);
+    if (ibecr2(ud, texte) & ERR) return Trace::SansReponse;
     Lecture l = Lire(ud, texte, 2);  // "#A"
-    if (l.erreur) return false;
-    if (l.octets < 2 || l.fin || std::memcmp(texte, "#A", 2) != 0) return true;  // not a block
+    if (l.erreur) return Trace::SansReponse;
+    if (l.octets < 2 || l.fin || std::memcmp(texte, "#A", 2) != 0) return Trace::Illisible;
     unsigned char compte[2];
     l = Lire(ud, compte, 2);
-    if (l.erreur) return false;
-    if (l.octets < 2 || l.fin) return true;
+    if (l.erreur) return Trace::SansReponse;
+    if (l.octets < 2 || l.fin) return Trace::Illisible;
     std::uint16_t longueur = 0;
     SwapEndian(&longueur, compte, 2);
 
@@ -359,15 +355,15 @@ bool bode_hp4194::bode_hp_read_trace(int ud, const char *nom, double *destinatio
     l = attendus > 0 ? Lire(ud, donnees, attendus) : Lecture{0, false, false};
     // Whole values only: the bytes of an incomplete last value are not converted.
     for (long i = 0; i < l.octets / 8; ++i) SwapEndian(&destination[i], donnees + 8 * i, 8);
-    if (l.erreur) return false;
+    if (l.erreur) return Trace::SansReponse;
     // The values beyond 401 are read off and dropped, then the two bytes that end the reply.
     for (long reste = longueur - attendus; !l.fin && reste > 0; reste -= l.octets) {
         l = Lire(ud, donnees, std::min(reste, kOctetsTrace));
-        if (l.erreur) return false;
+        if (l.erreur) return Trace::SansReponse;
         if (l.octets == 0) break;
     }
     if (!l.fin) l = Lire(ud, texte, 2);
-    return !l.erreur;
+    return l.erreur ? Trace::SansReponse : Trace::Lue;
 }
 
 namespace {
@@ -383,21 +379,44 @@ void Publier(Bode_prive &p) {
     ++p.numero;
 }
 
-// Called on the GPIB driver's thread when the analyser requests service at the end of a sweep.
+// Called on the GPIB driver's thread when the analyser requests service at the end of a sweep,
+// and at the device's time-out when no sweep ended meanwhile.
 int CB_interruption_bode(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (LocalIbsta == ERR) return 0;
     auto *instrument = static_cast<PInstrument *>(refData);
     Bode_prive *p = Prive(instrument);
+    // "Repeat" triggers the next sweep itself; in "Single" the next TRIG command does.
+    const auto Relancer = [p, ud] { return p->trig != 1 || (ibecr2(ud, "SWTRG") & ERR) == 0; };
     CmtGetLock(p->verrou);
+    if ((LocalIbsta & RQS) == 0) {
+        // No sweep ended within the time-out: is the analyser still there, and does a sweep
+        // whose trigger failed have to be triggered again?
+        p->suivi.Surveiller(ud, Relancer);
+        CmtReleaseLock(p->verrou);
+        return p->Masque();
+    }
     AcquitterDemande(ud);
-    if (bode_hp_read_trace(ud, "A", p->lecture[0]) && bode_hp_read_trace(ud, "B", p->lecture[1]))
-        bode_hp_read_trace(ud, "X", p->lecture_indices);
+    // A trace that did not come is missing (NaN) in this sweep, never the earlier sweep's; once
+    // the analyser stops answering, the other traces are not asked for.
+    using bode_hp4194::Trace;
+    struct Rang {
+        const char *nom;
+        double *valeurs;
+    };
+    const Rang rangs[] = {{"A", p->lecture[0]}, {"B", p->lecture[1]}, {"X", p->lecture_indices}};
+    Trace issue = Trace::Lue;
+    for (const Rang &r : rangs) {
+        const Trace t =
+            issue == Trace::SansReponse ? Trace::SansReponse : bode_hp_read_trace(ud, r.nom, r.valeurs);
+        if (t != Trace::Lue) std::fill_n(r.valeurs, kPoints, std::numeric_limits<double>::quiet_NaN());
+        issue = panne_gpib::Pire(issue, t);
+    }
     // Every request counts one sweep, whatever its transfers gave; its number goes out with its
     // traces, before the next sweep is triggered.
     Publier(*p);
-    if (p->trig == 1) ibecr2(ud, "SWTRG");
+    p->suivi.Cycle(issue, Relancer());
     CmtReleaseLock(p->verrou);
-    return p->masque;
+    return p->Masque();
 }
 
 int bode_hp_start(PInstrument *instrument) {
@@ -407,7 +426,7 @@ int bode_hp_start(PInstrument *instrument) {
         MessagePopup("Attention !!!", "Impossible d'initialiser l'interruption (bode)");
         return sta;
     }
-    if (ibnotify(p->ud, p->masque, CB_interruption_bode, instrument) & ERR) {
+    if (ibnotify(p->ud, p->Masque(), CB_interruption_bode, instrument) & ERR) {
         MessagePopup("Attention !!!", "Impossible d'initialiser le HP");
         return -1;
     }
@@ -478,8 +497,10 @@ std::string bode_hp4194::CommandeAnalyseur(std::string_view chaine) {
     if (chaine.size() > static_cast<std::size_t>(kCommandeMax)) return {};
     std::string texte(chaine);
     for (char &c : texte) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // A name and a decimal number after it (blanks before the number allowed; its value, even
+    // one beyond any range, and what follows it do not matter).
     for (const std::string_view nom : {"CENTER=", "SPAN=", "START=", "STOP=", "NOP=", "OSC="})
-        if (texte.starts_with(nom) && CommenceParUnNombre(std::string_view(texte).substr(nom.size())))
+        if (texte.starts_with(nom) && !nombres::Reel(std::string_view(texte).substr(nom.size())).Vide())
             return texte;
     struct Mot {
         std::string_view texte, envoi;

@@ -11,14 +11,23 @@
 // the GPIB driver's thread, takes the device's named lock, serial-polls (100 times at most;
 // then it reads "STB?" off), fetches A, B and X, makes them the channels' newest together with
 // the sweep's number (a channel read never mixes two sweeps; a sweep whose transfer failed still
-// counts), and in "Repeat" triggers the next sweep. `stop` ends the cycle at the next callback. `execute` sends one command under the
-// same lock, so that it never falls between a query of the callback and its reply.
+// counts), and in "Repeat" triggers the next sweep. `stop` ends the cycle at the next callback.
+// `execute` sends one command under the same lock, so that it never falls between a query of the
+// callback and its reply.
+//
+// Faults met while the cycle runs (the analyser unplugged, silent, answering garbage, or not
+// taking the next trigger) are said once on the main panel's status list, and once more when a
+// sweep is read whole again (instruments/panne_gpib.h). The notification is armed with the
+// time-out as well: with no sweep end within the device's 10 s, the callback checks that the
+// analyser still listens and, in "Repeat", triggers again a sweep whose trigger failed, so that
+// the sweeps resume by themselves. A trace of a sweep that did not come whole (no answer, a
+// reply that is not a block) is missing (NaN) in that sweep, never the earlier sweep's.
 //
 // Block of a trace: "#A", the byte count L (16 bits, most significant byte first), L/8 doubles
 // (most significant byte first), two closing bytes. At most 401 values are kept: the surplus of
 // a longer block is read off and dropped; a block cut short (END early) fills only the values
-// it holds; a reply that is not a block changes nothing. Values past the block keep those of
-// earlier sweeps. Until the first sweep the channels hold missing values (NaN).
+// it holds; a reply that is not a block gives no value. Values past a short block keep those
+// of earlier sweeps. Until the first sweep the channels hold missing values (NaN).
 //
 // Commands of `execute` (any case; sent in upper case, without terminator):
 //   CENTER=, SPAN=, START=, STOP=, NOP=, OSC= followed by a decimal number (blanks allowed
@@ -41,6 +50,7 @@
 
 // Catalogue type key "bode_hp4194.dll"; its table `bode_hp` is declared with every plugin's in
 // instruments/tables.h.
+#include "instruments/panne_gpib.h"
 #include "instruments/tables.h"
 
 namespace bode_hp4194 {
@@ -49,9 +59,13 @@ namespace bode_hp4194 {
 // an empty text when nothing is to be sent.
 std::string CommandeAnalyseur(std::string_view chaine);
 
+// What the transfer of a trace came to: read (Lue), a reply that is not a block (Illisible),
+// no answer in time or nobody to take the query (SansReponse).
+using Trace = panne_gpib::Issue;
+
 // Asks for trace `nom` ("A", "B" or "X") on the analyser `ud` and reads its "#A" block into
-// `destination` (401 values at most; values past the block keep what they held). False when
-// the analyser did not answer in time.
-bool bode_hp_read_trace(int ud, const char *nom, double *destination);
+// `destination` (401 values at most; values past the block keep what they held, and a reply
+// that is not a block writes nothing).
+Trace bode_hp_read_trace(int ud, const char *nom, double *destination);
 
 }  // namespace bode_hp4194

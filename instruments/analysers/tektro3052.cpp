@@ -11,6 +11,7 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -41,6 +42,8 @@ constexpr int kSources = 3;                    // CH1, CH2, MATH
 constexpr const char *kNomsSources[kSources] = {"CH1", "CH2", "MATH"};
 constexpr const char *kNomsVoies[kSources] = {"Channel 1", "Channel 2", "Math"};
 constexpr int kNotification = RQS;             // stop_interruption while the cycle runs
+
+using panne_gpib::Issue;
 
 // ---- settings block -------------------------------------------------------------------------
 
@@ -123,6 +126,7 @@ struct Tek_prive {
     int points = 0;   // points per channel taken at init; 0 before it
     std::mutex rangs; // `mesures` and `numero_mesure`, between the two threads
     Courbe courbes[kSources];  // the transfers of one cycle (notification thread only)
+    panne_gpib::Suivi suivi;   // the faults of the cycle, said on the status list
     plugin::Activite activite;
 
     static constexpr const char *kNomDefaut = "Oscillo 500MHz";
@@ -170,6 +174,10 @@ struct Tek_prive {
         activite.NotificationDesarmee(ud);
         ud = -1;
     }
+
+    // The mask the cycle arms its notification with: the service request and the time-out
+    // while it runs, 0 once stopped.
+    int Masque() { return panne_gpib::Masque(std::atomic_ref<std::int32_t>(bloc.stop_interruption).load()); }
 };
 using Vie = plugin::Gestion<Tek_prive, tek>;
 
@@ -191,14 +199,14 @@ struct Mot {
 
 // ---- protocol -------------------------------------------------------------------------------
 
-// Sends one command built from a format of this file.
-[[gnu::format(printf, 2, 3)]] void Envoyer(int ud, const char *format, ...) {
+// Sends one command built from a format of this file; the status of the write.
+[[gnu::format(printf, 2, 3)]] int Envoyer(int ud, const char *format, ...) {
     char commande[160];
     va_list args;
     va_start(args, format);
     std::vsnprintf(commande, sizeof commande, format, args);
     va_end(args);
-    ibecr(ud, commande);
+    return ibecr(ud, commande);
 }
 
 // One read of at most `n` bytes.
@@ -213,10 +221,11 @@ Lecture Lire(int ud, void *tampon, long n) {
 }
 
 // A text reply of at most `n` bytes into `texte` (n + 1 bytes), terminated after the bytes
-// received.
-void LireTexte(int ud, char *texte, long n) {
+// received; false when the read failed (time-out).
+bool LireTexte(int ud, char *texte, long n) {
     const Lecture l = Lire(ud, texte, n);
     texte[std::clamp(l.octets, 0L, n)] = '\0';
+    return !l.echec;
 }
 
 // Reads off the rest of a reply up to its END, so that the next exchange starts in step. A
@@ -231,66 +240,84 @@ void JeterReste(int ud) {
     }
 }
 
-// Asks `question` and reads one number of the preamble after its header (":WFMP:YOF"...).
-bool LireNombre(int ud, const char *question, std::string_view entete, float &v) {
-    ibecr(ud, question);
+// Asks `question` and reads one number of the preamble after its header (":WFMP:YOF"...):
+// Illisible when the reply holds none, SansReponse when nobody took the question or answered.
+Issue LireNombre(int ud, const char *question, std::string_view entete, float &v) {
+    if (ibecr(ud, question) & ERR) return Issue::SansReponse;
     char reponse[51];
-    LireTexte(ud, reponse, 50);
-    if (std::string_view(reponse).substr(0, entete.size()) != entete) return false;
-    return std::sscanf(reponse + entete.size(), " %f", &v) == 1;
+    if (!LireTexte(ud, reponse, 50)) return Issue::SansReponse;
+    if (std::string_view(reponse).substr(0, entete.size()) != entete) return Issue::Illisible;
+    return std::sscanf(reponse + entete.size(), " %f", &v) == 1 ? Issue::Lue : Issue::Illisible;
 }
 
 // The curve of `source` in the format set by init: ":CURV #", one digit n, n digits of the
 // byte count L, L bytes of samples, one terminator; then the preamble of that source. A block
 // beyond the row fills it and the rest is read off; a reply that ends early gives the samples
-// received. The curve is unreadable (`lisible` false) when its block header or a preamble
-// number does not parse.
-void tek_read_curve(int ud, const char *source, Courbe &c) {
-    Envoyer(ud, "DAT:SOU %s", source);
-    ibecr(ud, "CURVE?");
+// received. The curve is unreadable (`lisible` false, Illisible) when its block header or a
+// preamble number does not parse. A command that finds no listener or a read that times out
+// ends the transfer there (SansReponse): the instrument is not asked again and again within
+// one cycle.
+Issue tek_read_curve(int ud, const char *source, Courbe &c) {
     c.points = 0;
     c.lisible = false;
+    if ((Envoyer(ud, "DAT:SOU %s", source) & ERR) || (ibecr(ud, "CURVE?") & ERR)) return Issue::SansReponse;
     char entete[8] = {};
     Lecture l = Lire(ud, entete, 7);  // ":CURV #", not examined
-    bool bloc = !l.fin && !l.echec;
+    if (l.echec) return Issue::SansReponse;
+    bool bloc = !l.fin;
     char chiffre[2] = {};
     int n = 0;
     if (bloc) {
         l = Lire(ud, chiffre, 1);
-        bloc = !l.echec && l.octets == 1 && !l.fin && std::sscanf(chiffre, "%d", &n) == 1 && n >= 1 && n <= 9;
+        if (l.echec) return Issue::SansReponse;
+        bloc = l.octets == 1 && !l.fin && std::sscanf(chiffre, "%d", &n) == 1 && n >= 1 && n <= 9;
     }
     char chiffres[10] = {};
     long longueur = -1;
     if (bloc) {
         // The n bytes must all be digits: anything else is a block out of step.
         l = Lire(ud, chiffres, n);
+        if (l.echec) return Issue::SansReponse;
         const auto [fin, erreur] = std::from_chars(chiffres, chiffres + n, longueur);
-        bloc = !l.echec && l.octets == n && erreur == std::errc{} && fin == chiffres + n && longueur >= 0;
+        bloc = l.octets == n && erreur == std::errc{} && fin == chiffres + n && longueur >= 0;
     }
     if (bloc) {
         const long utiles = std::min(longueur, kOctetsMax);
         if (utiles > 0 && !l.fin) {
             l = Lire(ud, c.octets, utiles);
             c.points = std::clamp(l.octets, 0L, utiles) / 2;  // an odd last byte is not a sample
+            if (l.echec) return Issue::SansReponse;
         }
         // The terminator, or what lies beyond the row and then the terminator.
-        if (!l.fin && !l.echec) {
+        if (!l.fin) {
             if (longueur > utiles) {
                 JeterReste(ud);
             } else {
                 char terminateur = 0;
                 l = Lire(ud, &terminateur, 1);
-                if (!l.fin && !l.echec) JeterReste(ud);
+                if (l.echec) return Issue::SansReponse;
+                if (!l.fin) JeterReste(ud);
             }
         }
-    } else if (!l.fin && !l.echec) {
+    } else if (!l.fin) {
         JeterReste(ud);
     }
     // The preamble of the source just read, in this order.
-    const bool yof = LireNombre(ud, "WFMP:YOF?", ":WFMP:YOF", c.yof);
-    const bool ymu = LireNombre(ud, "WFMP:YMU?", ":WFMP:YMU", c.ymu);
-    const bool yze = LireNombre(ud, "WFMP:YZE?", ":WFMP:YZE", c.yze);
-    c.lisible = bloc && yof && ymu && yze;
+    struct Coefficient {
+        const char *question, *entete;
+        float Courbe::*valeur;
+    };
+    static constexpr Coefficient kPreambule[] = {{"WFMP:YOF?", ":WFMP:YOF", &Courbe::yof},
+                                                 {"WFMP:YMU?", ":WFMP:YMU", &Courbe::ymu},
+                                                 {"WFMP:YZE?", ":WFMP:YZE", &Courbe::yze}};
+    bool preambule = true;
+    for (const Coefficient &k : kPreambule) {
+        const Issue i = LireNombre(ud, k.question, k.entete, c.*k.valeur);
+        if (i == Issue::SansReponse) return i;
+        preambule = preambule && i == Issue::Lue;
+    }
+    c.lisible = bloc && preambule;
+    return c.lisible ? Issue::Lue : Issue::Illisible;
 }
 
 // Scales a curve into its row: (sample - YOF) * YMU + YZE in double precision from the
@@ -318,8 +345,8 @@ void tek_read_time_axis(int ud, const char *source, double *rang) {
     int n = 0;
     if (std::sscanf(reponse, ":WFMP:NR_P %i", &n) != 1) n = 0;
     float xin = 0, xze = 0;
-    const bool lu_xin = LireNombre(ud, "WFMP:XIN?", ":WFMP:XIN", xin);
-    const bool lu_xze = LireNombre(ud, "WFMP:XZE?", ":WFMP:XZE", xze);
+    const bool lu_xin = LireNombre(ud, "WFMP:XIN?", ":WFMP:XIN", xin) == Issue::Lue;
+    const bool lu_xze = LireNombre(ud, "WFMP:XZE?", ":WFMP:XZE", xze) == Issue::Lue;
     if (!lu_xin || !lu_xze) return;
     n = std::clamp(n, 0, kPointsMax);
     for (int i = 0; i < n; ++i) rang[i] = static_cast<double>(xze) + static_cast<double>(xin) * i;
@@ -507,6 +534,7 @@ int tek_init(PInstrument *instrument) {
 
     p->ud = ud;
     p->points = points;
+    p->suivi.Preparer(TexteChamp(b.nom_instru), b.adresse_gpib);
     b.identificateur = ud;
     std::atomic_ref<std::int32_t>(b.stop_interruption).store(kNotification);
     {
@@ -535,8 +563,7 @@ int tek_start(PInstrument *instrument) {
     ibecr(ud, "*ESR?");
     char reponse[256];
     LireTexte(ud, reponse, 10);
-    const int masque = std::atomic_ref<std::int32_t>(p->bloc.stop_interruption).load();
-    if (ibnotify(ud, masque, CB_interruption_tek, p) & ERR) {
+    if (ibnotify(ud, p->Masque(), CB_interruption_tek, p) & ERR) {
         MessagePopup("Attention !!!", "Impossible d'initialiser le tektro");
         return -1;
     }
@@ -549,6 +576,16 @@ int tek_start(PInstrument *instrument) {
         return sta;
     }
     return sta;
+}
+
+// What the cycle does after each acquisition: clears the event status ("*ESR?", its reply read
+// off), then launches the next acquisition. False when the oscilloscope did not take it (no
+// listener, no reply, the launch refused): the launch is tried again at the next time-out.
+bool Relancer(int ud) {
+    if (ibecr(ud, "*ESR?") & ERR) return false;
+    char reponse[256];
+    if (!LireTexte(ud, reponse, 10)) return false;
+    return (ibecr(ud, "ACQ:STATE RUN;*OPC") & ERR) == 0;
 }
 
 // The next completion still reads, counts and relaunches, then ends the notification.
@@ -602,23 +639,34 @@ unsigned tek_numero2D(PInstrument *instrument, int /*voie*/) {
 int CB_interruption_tek(int ud, int ibsta_recu, int /*iberr*/, long /*ibcntl*/, void *refData) {
     if (ibsta_recu == ERR) return 0;  // the error alone: the cycle ends here
     auto *p = static_cast<Tek_prive *>(refData);
+    // No acquisition completed within the time-out: is the oscilloscope still there, and does
+    // an acquisition whose launch failed have to be launched again?
+    if ((ibsta_recu & RQS) == 0) {
+        p->suivi.Surveiller(ud, [ud] { return Relancer(ud); });
+        return p->Masque();
+    }
     char octet_etat = 0;
     ibrsp(ud, &octet_etat);
     S_tek &b = p->bloc;
+    // Once the oscilloscope has stopped answering, the other sources are not asked for: their
+    // rows are missing for this acquisition.
+    Issue issue = Issue::Lue;
     int lues = 0;
-    for (int s = 0; s < kSources; ++s)
-        if (Actif(b.voie_active[s])) tek_read_curve(ud, kNomsSources[s], p->courbes[lues++]);
+    for (int s = 0; s < kSources; ++s) {
+        if (!Actif(b.voie_active[s])) continue;
+        Courbe &c = p->courbes[lues++];
+        c.lisible = false;
+        if (issue != Issue::SansReponse)
+            issue = panne_gpib::Pire(issue, tek_read_curve(ud, kNomsSources[s], c));
+    }
     {
         // Every row of the acquisition, then its number, in one hand-over.
         std::lock_guard g(p->rangs);
         for (int k = 0; k < lues; ++k) Echelonner(p->courbes[k], p->mesures[k], Points(*p));
         ++b.numero_mesure;
     }
-    ibecr(ud, "*ESR?");
-    char reponse[256];
-    LireTexte(ud, reponse, 10);
-    ibecr(ud, "ACQ:STATE RUN;*OPC");
-    return std::atomic_ref<std::int32_t>(b.stop_interruption).load();
+    p->suivi.Cycle(issue, Relancer(ud));
+    return p->Masque();
 }
 
 PInstrument tek = {

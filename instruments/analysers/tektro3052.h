@@ -9,7 +9,8 @@
 // launches an acquisition; each completion calls CB_interruption_tek on the notification
 // thread, which reads the curve of every acquired source (header, block length, samples,
 // terminator, then the preamble YOF, YMU, YZE), scales it, counts the acquisition and launches
-// the next one. `stop` ends the cycle at the next completion.
+// the next one. `stop` ends the cycle at the next completion (or at the next time-out without
+// one, see below).
 //
 // Vector channels: one per acquired source, in the order CH1, CH2, MATH ("Channel 1",
 // "Channel 2", "Math"), each of the record length taken at `init`.
@@ -28,6 +29,13 @@
 //   its last acquisition; `liberer` does the same, then closes the panels left open.
 // - The rows and the acquisition counter pass from the notification thread under a lock, so a
 //   sample never copies a row half rewritten, and sees all rows of one acquisition.
+// - Faults met while the cycle runs (the oscilloscope unplugged, silent, answering garbage, or
+//   not taking the next launch) are said once on the main panel's status list, and once more
+//   when it reads whole curves again (instruments/panne_gpib.h). The notification is armed with
+//   the time-out as well: with no completion within the device's 10 s, the callback checks that
+//   the oscilloscope still listens and launches again an acquisition whose launch failed, so
+//   that readings resume by themselves. A read that times out or a command nobody takes ends
+//   the cycle's transfers: the rows not read are missing (NaN) for that acquisition.
 //
 // Settings block (get_memory flag 0, up to `mesures`: 352 bytes, little-endian):
 //   0 identificateur int32 (device of the last init)   4 adresse_gpib int32
@@ -49,5 +57,6 @@
 
 // The service-request notification of a running acquisition (reference data: the instance's
 // private record, `structure`): reads, scales and counts one acquisition, launches the next,
-// and returns the mask to re-arm with (0 once stopped, or when `sta` is the error alone).
+// and returns the mask to re-arm with (RQS | TIMO while the cycle runs; 0 once stopped, or when
+// `sta` is the error alone). Called with TIMO and without RQS, it only looks after the cycle.
 int CB_interruption_tek(int ud, int sta, int err, long cntl, void *refData);

@@ -1,15 +1,19 @@
 // "DGM (retour infos)": the concentration analyser on a serial port (see DGM110.h).
 //
 // The private record holds the 132-byte settings block and its end marker, the channel's value
-// and reading counter, then what only lives in this run: the port the last `init` opened (the
-// callback and `stop` use it, whatever the configuration panel changed since) and the instance's
-// activity (its configuration panels and its receive callback, which `liberer` removes before the
-// record goes). The receive callback runs on the user-interface thread (the serial layer delivers
-// it there).
+// and reading counter, then what only lives in this run (liaison_serie.h): the port the last
+// `init` opened (the callback and `stop` use it, whatever the configuration panel changed since),
+// the instance's activity (its configuration panels, its receive callback and the watch over the
+// frames, which `liberer` stops before the record goes), and the fault said on the status list.
+// The receive callback runs on the user-interface thread (the serial layer delivers it there).
+//
+// An analyser that stops sending frames during an acquisition, or whose bytes make no frame, is
+// said once on the status list, and again when a frame comes anew (banc::Veille).
 #include "instruments/bench/DGM110.h"
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/rs232.h"
 #include "platform/toolbox.h"
@@ -26,6 +30,7 @@ namespace {
 
 const char kFichierUir[] = "UIR_DGM110.uir";
 constexpr std::size_t kCorpsMax = 512;  // bytes of a frame between 'E' and 'P'
+constexpr double kSilenceMin = 10.0;     // seconds without a frame before it is said
 
 // ---- saved block --------------------------------------------------------------------------
 
@@ -39,22 +44,17 @@ static_assert(std::is_trivially_copyable_v<S_DGM110>);
 
 // ---- private record -----------------------------------------------------------------------
 
-struct DGM110_prive {
+struct DGM110_prive : banc::Liaison {
     S_DGM110 bloc;
     char dont_remove_me = 0;  // the block ends here (get_memory flag 0)
     unsigned numero_mes1D[1] = {};
     double zone_memoire_mes1D[1] = {NotANumber()};
-    int port = 0;               // the port the last init opened (0: none yet)
-    plugin::Activite activite;  // configuration panels still open, the receive callback
+    banc::Veille veille;      // over the frames, while the callback is installed
 
     static constexpr const char *kNomDefaut = "DGM110";
     static constexpr auto kChampNom = &S_DGM110::nom_instrument;
 
     void Defauts() { bloc.com_port = 2; }
-    // The callback and the panels went with the activity; the port closes with the instrument.
-    void AuLiberer() {
-        if (port > 0) CloseCom(port);
-    }
 };
 // The end marker follows the block at once: the block's size is a multiple of its alignment.
 static_assert(sizeof(S_DGM110) % alignof(S_DGM110) == 0);
@@ -85,20 +85,22 @@ void DGM_comint(int /*portNumber*/, int eventMask, void *callbackData) {
     }
     FlushInQ(p.port);
     const auto lecture = entiere ? DGM110_lecture(corps) : std::nullopt;
-    if (!lecture) return;
+    if (!lecture) {
+        p.veille.Illisible();
+        return;
+    }
     p.zone_memoire_mes1D[0] = static_cast<double>(*lecture);
     ++p.numero_mes1D[0];
+    p.veille.Lecture();
 }
 
 // ---- management -------------------------------------------------------------------------
 
 void DGM110_configure(PInstrument *instrument) {
     DGM110_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, P_INSTR);
-    if (panel < 0) return;
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, P_INSTR, P_INSTR_CB_OK, p);
+    if (panel <= 0) return;
     SetCtrlVal(panel, P_INSTR_RG_COM_ID, p->bloc.com_port);
-    SetCtrlAttribute(panel, P_INSTR_CB_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -118,7 +120,8 @@ int DGM110_init(PInstrument *instrument) {
     DGM110_prive &p = *Prive(instrument);
     p.zone_memoire_mes1D[0] = NotANumber();
     p.numero_mes1D[0] = 0;
-    OpenComConfig(banc::PortDeLInit(p.port, p.bloc.com_port), "", 9600, kRS_NoParity, 8, 1, 512, 512);
+    p.panne.Oublier();
+    banc::OuvrirPort(p, p.bloc.com_port);
     return 0;
 }
 
@@ -126,12 +129,16 @@ int DGM110_init(PInstrument *instrument) {
 int DGM110_start(PInstrument *instrument) {
     DGM110_prive &p = *Prive(instrument);
     const int r = InstallComCallback(p.port, LWRS_RXFLAG, 0, 'E', DGM_comint, &p);
-    if (r == 0) p.activite.RappelSerieInstalle(p.port);
+    if (r == 0) {
+        p.activite.RappelSerieInstalle(p.port);
+        p.veille.Armer(p, p.bloc.nom_instrument, kSilenceMin);
+    }
     return r;
 }
 
 void DGM110_stop(PInstrument *instrument) {
     DGM110_prive &p = *Prive(instrument);
+    p.veille.Desarmer();
     InstallComCallback(p.port, 0, 0, 0, nullptr, nullptr);
     p.activite.RappelSerieRetire(p.port);
 }
@@ -185,12 +192,10 @@ PInstrument DGM110 = {
 // Stores the port and closes the panel; the next acquisition start opens it.
 int CB_DGM110_config_ok(int panel, int, int event, void *callbackData, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<DGM110_prive *>(callbackData)) {
-        int port = 0;
-        if (GetCtrlVal(panel, P_INSTR_RG_COM_ID, &port) == 0) p->bloc.com_port = port;
-        p->activite.panneaux.Retirer(panel);
-    }
-    DiscardPanel(panel);
+    auto *p = static_cast<DGM110_prive *>(callbackData);
+    int port = 0;
+    if (p != nullptr && GetCtrlVal(panel, P_INSTR_RG_COM_ID, &port) == 0) p->bloc.com_port = port;
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(CB_DGM110_config_ok);

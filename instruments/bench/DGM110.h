@@ -5,7 +5,9 @@
 // Every acquisition start (`init`) opens the port (9600 baud, 8N1, the serial library's default
 // time-out and no flow control); a port that cannot be opened shows at `start`, whose receive
 // callback (on the frame's first byte 'E') then cannot be installed. `stop` removes the callback;
-// the port stays open until the next start, or until the instrument is freed.
+// the port stays open until the next start, or until the instrument is freed. While acquiring, an
+// analyser that sends no frame for 10 s (or three times its own interval) is said once on the
+// main panel's status list, and again when its frames come back.
 //
 // Frame: 'E', any bytes, 'P'. The decimal digits between them make the reading, in order, as an
 // integer taken without scaling; every other byte (sign, decimal point, blank, letter, control

@@ -1,16 +1,22 @@
 // "Pompe Ismatec": a peristaltic pump on a serial port (see Pompe_Ismatec.h).
 //
-// The private record holds the 148-byte settings block, then what only lives in this run: the
-// manual-control panel this run loaded (the block's own handle field is never taken for a live
-// one), the port the last `init` opened (commands and panel use it, whatever the configuration
-// panel changed since: a new port takes effect at the next acquisition start), and the
-// instance's activity (its panels).
+// The private record holds the 148-byte settings block, then what only lives in this run
+// (liaison_serie.h): the manual-control panel this run loaded (the block's own handle field is
+// never taken for a live one), the port the last `init` opened (commands and panel use it,
+// whatever the configuration panel changed since: a new port takes effect at the next
+// acquisition start), the instance's activity (its panels), and the fault said on the status
+// list.
+//
+// The pump's replies are read only where its commands ask for them; a pump that gives none (or
+// an unreadable maximum flow) is said once on the status list, and again once it answers.
 #include "instruments/bench/Pompe_Ismatec.h"
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/rs232.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "uir/UIR_Pompe_Ismatec.h"
 
@@ -28,6 +34,8 @@ namespace {
 
 const char kFichierUir[] = "UIR_Pompe_Ismatec.uir";
 constexpr int kLongueurReponseDebit = 15;  // the maximum-flow reply
+constexpr auto kSansReponse = "pas de réponse de la pompe"_w;
+constexpr auto kIllisible = "réponse illisible de la pompe"_w;
 
 // ---- saved block --------------------------------------------------------------------------
 
@@ -50,11 +58,8 @@ static_assert(std::is_trivially_copyable_v<S_Pompe_Ismatec>);
 
 // ---- private record -----------------------------------------------------------------------
 
-struct Pompe_Ismatec_prive {
+struct Pompe_Ismatec_prive : banc::LiaisonPilotee {
     S_Pompe_Ismatec bloc;
-    int panneau_pilotage = 0;  // P_PILOT of this run: 0 not loaded yet, negative: its load failed
-    int port = 0;              // the port the last init opened (0: none yet)
-    plugin::Activite activite; // configuration panels still open, and P_PILOT
 
     static constexpr const char *kNomDefaut = "Pompe Ismatec";
     static constexpr auto kChampNom = &S_Pompe_Ismatec::nom_instrument;
@@ -62,11 +67,6 @@ struct Pompe_Ismatec_prive {
     void Defauts() {
         bloc.diam_tube = 152;
         bloc.com_port = 1;
-    }
-    // The panels went with the activity; the port closes with the instrument (its reader
-    // thread stops and the device is let go).
-    void AuLiberer() {
-        if (port > 0) CloseCom(port);
     }
 };
 using Vie = plugin::Gestion<Pompe_Ismatec_prive, Pompe_Ismatec>;
@@ -80,16 +80,24 @@ void Envoyer(const Pompe_Ismatec_prive &p, const char *commande) {
     ComWrt(p.port, commande, static_cast<int>(std::strlen(commande)));
 }
 
+// A reply came (`texte` null) or not: the status list hears of the first failure and of the
+// reply after it.
+void Compter(Pompe_Ismatec_prive &p, const char *texte) {
+    if (texte == nullptr) p.panne.Retablie(p.bloc.nom_instrument);
+    else p.panne.Signaler(p.bloc.nom_instrument, banc::SurLePort(texte, p.port));
+}
+
 // The pump's one-byte answer, read and dropped.
-void LireAccuse(const Pompe_Ismatec_prive &p) { ComRdByte(p.port); }
+void LireAccuse(Pompe_Ismatec_prive &p) { Compter(p, ComRdByte(p.port) < 0 ? kSansReponse : nullptr); }
 
 // Asks the pump for its maximum flow and sends `debit` as per-mille of it. Nothing is sent
 // (false) when the pump gives no usable maximum.
-bool EnvoyerDebit(const Pompe_Ismatec_prive &p, double debit) {
+bool EnvoyerDebit(Pompe_Ismatec_prive &p, double debit) {
     Envoyer(p, "1!\r");
     char reponse[kLongueurReponseDebit + 1] = "";
     const int lus = ComRd(p.port, reponse, kLongueurReponseDebit);
     const auto maximum = Ismatec_debit_maximum(std::string_view(reponse, static_cast<std::size_t>(lus > 0 ? lus : 0)));
+    Compter(p, maximum ? nullptr : lus > 0 ? kIllisible : kSansReponse);
     if (!maximum) return false;
     const auto n = Ismatec_pour_mille(debit, *maximum);
     if (!n) return false;
@@ -103,12 +111,10 @@ bool EnvoyerDebit(const Pompe_Ismatec_prive &p, double debit) {
 
 void Pompe_Ismatec_configure(PInstrument *instrument) {
     Pompe_Ismatec_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, P_INSTR);
-    if (panel < 0) return;
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, P_INSTR, P_INSTR_CB_OK, p);
+    if (panel <= 0) return;
     SetCtrlVal(panel, P_INSTR_RG_COM_ID, p->bloc.com_port);
     SetCtrlVal(panel, P_INSTR_DIAMETRE, p->bloc.diam_tube);
-    SetCtrlAttribute(panel, P_INSTR_CB_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -126,7 +132,8 @@ int Pompe_Ismatec_init(PInstrument *instrument) {
         SetCtrlAttribute(p.panneau_pilotage, control, ATTR_CALLBACK_DATA, static_cast<void *>(&p));
 
     // A failure shows at the pump.
-    OpenComConfig(banc::PortDeLInit(p.port, p.bloc.com_port), "", 9600, kRS_NoParity, 8, 1, 512, 512);
+    banc::OuvrirPort(p, p.bloc.com_port);
+    p.panne.Oublier();
     Envoyer(p, "@1\r");
     char diametre[24];
     // Seven bytes with any diameter of the ring (three digits); a value from a damaged settings
@@ -210,13 +217,13 @@ PInstrument Pompe_Ismatec = {
 // Stores the port and the tube, and closes the panel; the pump gets them at the next init.
 int CB_Pompe_Ismatec_config_ok(int panel, int, int event, void *callbackData, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Pompe_Ismatec_prive *>(callbackData)) {
+    auto *p = static_cast<Pompe_Ismatec_prive *>(callbackData);
+    if (p != nullptr) {
         int v = 0;
         if (GetCtrlVal(panel, P_INSTR_RG_COM_ID, &v) == 0) p->bloc.com_port = v;
         if (GetCtrlVal(panel, P_INSTR_DIAMETRE, &v) == 0) p->bloc.diam_tube = v;
-        p->activite.panneaux.Retirer(panel);
     }
-    DiscardPanel(panel);
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(CB_Pompe_Ismatec_config_ok);

@@ -8,6 +8,9 @@
 // manual-control panel "Pilotage". A flow is sent as per-mille of the maximum flow that the pump
 // reports to "1!": "1S%05d" (a negative flow gives a negative number, a flow above the maximum
 // more than 1000). The port stays open between acquisitions and closes with the instrument.
+// A pump that does not give the one-byte answer or the maximum flow that a command reads (or
+// whose maximum flow is unreadable) is said once on the main panel's status list, and again
+// once it answers.
 //
 // Settings block (148 bytes, little-endian): 0 nom_instrument char[128], 128 debit double
 // (ml/min), 136 diam_tube int32 (hundredths of a millimetre), 140 com_port int32,

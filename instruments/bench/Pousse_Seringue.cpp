@@ -1,13 +1,20 @@
 // "Pousse Seringue": one to four syringe pumps on one RS-232 line (see Pousse_Seringue.h).
 //
-// The private record holds the 472-byte settings block, then what only lives in this run: the
-// manual-control panel this run loaded (the block's own handle field is never taken for a live
-// one), the port the last `init` opened (exchanges and `liberer` use it, whatever the
-// configuration panel changed since), and the instance's activity (its panels).
+// The private record holds the 472-byte settings block, then what only lives in this run
+// (liaison_serie.h): the manual-control panel this run loaded (the block's own handle field is
+// never taken for a live one), the port the last `init` opened (exchanges and `liberer` use it,
+// whatever the configuration panel changed since), the instance's activity (its panels), and the
+// fault said on the status list.
+//
+// A pump that does not answer shows its pop-up where the operator waits for the answer (the
+// acquisition start, the manual-control panel). The sequencer's commands during an acquisition
+// say it once on the status list instead, and again when a pump answers: a script must not pile
+// pop-ups up while the acquisition runs.
 #include "instruments/bench/Pousse_Seringue.h"
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/clock.h"
 #include "platform/rs232.h"
@@ -36,9 +43,10 @@ constexpr int kOctetsSansEtxMax = 256;      // bytes of a reply without its ETX 
 
 const char kAttention[] = "Attention";
 const char kErreurTransmission[] = "Erreur de transmission";
-constexpr auto kPortImpossible = "Impossible d'ouvrir le port demandé"_w;
 constexpr auto kPasDeReponse =
     "Pas de réponse d'un des pousses seringues. Vérifiez qu'ils soient mis sous tension."_w;
+constexpr auto kSansReponse = "pas de réponse du pousse seringue à l'adresse "_w;
+constexpr auto kTransmission = "erreur de transmission";
 
 // ---- saved block --------------------------------------------------------------------------
 
@@ -72,11 +80,14 @@ static_assert(std::is_trivially_copyable_v<S_Pousse_Seringue>);
 
 // ---- private record -----------------------------------------------------------------------
 
-struct Pousse_Seringue_prive {
+// How a failed exchange is told: a pop-up to the operator who waits for it, or a line on the
+// status list (the sequencer's commands during an acquisition).
+enum class Compte { PopUp, Statut };
+
+struct Pousse_Seringue_prive : banc::LiaisonPilotee {
     S_Pousse_Seringue bloc;
-    int panneau_pilotage = 0;  // P_PILOT of this run: 0 not loaded yet, negative: its load failed
-    int port = 0;              // the port the last init opened (0: none yet)
-    plugin::Activite activite; // configuration panels still open, and P_PILOT
+    bool en_acquisition = false;    // between start and stop
+    Compte compte = Compte::PopUp;  // of the exchanges under way
 
     static constexpr const char *kNomDefaut = "Pousse Seringue";
     static constexpr auto kChampNom = &S_Pousse_Seringue::nom_instrument;
@@ -93,10 +104,6 @@ struct Pousse_Seringue_prive {
             bloc.diametre[i] = 12.06f;
             bloc.rate[i] = 1000;
         }
-    }
-    // The panels went with the activity; the line closes with the instrument.
-    void AuLiberer() {
-        if (port > 0) CloseCom(port);
     }
 };
 using Vie = plugin::Gestion<Pousse_Seringue_prive, Pousse_Seringue>;
@@ -148,11 +155,18 @@ bool AdresseEnService(const S_Pousse_Seringue &b, int adresse) {
     return false;
 }
 
+// A failed exchange: its pop-up, or its status line (once until a pump answers again).
+void Signaler(Pousse_Seringue_prive &p, const char *popUp, const std::string &statut) {
+    if (p.compte == Compte::PopUp) MessagePopup(kAttention, popUp);
+    else p.panne.Signaler(p.bloc.nom_instrument, banc::SurLePort(statut, p.port));
+}
+
 // One command exchange: the line (the command and CR LF) is logged in the manual-control
 // panel's list, and sent only when its address is that of a pump in use; then the reply is
 // read up to its ETX and dropped. A short write, a pump that does not end its reply within 5 s
 // of the line (silent, or talking on without ETX) or within 256 bytes, and any other read error
-// each end in their pop-up; the caller goes on with its next line whatever happened.
+// each end in their pop-up (or status line); the caller goes on with its next line whatever
+// happened.
 [[gnu::format(printf, 2, 3)]] void Echanger(Pousse_Seringue_prive &p, const char *format, ...) {
     char ligne[kLongueurLigne];
     std::va_list args;
@@ -171,7 +185,7 @@ bool AdresseEnService(const S_Pousse_Seringue &b, int adresse) {
 
     bool erreurMontree = false;
     if (ComWrt(p.port, ligne, longueur) != longueur) {
-        MessagePopup(kAttention, kErreurTransmission);
+        Signaler(p, kErreurTransmission, kTransmission);
         erreurMontree = true;
     }
     // Bytes already waiting (a late reply to an earlier line) count as part of this reply. One
@@ -190,14 +204,17 @@ bool AdresseEnService(const S_Pousse_Seringue &b, int adresse) {
         if (c == kEtx || c < 0) break;
     }
     SetComTime(p.port, kDelaiReponse);
-    if (c == kEtx) return;
+    if (c == kEtx) {
+        if (!erreurMontree) p.panne.Retablie(p.bloc.nom_instrument);
+        return;
+    }
     if (c >= 0 || c == kRS_IOTimeOut) {
         // No reply, or one that never ends: what the pump sent of it is dropped, so that the
         // next line's reply is read from its start.
-        MessagePopup(kAttention, kPasDeReponse);
+        Signaler(p, kPasDeReponse, kSansReponse + std::string(ligne, 2));
         FlushInQ(p.port);
     } else if (!erreurMontree) {
-        MessagePopup(kAttention, kErreurTransmission);  // a port not open
+        Signaler(p, kErreurTransmission, kTransmission);  // a port not open
     }
 }
 
@@ -227,8 +244,8 @@ void Arreter(Pousse_Seringue_prive &p, int i) {
 void Pousse_Seringue_configure(PInstrument *instrument) {
     Pousse_Seringue_prive *p = Prive(instrument);
     const S_Pousse_Seringue &b = p->bloc;
-    const int panel = LoadPanel(0, kFichierUir, P_INSTR);
-    if (panel < 0) return;
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, P_INSTR, P_INSTR_CB_OK, p);
+    if (panel <= 0) return;
     SetCtrlVal(panel, P_INSTR_RG_COM_ID, b.com_port);
     SetCtrlVal(panel, P_INSTR_NUM_PS_ID, static_cast<int>(b.nb_PS));
     SetPanelSize(panel, Hauteur(b.instr_panel_height, b.nb_PS), kLargeurPanneaux);
@@ -240,9 +257,7 @@ void Pousse_Seringue_configure(PInstrument *instrument) {
         SetCtrlVal(panel, l.debit, b.rate[i]);
         SetCtrlVal(panel, l.adresse, static_cast<int>(b.adresse[i]));
     }
-    SetCtrlAttribute(panel, P_INSTR_CB_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
     SetCtrlAttribute(panel, P_INSTR_NUM_PS_ID, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -271,14 +286,9 @@ int Pousse_Seringue_init(PInstrument *instrument) {
     const int nb = NbPompes(b);
     if (p.panneau_pilotage > 0) SetPanelSize(p.panneau_pilotage, Hauteur(b.pilot_panel_height, nb), kLargeurPanneaux);
 
-    const int r = OpenComConfig(banc::PortDeLInit(p.port, b.com_port), "", 9600, kRS_NoParity, 8, 1, 512, 512);
-    if (r < 0) {
-        MessagePopup(kAttention, kPortImpossible);
-        return r;
-    }
-    SetXMode(p.port, 0);
-    SetCTSMode(p.port, 0);
-    SetComTime(p.port, kDelaiReponse);
+    const int r = banc::OuvrirPortVerifie(p, b.com_port, kDelaiReponse);
+    if (r < 0) return r;
+    p.panne.Oublier();
 
     Echanger(p, "00DIA");
     for (int i = 0; i < nb; ++i) {
@@ -289,9 +299,15 @@ int Pousse_Seringue_init(PInstrument *instrument) {
     return 0;
 }
 
-int Pousse_Seringue_start(PInstrument * /*instrument*/) { return 0; }
+// Nothing goes to the pumps; from now on the sequencer's commands say their failures on the
+// status list.
+int Pousse_Seringue_start(PInstrument *instrument) {
+    Prive(instrument)->en_acquisition = true;
+    return 0;
+}
 
-void Pousse_Seringue_stop(PInstrument * /*instrument*/) {}  // pumps keep running, the line open
+// Pumps keep running, the line open.
+void Pousse_Seringue_stop(PInstrument *instrument) { Prive(instrument)->en_acquisition = false; }
 
 int Pousse_Seringue_status(PInstrument * /*instrument*/) { return 1; }
 
@@ -301,14 +317,16 @@ void Pousse_Seringue_execute(PInstrument *instrument, const char *chaine) {
     if (chaine == nullptr) return;
     int n = 0;
     int debit = 0;
+    p.compte = p.en_acquisition ? Compte::Statut : Compte::PopUp;
     if (std::sscanf(chaine, "%02dinfuse=%dUH", &n, &debit) == 2) {
-        if (n < 0 || n >= kNbPompes) return;  // the record holds four pumps
-        p.bloc.rate[n] = debit;
-        Lancer(p, n);
+        if (n >= 0 && n < kNbPompes) {  // the record holds four pumps
+            p.bloc.rate[n] = debit;
+            Lancer(p, n);
+        }
     } else if (std::sscanf(chaine, "%02dstop", &n) >= 1) {
-        if (n < 0 || n >= kNbPompes) return;
-        Arreter(p, n);
+        if (n >= 0 && n < kNbPompes) Arreter(p, n);
     }
+    p.compte = Compte::PopUp;
 }
 
 }  // namespace
@@ -358,7 +376,8 @@ UI_CALLBACK(CB_Pousse_Seringue_nb_PS);
 // sent: the pumps get the new settings at the next acquisition start.
 int CB_Pousse_Seringue_config_ok(int panel, int, int event, void *callbackData, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Pousse_Seringue_prive *>(callbackData)) {
+    auto *p = static_cast<Pousse_Seringue_prive *>(callbackData);
+    if (p != nullptr) {
         S_Pousse_Seringue &b = p->bloc;
         int v = 0;
         if (GetCtrlVal(panel, P_INSTR_RG_COM_ID, &v) == 0) b.com_port = v;
@@ -372,9 +391,8 @@ int CB_Pousse_Seringue_config_ok(int panel, int, int event, void *callbackData, 
             if (GetCtrlVal(panel, l.diametre, &diametre) == 0) b.diametre[i] = diametre;
             if (GetCtrlVal(panel, l.debit, &v) == 0) b.rate[i] = v;
         }
-        p->activite.panneaux.Retirer(panel);
     }
-    DiscardPanel(panel);
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(CB_Pousse_Seringue_config_ok);

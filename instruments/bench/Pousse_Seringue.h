@@ -12,7 +12,9 @@
 // line of every set-up); the pump's reply runs up to an ETX byte and is not examined. A line is
 // logged always, but sent only when its address is that of a pump in use. A reply whose ETX has
 // not come 5 s after the line went out, or after 256 bytes, gives the no-answer pop-up and is
-// dropped.
+// dropped. During an acquisition (between `start` and `stop`) the sequencer's commands say such a
+// failure once on the main panel's status list instead of a pop-up per line, and again once a
+// pump answers; the start and the manual-control panel keep their pop-ups.
 //
 // Commands of `execute`: "<n>infuse=<rate>" (rate then run, the LED of pump n on, the rate
 // stored) and "<n>stop" (stop, its LED off), where <n> is the pump's index 0..3 in the record

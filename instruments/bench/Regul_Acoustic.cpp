@@ -1,21 +1,29 @@
 // "Regul Acoustic": the temperature regulator on a serial port (see Regul_Acoustic.h).
 //
 // The private record holds the 144-byte settings block and its end marker, the two channels'
-// values and reading counters, then what only lives in this run: the manual-control panel this
-// run loaded (the block's own handle field is never taken for a live one), the port the last
-// `init` opened (the exchanges, the callback and `stop` use it, whatever the configuration panel
-// changed since), and the instance's activity (its panels and its receive callback, which
-// `liberer` removes before the record goes).
+// values and reading counters, then what only lives in this run (liaison_serie.h): the
+// manual-control panel this run loaded (the block's own handle field is never taken for a live
+// one), the port the last `init` opened (the exchanges, the callback and `stop` use it, whatever
+// the configuration panel changed since), the instance's activity (its panels, its receive
+// callback and the watch over the reports, which `liberer` stops before the record goes), and
+// the fault said on the status list.
 //
 // Everything here runs on the user-interface thread, the receive callback included (the serial
 // layer delivers it there), so the callback and the set-point exchange never run at once; but
 // the exchange reads the same input queue, and may take a report's bytes while it waits for the
 // regulator's 'y': the callback then finds no 't' waiting and leaves the rest of the report to
 // the next one.
+//
+// A regulator that stops reporting during an acquisition (or whose bytes make no report) is said
+// once on the status list, and again when it reports anew (banc::Veille). So is a set-point sent
+// by a command during an acquisition that the regulator does not take: the sequencer's commands
+// must not pile pop-ups up; at the start and from the manual-control panel, where the operator
+// waits for the answer, the pop-up stays.
 #include "instruments/bench/Regul_Acoustic.h"
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/clock.h"
 #include "platform/rs232.h"
@@ -46,10 +54,11 @@ constexpr int kTexteRapportMax = 50;       // bytes of a report's text
 constexpr std::size_t kMessageMax = 9;     // the value, its two CRs
 constexpr int kOctetsAvantAccordMax = 512; // bytes dropped while waiting for the 'y'
 constexpr int kNbVoies = 2;
+constexpr double kSilenceMin = 10.0;       // seconds without a report before it is said
 
 const char kAttention[] = "Attention";
 const char kErreurTransmission[] = "Erreur de transmission";
-constexpr auto kPortImpossible = "Impossible d'ouvrir le port demandé"_w;
+constexpr auto kSansAccord = "le régulateur ne prend pas la consigne"_w;
 
 // ---- saved block --------------------------------------------------------------------------
 
@@ -67,14 +76,15 @@ static_assert(std::is_trivially_copyable_v<S_Regul_Acoustic>);
 
 // ---- private record -----------------------------------------------------------------------
 
-struct Regul_Acoustic_prive {
+struct Regul_Acoustic_prive : banc::LiaisonPilotee {
     S_Regul_Acoustic bloc;
     char dont_remove_me = 0;  // the block ends here (get_memory flag 0)
     unsigned numero_mes1D[kNbVoies] = {};
     double zone_memoire_mes1D[kNbVoies] = {NotANumber(), NotANumber()};
-    int panneau_pilotage = 0;   // P_PILOT of this run: 0 not loaded yet, negative: its load failed
-    int port = 0;               // the port the last init opened (0: none yet)
-    plugin::Activite activite;  // configuration panels still open, P_PILOT, the receive callback
+    bool en_acquisition = false;  // between start and stop
+    banc::Veille veille;          // over the reports, while the callback is installed
+    plugin::Panne panne_consigne; // set-points not taken, said apart from the reports: a
+                                  // regulator may report well and take no set-point
 
     static constexpr const char *kNomDefaut = "Regul Acoustic";
     static constexpr auto kChampNom = &S_Regul_Acoustic::nom_instrument;
@@ -82,10 +92,6 @@ struct Regul_Acoustic_prive {
     void Defauts() {
         bloc.com_port = 1;
         bloc.consigne = 20.0;
-    }
-    // The callback and the panels went with the activity; the port closes with the instrument.
-    void AuLiberer() {
-        if (port > 0) CloseCom(port);
     }
 };
 // The end marker follows the block at once: the block's size is a multiple of its alignment.
@@ -110,17 +116,24 @@ bool AttendreAccord(const Regul_Acoustic_prive &p) {
     return false;
 }
 
+// How a failed set-point exchange is told: a pop-up to the operator who waits for it, or a line
+// on the status list (a command during an acquisition).
+enum class Compte { PopUp, Statut };
+
 // The set-point exchange: 'c', the regulator's 'y', then 0.1 s later the value. Channel 2 takes
 // the set-point once the value was sent, even when a write reported an error. A set-point the
 // regulator cannot hold is not sent at all; a regulator that never says 'y' gets no value.
-// Every failure shows "Erreur de transmission", once per exchange.
-void write_consigne_rs232(Regul_Acoustic_prive &p) {
+// Every failure shows "Erreur de transmission", once per exchange, or is said on the status list
+// once until the regulator takes a set-point again.
+void write_consigne_rs232(Regul_Acoustic_prive &p, Compte compte = Compte::PopUp) {
     const auto message = Regul_Acoustic_message_consigne(p.bloc.consigne);
     if (!message) return;
     bool signale = false;
     const auto signaler = [&] {
-        if (!signale) MessagePopup(kAttention, kErreurTransmission);
+        if (signale) return;
         signale = true;
+        if (compte == Compte::PopUp) MessagePopup(kAttention, kErreurTransmission);
+        else p.panne_consigne.Signaler(p.bloc.nom_instrument, banc::SurLePort(kSansAccord, p.port));
     };
     if (ComWrtByte(p.port, 'c') != 1) signaler();
     if (!AttendreAccord(p)) {
@@ -130,6 +143,7 @@ void write_consigne_rs232(Regul_Acoustic_prive &p) {
     Delay(kAvantValeur);
     const int n = static_cast<int>(message->size());
     if (ComWrt(p.port, message->data(), n) != n) signaler();
+    else if (!signale) p.panne_consigne.Retablie(p.bloc.nom_instrument);
     p.zone_memoire_mes1D[1] = p.bloc.consigne;
     ++p.numero_mes1D[1];
 }
@@ -142,21 +156,23 @@ void Regul_Acoustic_com_int(int /*portNumber*/, int eventMask, void *callbackDat
     if (!banc::OctetsEnAttente(p.port) || !banc::SauterJusqua(p.port, 't')) return;
     char texte[kTexteRapportMax];
     const int n = ComRdTerm(p.port, texte, kTexteRapportMax, '\n');
-    if (n < 0 || ReturnRS232Err() != 0) return;
+    if (n < 0 || ReturnRS232Err() != 0) {
+        p.veille.Illisible();
+        return;
+    }
     p.zone_memoire_mes1D[0] = Regul_Acoustic_temperature(std::string_view(texte, static_cast<std::size_t>(n)));
     ++p.numero_mes1D[0];
+    p.veille.Lecture();
 }
 
 // ---- management -------------------------------------------------------------------------
 
 void Regul_Acoustic_configure(PInstrument *instrument) {
     Regul_Acoustic_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, P_INSTR);
-    if (panel < 0) return;
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, P_INSTR, P_INSTR_CB_OK, p);
+    if (panel <= 0) return;
     SetCtrlVal(panel, P_INSTR_RG_COM_ID, p->bloc.com_port);
     SetCtrlVal(panel, P_INSTR_NUM_CONSIGNE_ID, p->bloc.consigne);
-    SetCtrlAttribute(panel, P_INSTR_CB_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -183,14 +199,10 @@ void Regul_Acoustic_piloter(PInstrument *instrument) {
 int Regul_Acoustic_init(PInstrument *instrument) {
     Regul_Acoustic_prive &p = *Prive(instrument);
     if (!banc::ChargerPilotage(p.panneau_pilotage, p.bloc.panel_pilotage, p.activite, kFichierUir, P_PILOT)) return -1;
-    const int r = OpenComConfig(banc::PortDeLInit(p.port, p.bloc.com_port), "", 9600, kRS_NoParity, 8, 1, 512, 512);
-    if (r < 0) {
-        MessagePopup(kAttention, kPortImpossible);
-        return r;
-    }
-    SetXMode(p.port, 0);
-    SetCTSMode(p.port, 0);
-    SetComTime(p.port, kDelai);
+    const int r = banc::OuvrirPortVerifie(p, p.bloc.com_port, kDelai);
+    if (r < 0) return r;
+    p.panne.Oublier();
+    p.panne_consigne.Oublier();
     for (int v = 0; v < kNbVoies; ++v) {
         p.zone_memoire_mes1D[v] = NotANumber();
         p.numero_mes1D[v] = 0;
@@ -199,18 +211,23 @@ int Regul_Acoustic_init(PInstrument *instrument) {
     return 0;
 }
 
-// Reports received since the last stop are old: they go, and the callback comes.
+// Reports received since the last stop are old: they go, and the callback comes, watched.
 int Regul_Acoustic_start(PInstrument *instrument) {
     Regul_Acoustic_prive &p = *Prive(instrument);
     FlushInQ(p.port);
-    if (InstallComCallback(p.port, LWRS_RXFLAG, 0, 't', Regul_Acoustic_com_int, &p) == 0)
+    p.en_acquisition = true;
+    if (InstallComCallback(p.port, LWRS_RXFLAG, 0, 't', Regul_Acoustic_com_int, &p) == 0) {
         p.activite.RappelSerieInstalle(p.port);
+        p.veille.Armer(p, p.bloc.nom_instrument, kSilenceMin);
+    }
     return 0;
 }
 
 void Regul_Acoustic_stop(PInstrument *instrument) {
     Regul_Acoustic_prive &p = *Prive(instrument);
     if (p.panneau_pilotage > 0) HidePanel(p.panneau_pilotage);
+    p.veille.Desarmer();
+    p.en_acquisition = false;
     InstallComCallback(p.port, 0, 0, 0, nullptr, nullptr);
     p.activite.RappelSerieRetire(p.port);
 }
@@ -223,7 +240,7 @@ void Regul_Acoustic_execute(PInstrument *instrument, const char *chaine) {
     if (chaine == nullptr || std::sscanf(chaine, "consigne=%lf", &consigne) != 1) return;
     if (!Regul_Acoustic_message_consigne(consigne)) return;
     p.bloc.consigne = consigne;
-    write_consigne_rs232(p);
+    write_consigne_rs232(p, p.en_acquisition ? Compte::Statut : Compte::PopUp);
     if (p.panneau_pilotage > 0) SetCtrlVal(p.panneau_pilotage, P_PILOT_NUM_CONSIGNE_ID, consigne);
 }
 
@@ -293,14 +310,14 @@ PInstrument Regul_Acoustic = {
 // the set-point at the next acquisition start.
 int CB_Regul_Acoustic_config_ok(int panel, int, int event, void *callbackData, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Regul_Acoustic_prive *>(callbackData)) {
+    auto *p = static_cast<Regul_Acoustic_prive *>(callbackData);
+    if (p != nullptr) {
         int port = 0;
         if (GetCtrlVal(panel, P_INSTR_RG_COM_ID, &port) == 0) p->bloc.com_port = port;
         double consigne = 0.0;
         if (GetCtrlVal(panel, P_INSTR_NUM_CONSIGNE_ID, &consigne) == 0) p->bloc.consigne = consigne;
-        p->activite.panneaux.Retirer(panel);
     }
-    DiscardPanel(panel);
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(CB_Regul_Acoustic_config_ok);

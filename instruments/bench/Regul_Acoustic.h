@@ -8,6 +8,11 @@
 // first byte 't'; `stop` hides the manual-control panel and removes the callback. The port stays
 // open until the next init, or until the instrument is freed.
 //
+// While acquiring, a regulator that sends no report for 10 s (or three times its own interval)
+// is said once on the main panel's status list, and again when it reports anew; a set-point
+// command (`execute`) that it does not take during an acquisition is said there too, instead of
+// the pop-up that the start and the manual-control panel show.
+//
 // Wire format. The regulator reports by itself: 't', the temperature as decimal text, LF (a CR
 // before the LF is harmless). A set-point is an exchange: the computer sends 'c', the regulator
 // answers 'y' (other bytes meanwhile are dropped), and 0.1 s later the computer sends the value

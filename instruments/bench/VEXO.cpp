@@ -1,17 +1,25 @@
 // "Carte VEXO": the four-channel acquisition board on a serial port (see VEXO.h).
 //
 // The private record holds the 140-byte settings block, the four channels' reading counters
-// (where the block ends) and values, then what only lives in this run: the port the last `init`
-// opened (the callback and `stop` use it, whatever the configuration panel changed since) and
-// the instance's activity (its configuration panels and its receive callback, which `liberer`
-// removes before the record goes).
+// (where the block ends) and values, then what only lives in this run (liaison_serie.h): the
+// port the last `init` opened (the callback and `stop` use it, whatever the configuration panel
+// changed since), the instance's activity (its configuration panels, its receive callback and
+// the watch over the frames, which `liberer` stops before the record goes), and the fault said
+// on the status list.
 //
 // The handshake runs on the user-interface thread inside `init`; the receive callback runs
 // there too (the serial layer delivers it there), one frame per call.
+//
+// A board that stops sending frames during an acquisition (unplugged, silent, garbled) is said
+// once on the status list, and again when its frames come anew (banc::Veille). A board left
+// without acknowledgements long enough starts again from its handshake, calling the computer as
+// after a reset: the callback then answers its status with the rest of the handshake, so that
+// the frames come back without a new acquisition start.
 #include "instruments/bench/VEXO.h"
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/rs232.h"
 #include "platform/text.h"
@@ -19,6 +27,7 @@
 #include "platform/ui.h"
 #include "uir/UIR_vexo.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <type_traits>
@@ -33,6 +42,10 @@ constexpr double kDelaiPoignee = 10.0;  // seconds per read of the handshake
 constexpr int kEchecsMax = 3;           // reads without answer in one handshake
 constexpr int kIgnoresMax = 1024;       // bytes dropped in one handshake
 constexpr int kReprisesMax = 16;        // wrong status bytes in one handshake
+constexpr double kSilenceMin = 10.0;    // seconds without a frame before it is said (at least)
+constexpr double kPeriodesMuettes = 3;  // periods of the board without a frame that make a silence
+constexpr double kPeriodesAvantReprise = 2;  // periods without a frame after which a call
+                                             // followed by '7' is taken for a new handshake
 
 // What the board is configured with: its PWM (1 byte) and its channel 2 and 3 settings (8 bytes
 // each). The program never sets them: the download is 17 zero bytes.
@@ -40,7 +53,6 @@ constexpr char kConfiguration[1 + 8 + 8] = {};
 
 const char kAttention[] = "Attention";
 const char kErreurTransmission[] = "Erreur de transmission";
-constexpr auto kPortImpossible = "Impossible d'ouvrir le port demandé"_w;
 constexpr auto kReinitialiser = "Veuillez :\n Réinitialiser la carte du VEXO\n Activer l'utilisation du PC"_w;
 
 // ---- saved block --------------------------------------------------------------------------
@@ -59,12 +71,11 @@ static_assert(std::is_trivially_copyable_v<S_vexo_4v>);
 
 // ---- private record -----------------------------------------------------------------------
 
-struct Vexo_prive {
+struct Vexo_prive : banc::Liaison {
     S_vexo_4v bloc;
     unsigned numero_mesure[kNbVoies] = {};  // the block ends here (get_memory flag 0)
     double zone_memoire[kNbVoies] = {NotANumber(), NotANumber(), NotANumber(), NotANumber()};
-    int port = 0;               // the port the last init opened (0: none yet)
-    plugin::Activite activite;  // configuration panels still open, the receive callback
+    banc::Veille veille;  // over the frames, while the callback is installed
 
     static constexpr const char *kNomDefaut = "Carte VEXO";
     static constexpr auto kChampNom = &S_vexo_4v::nom_instru;
@@ -73,10 +84,6 @@ struct Vexo_prive {
         bloc.port_com = 1;
         bloc.temps_echantillonnage = 1;
         bloc.nombre_voie = kNbVoies;  // also before the configuration panel was ever confirmed
-    }
-    // The callback and the panels went with the activity; the port closes with the instrument.
-    void AuLiberer() {
-        if (port > 0) CloseCom(port);
     }
 };
 // The counters follow the block at once: the block's size is a multiple of their alignment.
@@ -138,15 +145,20 @@ bool Statut(Poignee &h, int statut) {
     return false;
 }
 
-// The handshake from the board's first call to the period; false when it ended out of bounds.
-bool Poignee_de_mains(const Vexo_prive &p) {
-    Poignee h{p.port};
-    if (!Statut(h, '7') || !VEXO_requete(h)) return false;
+// The handshake once the board's first request was acknowledged: the configuration, the board's
+// call and its status '8', the request, the period. False when it ended out of bounds.
+bool Configurer(const Vexo_prive &p, Poignee &h) {
     ComWrt(p.port, kConfiguration, static_cast<int>(sizeof kConfiguration));
     if (!Statut(h, '8') || !VEXO_requete(h)) return false;
     ComWrtByte(p.port, p.bloc.temps_echantillonnage & 0xFF);
     ComWrtByte(p.port, kEot);
     return true;
+}
+
+// The handshake from the board's first call to the period; false when it ended out of bounds.
+bool Poignee_de_mains(const Vexo_prive &p) {
+    Poignee h{p.port};
+    return Statut(h, '7') && VEXO_requete(h) && Configurer(p, h);
 }
 
 // The read time-out while acquiring: the board's period, at least a second (a period of 0 would
@@ -155,20 +167,53 @@ double DelaiAcquisition(const S_vexo_4v &b) {
     return b.temps_echantillonnage >= 1 ? static_cast<double>(b.temps_echantillonnage) : 1.0;
 }
 
+// Reads and drops the bytes waiting, up to the last ETX among them: true when one came. In lock
+// step the board sends nothing after a call until it is answered, so the calls before the last
+// one went unanswered (a frame's call that waited while the user-interface thread was busy, then
+// the call of a board that gave the frame up and started again).
+bool DernierAppel(int port) {
+    bool appel = false;
+    for (int n = GetInQLen(port); n > 0; --n) {
+        const int c = ComRdByte(port);
+        if (c < 0) break;
+        appel = c == kEtx;
+    }
+    return appel;
+}
+
+// The board answered a call with '7' after it had sent no frame for a while: a board that
+// started its handshake again waits for the request, which it acknowledges; a '7' that begins a
+// frame gets nothing (the board waits for EOT), and the frame goes on. True when the handshake
+// was taken up (whether it went through is the frames' business).
+bool Reprendre(const Vexo_prive &p) {
+    ComWrtByte(p.port, kEtx);
+    if (ComRdByte(p.port) != kEot) return false;
+    Poignee h{p.port};
+    Configurer(p, h);
+    return true;
+}
+
 // The receive callback, on each ETX: the frame's 20 bytes, each answered by EOT. The first read
 // that gets nothing ends the frame, answered by EOT too (the board may only be slow): nothing of
-// that frame is stored.
+// that frame is stored. A board that calls again after its frames stopped gets the rest of its
+// handshake instead.
 void VEXO_comint(int /*portNumber*/, int eventMask, void *callbackData) {
     if ((eventMask & LWRS_RXFLAG) == 0 || callbackData == nullptr) return;
     Vexo_prive &p = *static_cast<Vexo_prive *>(callbackData);
-    if (!banc::OctetsEnAttente(p.port) || !banc::SauterJusqua(p.port, kEtx)) return;
+    if (!banc::OctetsEnAttente(p.port) || !DernierAppel(p.port)) return;
     ComWrtByte(p.port, kEot);
+    int c = ComRdByte(p.port);
+    if (c == '7' && p.veille.DepuisLecture() >= kPeriodesAvantReprise * DelaiAcquisition(p.bloc) && Reprendre(p))
+        return;
     unsigned char octets[kTailleTrameVexo];
-    for (unsigned char &o : octets) {
-        const int c = ComRdByte(p.port);
+    for (std::size_t i = 0; i < kTailleTrameVexo; ++i) {
+        if (i > 0) c = ComRdByte(p.port);
         ComWrtByte(p.port, kEot);
-        if (c < 0) return;
-        o = static_cast<unsigned char>(c);
+        if (c < 0) {
+            p.veille.Illisible();
+            return;
+        }
+        octets[i] = static_cast<unsigned char>(c);
     }
     const vexo_data d = VEXO_lire_trame(octets);
     const std::int32_t comptes[kNbVoies] = {d.freq_1, d.freq_2, d.freq_3, d.freq_4};
@@ -176,18 +221,17 @@ void VEXO_comint(int /*portNumber*/, int eventMask, void *callbackData) {
         p.zone_memoire[k] = static_cast<double>(comptes[k]);
         ++p.numero_mesure[k];
     }
+    p.veille.Lecture();
 }
 
 // ---- management -------------------------------------------------------------------------
 
 void vexo_4v_configure(PInstrument *instrument) {
     Vexo_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, Conf_Vexo);
-    if (panel < 0) return;
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, Conf_Vexo, Conf_Vexo_OK_VEXO, p);
+    if (panel <= 0) return;
     SetCtrlVal(panel, Conf_Vexo_RING_Conf_COM_Vexo, p->bloc.port_com);
     SetCtrlVal(panel, Conf_Vexo_NUM_Conf_Echan_Vexo, p->bloc.temps_echantillonnage);
-    SetCtrlAttribute(panel, Conf_Vexo_OK_VEXO, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -208,12 +252,9 @@ int VEXO_initialisation(PInstrument *instrument) {
         p.zone_memoire[k] = NotANumber();
         p.numero_mesure[k] = 0;
     }
-    const int r = OpenComConfig(banc::PortDeLInit(p.port, p.bloc.port_com), "", 9600, kRS_NoParity, 8, 1, 512, 512);
-    if (r < 0) {
-        MessagePopup(kAttention, kPortImpossible);
-        return r;
-    }
-    SetComTime(p.port, kDelaiPoignee);
+    const int r = banc::OuvrirPortVerifie(p, p.bloc.port_com, kDelaiPoignee);
+    if (r < 0) return r;
+    p.panne.Oublier();
     MessagePopup(kAttention, kReinitialiser);
     if (!Poignee_de_mains(p)) {
         MessagePopup(kAttention, kErreurTransmission);
@@ -221,12 +262,16 @@ int VEXO_initialisation(PInstrument *instrument) {
     }
     SetComTime(p.port, DelaiAcquisition(p.bloc));
     const int installe = InstallComCallback(p.port, LWRS_RXFLAG, 0, kEtx, VEXO_comint, &p);
-    if (installe == 0) p.activite.RappelSerieInstalle(p.port);
+    if (installe == 0) {
+        p.activite.RappelSerieInstalle(p.port);
+        p.veille.Armer(p, p.bloc.nom_instru, std::max(kSilenceMin, kPeriodesMuettes * DelaiAcquisition(p.bloc)));
+    }
     return installe;
 }
 
 void vexo_4v_stop(PInstrument *instrument) {
     Vexo_prive &p = *Prive(instrument);
+    p.veille.Desarmer();
     InstallComCallback(p.port, 0, 0, 0, nullptr, nullptr);
     p.activite.RappelSerieRetire(p.port);
 }
@@ -286,14 +331,14 @@ PInstrument vexo_4v = {
 // them at the next acquisition start.
 int VEXO_OK(int panel, int, int event, void *callbackData, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Vexo_prive *>(callbackData)) {
+    auto *p = static_cast<Vexo_prive *>(callbackData);
+    if (p != nullptr) {
         int v = 0;
         if (GetCtrlVal(panel, Conf_Vexo_RING_Conf_COM_Vexo, &v) == 0) p->bloc.port_com = v;
         if (GetCtrlVal(panel, Conf_Vexo_NUM_Conf_Echan_Vexo, &v) == 0) p->bloc.temps_echantillonnage = v;
         p->bloc.nombre_voie = kNbVoies;
-        p->activite.panneaux.Retirer(panel);
     }
-    DiscardPanel(panel);
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(VEXO_OK);

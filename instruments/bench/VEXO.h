@@ -20,8 +20,17 @@
 // callback, on ETX): two 16-bit and four 32-bit signed counts, most significant byte first; the
 // four 32-bit counts are the channels. Every read of a frame waits at most the period (at least
 // 1 s). A frame that stops before its 20th byte is not stored; bytes waiting before a frame's
-// ETX (a 0x00 the board sends first, the end of a frame cut off) are dropped. `stop` removes the
-// callback; the port stays open until the next init, or until the instrument is freed.
+// ETX (a 0x00 the board sends first, the end of a frame cut off, calls that waited unanswered)
+// are dropped. `stop` removes the callback; the port stays open until the next init, or until
+// the instrument is freed.
+//
+// While acquiring, a board that sends no frame for 10 s (at least three of its periods) is said
+// once on the main panel's status list, and again when its frames come back. A board that calls
+// again and answers '7' after two periods without a frame started its handshake anew: the
+// callback sends the request (ETX); once the board acknowledges it (EOT), the rest of the
+// handshake follows (configuration, '8', request, period) and the frames come back without a
+// new acquisition start. A board that does not acknowledge was sending a frame that begins with
+// '7', which goes on.
 //
 // Settings block (140 bytes, little-endian; get_memory flag 0, up to the reading counters):
 // 0 port_com int32 (1..3), 4 temps_echantillonnage int32 (the board's period, seconds),

@@ -38,15 +38,13 @@ static_assert(offsetof(S_HP53131_phase, mode) == 140);
 static_assert(offsetof(S_HP53131_phase, aver_coun) == 144);
 static_assert(std::is_trivially_copyable_v<S_HP53131_phase>);
 
-// What `structure` points to: the block, its end marker, then what the acquisition runs with.
-struct Phase_prive {
+// What `structure` points to: what the acquisition runs with (compteur::Marche), the block, its
+// end marker, then the reading.
+struct Phase_prive : compteur::Marche {
     S_HP53131_phase bloc;
     char dont_remove_me = 0;      // the settings block ends here
     std::uint32_t numero_mesure = 0;  // readings since start
     double zone_memoire = compteur::NaN();
-
-    int ud = -1;  // descriptor of the counter since the last init
-    plugin::Activite activite;
 
     static constexpr const char *kNomDefaut = "HP53131 - phase";
     static constexpr auto kChampNom = &S_HP53131_phase::nom_instrument;
@@ -55,7 +53,6 @@ struct Phase_prive {
         bloc.mode = kModeStat;
         bloc.aver_coun = 50;
     }
-    void AuLiberer() { compteur::Liberer(ud, activite); }
 };
 using Vie = plugin::Gestion<Phase_prive, HP53131_phase>;
 
@@ -63,16 +60,18 @@ Phase_prive *Prive(PInstrument *instrument) { return plugin::Prive<Phase_prive>(
 
 // ---- the cycle ----------------------------------------------------------------------------------
 
-// The service request of a completed measurement (reference data: the private record).
+// The service request of a completed measurement, or the time-out without one (reference data:
+// the private record).
 int CB_interruption_phase(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (compteur::NotificationEnErreur(LocalIbsta)) return 0;
     auto *p = static_cast<Phase_prive *>(refData);
-    compteur::Sonder(ud);
+    const int masque = compteur::Masque(p->bloc.stop_interruption);
+    if (!compteur::Servir(ud, LocalIbsta, masque, *p, {&p->zone_memoire, 1})) return masque;
     const bool stat = compteur::Charger(p->bloc.mode) == kModeStat;
-    compteur::Classer(p->zone_memoire, p->numero_mesure, compteur::Interroger(ud, stat ? ":CALC3:DATA?" : ":FETC?"));
+    compteur::Relever(ud, stat ? ":CALC3:DATA?" : ":FETC?", false, *p, p->zone_memoire, p->numero_mesure);
     compteur::ViderEvenements(ud);
-    compteur::Relancer(ud);
-    return compteur::Charger(p->bloc.stop_interruption);
+    compteur::Relancer(ud, *p);
+    return masque;
 }
 
 int HP53131_phase_init(PInstrument *instrument) {
@@ -81,6 +80,7 @@ int HP53131_phase_init(PInstrument *instrument) {
     compteur::Liberer(p->ud, p->activite);
     compteur::Ranger(p->zone_memoire, compteur::NaN());
     compteur::Ranger(p->numero_mesure, 0u);
+    compteur::Preparer(*p, b.nom_instrument, b.gpib_adresse);
     const compteur::Ouverture o{true, "Il faudrait penser à brancher l'appareil à l'adresse "_w};
     const int carte = compteur::Ouvrir(p->ud, b.gpib_adresse, o, p->activite);
     if (carte < 0) return -1;
@@ -109,7 +109,7 @@ int HP53131_phase_start(PInstrument *instrument) {
     Phase_prive *p = Prive(instrument);
     compteur::Ranger(p->numero_mesure, 0u);
     const compteur::Armement a{.validations_sans_nul = true, .serial_poll = true};
-    return compteur::Armer(p->ud, p->bloc.gpib_adresse, compteur::Charger(p->bloc.stop_interruption),
+    return compteur::Armer(p->ud, p->bloc.gpib_adresse, compteur::Masque(p->bloc.stop_interruption),
                            CB_interruption_phase, p, a, p->activite);
 }
 

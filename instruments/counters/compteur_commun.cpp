@@ -16,6 +16,7 @@ constexpr int kLongueurIdentite = 250;
 constexpr int kLongueurLecture = 255;
 constexpr int kLongueurEvenements = 10;
 constexpr std::string_view kModele = "HEWLETT-PACKARD,5313";
+constexpr char kBitRequete = 0x40;  // RQS in the status byte of a serial poll
 
 // The bytes the last read of this thread brought into `tampon` (of `taille` bytes).
 std::string_view Recus(const char *tampon, long taille) {
@@ -39,11 +40,33 @@ void PopupEtatGpib(const char *debut, int ud, int sta, int err, long cntl) {
 
 }  // namespace
 
-// ---- readings ---------------------------------------------------------------------------------
+// ---- faults met while running ---------------------------------------------------------------
 
-void Classer(double &zone, std::uint32_t &numero, const Lecture &lecture) {
+void Marche::AuLiberer() { Liberer(ud, activite); }
+
+namespace {
+
+// "<quoi> (GPIB0::<adresse>)": the address the operator set in the panel, as the program names
+// a GPIB device.
+std::string Texte(const char *quoi, const Marche &m) {
+    return std::string(quoi) + " (GPIB0::" + std::to_string(m.adresse) + ")";
+}
+
+}  // namespace
+
+void PasDeReponse(Marche &m) { m.panne.Signaler(m.nom, Texte("pas de réponse de l'appareil"_w, m)); }
+
+void Injoignable(Marche &m, std::span<double> voies) {
+    PasDeReponse(m);
+    for (double &v : voies) Ranger(v, NaN());
+}
+
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue) {
     Ranger(zone, ValeurApres(lecture, Charger(zone)));
     std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
+    if (!lue) PasDeReponse(m);
+    else if (lecture.genre == Lecture::Genre::Nombre) m.panne.Retablie(m.nom);
+    else m.panne.Signaler(m.nom, Texte("réponse illisible de l'appareil"_w, m));
 }
 
 // ---- the counter on the bus -------------------------------------------------------------------
@@ -172,6 +195,12 @@ Lecture Interroger(int ud, const char *question, bool sans_nul, bool *lue) {
     return AnalyserLecture(Recus(reponse, kLongueurLecture));
 }
 
+void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero) {
+    bool lue = false;
+    const Lecture lecture = Interroger(ud, question, sans_nul, &lue);
+    Classer(m, zone, numero, lecture, lue);
+}
+
 void ViderEvenements(int ud) {
     if ((ibecr(ud, "*ESR?") & ERR) != 0) return;
     char reponse[kLongueurEvenements];
@@ -183,7 +212,36 @@ void Sonder(int ud) {
     ibrsp(ud, &octet);
 }
 
-void Relancer(int ud) { ibecr(ud, ":INIT:IMM;*OPC"); }
+void Relancer(int ud, Marche &m) {
+    const bool passe = (ibecr(ud, ":INIT:IMM;*OPC") & ERR) == 0;
+    m.relance_due.store(!passe);
+    if (!passe) PasDeReponse(m);
+}
+
+bool Veiller(int ud, int masque, Marche &m, std::span<double> voies) {
+    if (masque == 0) return false;
+    char octet = 0;
+    if ((ibrsp(ud, &octet) & ERR) != 0) {
+        // Whatever it was measuring may be lost by the time it answers again.
+        m.relance_due.store(true);
+        Injoignable(m, voies);
+        return false;
+    }
+    if ((octet & kBitRequete) != 0) return true;
+    if (m.relance_due.load()) {
+        ViderEvenements(ud);
+        Relancer(ud, m);
+        // Still nothing measured: no reading is coming.
+        if (m.relance_due.load()) Injoignable(m, voies);
+    }
+    return false;
+}
+
+bool Servir(int ud, int ibsta_notification, int masque, Marche &m, std::span<double> voies) {
+    if (SansRequete(ibsta_notification)) return Veiller(ud, masque, m, voies);
+    Sonder(ud);
+    return true;
+}
 
 // ---- panels -----------------------------------------------------------------------------------
 

@@ -11,16 +11,26 @@
 // files it and launches the next measurement, returning the mask that keeps the notification
 // armed (RQS) or ends it (0, once stop has run). liberer disarms and releases everything through
 // the instance's activity.
+//
+// While it runs, a counter is kept under watch: the notification is armed on the device's
+// time-out as well (TIMO), so that a counter that stops requesting service is looked at every
+// time-out. A counter that does not answer, or answers what holds no reading, is said once on the
+// main panel's status list (plugin::Panne) and once more when a reading comes again; a measurement
+// whose launch did not get through is launched again as soon as the counter answers, so that the
+// readings resume by themselves once the counter is back.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <span>
 #include <string_view>
 
+#include "framework/champs.h"
 #include "framework/instrument.h"
 #include "framework/plugin.h"
+#include "framework/signalement.h"
 #include "instruments/counters/compteur_protocole.h"
 #include "platform/gpib.h"
 #include "platform/ui.h"
@@ -40,10 +50,43 @@ template <class T>
 void Ranger(T &champ, T valeur) {
     std::atomic_ref<T>(champ).store(valeur, std::memory_order_relaxed);
 }
-// Files one reply into a channel: its value (ValeurApres) and its count + 1.
-void Classer(double &zone, std::uint32_t &numero, const Lecture &lecture);
-
 inline double NaN() { return std::numeric_limits<double>::quiet_NaN(); }
+
+// ---- what every counter's private record holds besides its settings block ----------------------
+
+// The record of each counter plugin derives from it: the device, what the instance set going,
+// and the state of a fault met while running. `nom` and `adresse` are taken at init, before the
+// notification is armed, and only read afterwards.
+struct Marche {
+    int ud = -1;  // descriptor of the counter since the last init
+    plugin::Activite activite;
+    plugin::Panne panne;
+    std::atomic<bool> relance_due{false};  // a launch did not get through, or the counter was away
+    char nom[kLongueurNomInstru] = "";     // the instrument's name, for its lines on the status list
+    int adresse = 0;                       // the counter's GPIB address, likewise
+
+    void AuLiberer();
+};
+
+// A new init: the name and the address the lines will carry, no fault said, no launch owed.
+template <std::size_t N>
+void Preparer(Marche &m, const char (&nom)[N], int adresse) {
+    LireNomInstrument(nom, m.nom);
+    m.adresse = adresse;
+    m.panne.Oublier();
+    m.relance_due.store(false);
+}
+
+// The counter does not answer: said once ("pas de réponse de l'appareil (GPIB0::<adresse>)").
+void PasDeReponse(Marche &m);
+// The counter does not answer and no reading is coming: said once, and `voies` become NaN (a
+// gap in the records rather than the last reading repeated); their counts stay.
+void Injoignable(Marche &m, std::span<double> voies);
+
+// Files one reply into a channel, its value (ValeurApres) and its count + 1, and tells what the
+// reply says of the counter: a number ends a fault said earlier; a read that failed (`lue` false)
+// begins one, "pas de réponse", and a reply without a number "réponse illisible".
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue);
 
 // ---- the counter on the bus -------------------------------------------------------------------
 
@@ -94,14 +137,16 @@ void EffacerLectures(B &b) {
     for (std::uint32_t &n : b.numero_mesure) Ranger(n, 0u);
 }
 
-// The init of the frequency counters up to their own steps: the previous descriptor released
-// (from then on no callback of an earlier run touches the record), the readings cleared, the
-// counter opened and set up through the driver.
-template <class B>
-Initialisation InitialiserFrequencemetre(int &ud, B &b, bool verifier_carte, plugin::Activite &activite) {
-    Liberer(ud, activite);
-    EffacerLectures(b);
-    return OuvrirEtRegler(ud, b.adresse_gpib, EntreesDe(b), verifier_carte, activite);
+// The init of the frequency counters up to their own steps, over their private record P: the
+// previous descriptor released (from then on no callback of an earlier run touches the record),
+// the readings cleared, the fault state of a new run, the counter opened and set up through the
+// driver.
+template <class P>
+Initialisation InitialiserFrequencemetre(P &p, bool verifier_carte) {
+    Liberer(p.ud, p.activite);
+    EffacerLectures(p.bloc);
+    Preparer(p, p.bloc.*P::kChampNom, p.bloc.adresse_gpib);
+    return OuvrirEtRegler(p.ud, p.bloc.adresse_gpib, EntreesDe(p.bloc), verifier_carte, p.activite);
 }
 
 // The end of every init: the descriptor noted in the block, the callback's result RQS.
@@ -109,6 +154,15 @@ template <class B>
 void Pret(B &b, int ud) {
     b.identificateur = ud;
     Ranger(b.stop_interruption, static_cast<std::int32_t>(RQS));
+}
+
+// The end of a frequency counter's init: -1 when the counter was not found or not recognised,
+// otherwise the cycle made ready and the status of the set-up.
+template <class P>
+int Conclure(P &p, const Initialisation &r) {
+    if (!r.ouvert) return -1;
+    Pret(p.bloc, p.ud);
+    return r.statut;
 }
 
 // stop: the next callback, which still files its reading and relaunches, returns 0 and so ends
@@ -134,10 +188,36 @@ struct Armement {
 int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *ref, const Armement &a,
           plugin::Activite &activite);
 
+// The notification mask of a counter under watch, from its `stop_interruption`: the service
+// request and the device's time-out while it runs (RQS | TIMO), 0 once stop has run. It is the
+// mask armed by start and the result of each callback, which reads it once, as it begins: the
+// callbacks that began before a stop keep the cycle going, and the first one to begin after it
+// still serves its request in full and ends the cycle, whenever the stop lands.
+inline int Masque(std::int32_t &stop_interruption) {
+    const std::int32_t s = Charger(stop_interruption);
+    return s != 0 ? s | TIMO : 0;
+}
+
 // ---- pieces of the callbacks ----------------------------------------------------------------
 
 // A notification that carries only the error bit ends the cycle without touching the device.
 constexpr bool NotificationEnErreur(int ibsta_notification) { return ibsta_notification == ERR; }
+// The notification came of the device's time-out: no service request within it.
+constexpr bool SansRequete(int ibsta_notification) {
+    return (ibsta_notification & TIMO) != 0 && (ibsta_notification & RQS) == 0;
+}
+// A look at a counter that has not requested service for a time-out (a callback called with
+// SansRequete and `masque` its result), after stop: nothing (false). Otherwise a serial poll: a
+// counter that does not
+// answer is Injoignable and owes a launch; one whose status byte shows a request after all has
+// just completed its measurement (true: the callback serves it); one that answers without a
+// request is still measuring, unless a launch is owed: its events are emptied and the
+// measurement launched again, the counter Injoignable when that launch does not get through
+// either (false).
+bool Veiller(int ud, int masque, Marche &m, std::span<double> voies);
+// The opening of the callback of a counter under watch: the serial poll of a service request
+// (true), or Veiller after a time-out.
+bool Servir(int ud, int ibsta_notification, int masque, Marche &m, std::span<double> voies);
 // Writes `texte` with its NUL (ibecr), or without it.
 int Ecrire(int ud, const char *texte, bool sans_nul = false);
 // A query written and its reply (at most 255 bytes) read; `lue` tells whether the read ended
@@ -146,10 +226,13 @@ Lecture Interroger(int ud, const char *question, bool sans_nul = false, bool *lu
 // "*ESR?" and its reply, dropped: the event register emptied so that the next completion
 // raises a new request. Nothing is read when the query could not be written.
 void ViderEvenements(int ud);
+// The query and its reply filed into a channel (Classer).
+void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero);
 // A serial poll whose status byte is dropped.
 void Sonder(int ud);
-// The next measurement: ":INIT:IMM;*OPC".
-void Relancer(int ud);
+// The next measurement: ":INIT:IMM;*OPC". A launch that does not get through is said
+// (PasDeReponse) and owed until one does.
+void Relancer(int ud, Marche &m);
 
 // ---- channels and panels of the frequency counters ---------------------------------------------
 
@@ -181,11 +264,20 @@ int ChargerConfiguration(const char *fichier, int id, int bouton_ok, void *p, pl
 // the instance's activity.
 void FermerPanneau(int panel, plugin::Activite &activite);
 
+// The life cycle over the table `Table` and the `N` channels of a frequency counter's record P.
+template <class P, const PInstrument &Table, int N>
+struct Operations : plugin::Gestion<P, Table>, Voies<P, N> {};
+
 // The controls of the input set-up, which the three frequency panels share under ids of their
-// own.
+// own, named after the panel (the resource compiler's constants `<panel>_<control>`).
 struct ControlesEntrees {
     int adresse, digits, impedance, filtre, couplage, attenuation;
 };
+#define COMPTEUR_CONTROLES_ENTREES(panneau)                                                               \
+    compteur::ControlesEntrees {                                                                        \
+        panneau##_NUM_Conf_Adr_Freq, panneau##_RING_Conf_Digit_Freq, panneau##_BINARYSW_Conf_Impedan,   \
+            panneau##_BINARYSW_Conf_Filtre, panneau##_BINARYSW_Conf_Couplag, panneau##_BINARYSW_Conf_Attenua \
+    }
 // The block's address and input set-up into the controls (configure).
 template <class B>
 void MontrerEntrees(int panel, const ControlesEntrees &c, const B &b) {
@@ -206,6 +298,18 @@ void LireEntrees(int panel, const ControlesEntrees &c, B &b) {
     GetCtrlVal(panel, c.couplage, &b.couplage);
     GetCtrlVal(panel, c.attenuation, &b.attenuation);
 }
+// configure of a frequency counter: panel `id` of `fichier` loaded with the record as the data of
+// `bouton_ok`, the address and the input set-up shown, then what `aussi` shows of the panel's own
+// controls, and the panel displayed. Nothing happens when the panel cannot be loaded.
+template <class P, class F>
+void Configurer(P &p, const char *fichier, int id, int bouton_ok, const ControlesEntrees &c, F &&aussi) {
+    const int panel = ChargerConfiguration(fichier, id, bouton_ok, &p, p.activite);
+    if (panel < 0) return;
+    MontrerEntrees(panel, c, p.bloc);
+    aussi(panel, p.bloc);
+    DisplayPanel(panel);
+}
+
 // OK of a frequency panel (callback data: the private record P): on commit, the controls into
 // the block, then what `aussi` reads of the panel's own controls, the channel count, and the
 // panel discarded. Any other event changes nothing.

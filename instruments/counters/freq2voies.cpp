@@ -63,14 +63,13 @@ static_assert(offsetof(S_freq2v, panel_wdog) == 200);
 static_assert(offsetof(S_freq2v, delay_wdog) == 208);
 static_assert(std::is_trivially_copyable_v<S_freq2v>);
 
-// What `structure` points to: the block, then what the acquisition runs with.
-struct Freq2v_prive {
+// What `structure` points to: what the acquisition runs with (compteur::Marche), the block, then
+// the watchdog and the lock.
+struct Freq2v_prive : compteur::Marche {
     S_freq2v bloc;
 
-    int ud = -1;          // descriptor of the counter since the last init
     int verrou = 0;       // the device lock, shared by the callback and the watchdog
     int panel_wdog = -1;  // the watchdog panel that start loaded
-    plugin::Activite activite;
 
     static constexpr const char *kNomDefaut = "Fréquencemètre 2 voies"_w;
     static constexpr auto kChampNom = &S_freq2v::nom_instru;
@@ -79,16 +78,12 @@ struct Freq2v_prive {
         bloc.delay_wdog = 3.0;
         compteur::DefautsFrequencemetre(bloc, 2);
     }
-    void AuLiberer() { compteur::Liberer(ud, activite); }
 };
-using Vie = plugin::Gestion<Freq2v_prive, freq2v>;
-using Voies = compteur::Voies<Freq2v_prive, 2>;
+using Ops = compteur::Operations<Freq2v_prive, freq2v, 2>;
 
-Freq2v_prive *Prive(PInstrument *instrument) { return plugin::Prive<Freq2v_prive>(instrument); }
+Freq2v_prive *Prive(PInstrument *instrument) { return Ops::Prive(instrument); }
 
-constexpr compteur::ControlesEntrees kControles = {P_Conf_F_2_NUM_Conf_Adr_Freq, P_Conf_F_2_RING_Conf_Digit_Freq,
-                                                   P_Conf_F_2_BINARYSW_Conf_Impedan, P_Conf_F_2_BINARYSW_Conf_Filtre,
-                                                   P_Conf_F_2_BINARYSW_Conf_Couplag, P_Conf_F_2_BINARYSW_Conf_Attenua};
+const compteur::ControlesEntrees kControles = COMPTEUR_CONTROLES_ENTREES(P_Conf_F_2);
 
 // ---- the device lock --------------------------------------------------------------------------
 
@@ -135,18 +130,20 @@ void ArreterWatchdog(Freq2v_prive *p) {
     p->panel_wdog = -1;
 }
 
-// The service request of a completed measurement (reference data: the instance).
+// The service request of a completed measurement, or the time-out without one (reference data:
+// the instance).
 int CB_interruption_freq_2voies(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (compteur::NotificationEnErreur(LocalIbsta)) return 0;
     Freq2v_prive *p = Prive(static_cast<PInstrument *>(refData));
     S_freq2v &b = p->bloc;
+    const int masque = compteur::Masque(b.stop_interruption);
     const Verrou verrou(p->verrou, Verrou::Mode::Attendre);
+    if (!compteur::Servir(ud, LocalIbsta, masque, *p, b.zone_memoire)) return masque;
     // The reading belongs to the input measured so far; the next one is the other.
     b.etat_voie = Autre(b.etat_voie);
     const int k = 1 - b.etat_voie;
     b.watchdog = 0;
-    compteur::Sonder(ud);
-    compteur::Classer(b.zone_memoire[k], b.numero_mesure[k], compteur::Interroger(ud, "FETCH:FREQ?"));
+    compteur::Relever(ud, "FETCH:FREQ?", false, *p, b.zone_memoire[k], b.numero_mesure[k]);
     Delay(0.5);
     ChoisirEntree(ud, b.etat_voie);
     if ((ibecr(ud, "*IDN?") & ERR) == 0) {
@@ -155,8 +152,8 @@ int CB_interruption_freq_2voies(int ud, int LocalIbsta, int /*LocalIberr*/, long
     }
     compteur::ViderEvenements(ud);
     compteur::Sonder(ud);
-    compteur::Relancer(ud);
-    return compteur::Charger(b.stop_interruption);
+    compteur::Relancer(ud, *p);
+    return masque;
 }
 
 int initialisation_freq_2voies_int(PInstrument *instrument) {
@@ -164,15 +161,15 @@ int initialisation_freq_2voies_int(PInstrument *instrument) {
     S_freq2v &b = p->bloc;
     // Nothing of an earlier run goes on: its watchdog stops here, its notification below.
     ArreterWatchdog(p);
-    const compteur::Initialisation r = compteur::InitialiserFrequencemetre(p->ud, b, true, p->activite);
+    const compteur::Initialisation r = compteur::InitialiserFrequencemetre(*p, true);
     b.watchdog = 0;
     b.etat_voie = 0;  // the set-up selects input 1
-    if (!r.ouvert) return -1;
-    char nom[32];
-    std::snprintf(nom, sizeof nom, "GPIB0:%i", b.adresse_gpib);
-    p->verrou = instrument->gestion_lock != nullptr ? instrument->gestion_lock(nom) : 0;
-    compteur::Pret(b, p->ud);
-    return r.statut;
+    if (r.ouvert) {
+        char nom[32];
+        std::snprintf(nom, sizeof nom, "GPIB0:%i", b.adresse_gpib);
+        p->verrou = instrument->gestion_lock != nullptr ? instrument->gestion_lock(nom) : 0;
+    }
+    return compteur::Conclure(*p, r);
 }
 
 int miseenplace_int_freq_2voies(PInstrument *instrument) {
@@ -188,7 +185,7 @@ int miseenplace_int_freq_2voies(PInstrument *instrument) {
         b.panel_wdog = panel;
     }
     const compteur::Armement a{.lancement = ":INIT:IMM;*WAI;*OPC"};
-    return compteur::Armer(p->ud, b.adresse_gpib, compteur::Charger(b.stop_interruption), CB_interruption_freq_2voies,
+    return compteur::Armer(p->ud, b.adresse_gpib, compteur::Masque(b.stop_interruption), CB_interruption_freq_2voies,
                            instrument, a, p->activite);
 }
 
@@ -201,30 +198,26 @@ void freq2v_stop(PInstrument *instrument) {
 // ---- management -------------------------------------------------------------------------
 
 void freq2v_configure(PInstrument *instrument) {
-    Freq2v_prive *p = Prive(instrument);
-    const int panel = compteur::ChargerConfiguration(kFichierUir, P_Conf_F_2, P_Conf_F_2_Conf_OK2V, p, p->activite);
-    if (panel < 0) return;
-    compteur::MontrerEntrees(panel, kControles, p->bloc);
-    SetCtrlVal(panel, P_Conf_F_2_NUM_WD_Delay, p->bloc.delay_wdog);
-    DisplayPanel(panel);
+    compteur::Configurer(*Prive(instrument), kFichierUir, P_Conf_F_2, P_Conf_F_2_Conf_OK2V, kControles,
+                         [](int panel, const S_freq2v &b) { SetCtrlVal(panel, P_Conf_F_2_NUM_WD_Delay, b.delay_wdog); });
 }
 
 }  // namespace
 
 PInstrument freq2v = {
-    .nouveau = Vie::nouveau,
-    .liberer = Vie::liberer,
+    .nouveau = Ops::nouveau,
+    .liberer = Ops::liberer,
     .configure = freq2v_configure,
-    .get_memory = Vie::get_memory,
-    .get_nom_instru = Vie::get_nom_instru,
-    .set_nom_instru = Vie::set_nom_instru,
+    .get_memory = Ops::get_memory,
+    .get_nom_instru = Ops::get_nom_instru,
+    .set_nom_instru = Ops::set_nom_instru,
     .stop = freq2v_stop,
     .start = miseenplace_int_freq_2voies,
     .init = initialisation_freq_2voies_int,
-    .nb_voie_1D = Voies::nb_voie_1D,
-    .get_nom_voie_1D = Voies::get_nom_voie_1D,
-    .mesure_1D = Voies::mesure_1D,
-    .numero_1D = Voies::numero_1D,
+    .nb_voie_1D = Ops::nb_voie_1D,
+    .get_nom_voie_1D = Ops::get_nom_voie_1D,
+    .mesure_1D = Ops::mesure_1D,
+    .numero_1D = Ops::numero_1D,
 };
 
 // ---- panel callbacks --------------------------------------------------------------------------
@@ -257,7 +250,9 @@ int CB_freq2voies_watchdog(int /*panel*/, int /*control*/, int event, void *call
     if (ChoisirEntree(ud, b.etat_voie)) {
         compteur::ViderEvenements(ud);
         compteur::Sonder(ud);
-        compteur::Relancer(ud);
+        compteur::Relancer(ud, *p);
+    } else {
+        compteur::Injoignable(*p, b.zone_memoire);
     }
     ibtmo(ud, T10s);
     return 0;

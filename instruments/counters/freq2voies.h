@@ -25,6 +25,9 @@
 //   acquisitions), the callback holds it for its whole run and the watchdog only tries it, so
 //   the user-interface thread never waits behind a reading; the watchdog's own exchange runs
 //   with a 1 s time-out and stops at a write the counter refuses;
+// - a counter that stops answering, answers garbage or refuses its launch while it runs is
+//   said once on the status list, and once when it answers again; it is kept under watch and
+//   relaunched, so that its readings resume by themselves (compteur_commun.h);
 // - each init first takes the previous descriptor offline (its notification disarmed), and
 //   liberer stops the notification and discards the panels before the record goes.
 #pragma once

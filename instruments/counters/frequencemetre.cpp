@@ -49,12 +49,9 @@ static_assert(offsetof(S_freq, zone_memoire) == 40);
 static_assert(offsetof(S_freq, nom_instru) == 48);
 static_assert(std::is_trivially_copyable_v<S_freq>);
 
-// What `structure` points to: the block, then what the acquisition runs with.
-struct Freq_prive {
+// What `structure` points to: what the acquisition runs with (compteur::Marche), then the block.
+struct Freq_prive : compteur::Marche {
     S_freq bloc;
-
-    int ud = -1;  // descriptor of the counter since the last init
-    plugin::Activite activite;
 
     static constexpr const char *kNomDefaut = "Fréquencemètre"_w;
     static constexpr auto kChampNom = &S_freq::nom_instru;
@@ -62,24 +59,21 @@ struct Freq_prive {
         bloc.adresse_gpib = 4;
         compteur::DefautsFrequencemetre(bloc, 1);
     }
-    void AuLiberer() { compteur::Liberer(ud, activite); }
 };
-using Vie = plugin::Gestion<Freq_prive, freq>;
-using Voies = compteur::Voies<Freq_prive, 1>;
+using Ops = compteur::Operations<Freq_prive, freq, 1>;
 
-Freq_prive *Prive(PInstrument *instrument) { return plugin::Prive<Freq_prive>(instrument); }
-
-constexpr compteur::ControlesEntrees kControles = {Conf_Fr_NUM_Conf_Adr_Freq,     Conf_Fr_RING_Conf_Digit_Freq,
-                                                   Conf_Fr_BINARYSW_Conf_Impedan, Conf_Fr_BINARYSW_Conf_Filtre,
-                                                   Conf_Fr_BINARYSW_Conf_Couplag, Conf_Fr_BINARYSW_Conf_Attenua};
+const compteur::ControlesEntrees kControles = COMPTEUR_CONTROLES_ENTREES(Conf_Fr);
 
 // ---- the cycle ----------------------------------------------------------------------------------
 
-// The service request of a completed measurement (reference data: the private record).
+// The service request of a completed measurement, or the time-out without one (reference data:
+// the private record).
 int CB_interruption_freq_1voie(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (compteur::NotificationEnErreur(LocalIbsta)) return 0;
-    S_freq &b = static_cast<Freq_prive *>(refData)->bloc;
-    compteur::Sonder(ud);
+    auto *p = static_cast<Freq_prive *>(refData);
+    S_freq &b = p->bloc;
+    const int masque = compteur::Masque(b.stop_interruption);
+    if (!compteur::Servir(ud, LocalIbsta, masque, *p, b.zone_memoire)) return masque;
     compteur::Lecture lecture;
     bool lue = false;
     int essais = 0;
@@ -92,39 +86,32 @@ int CB_interruption_freq_1voie(int ud, int LocalIbsta, int /*LocalIberr*/, long 
         ibecr(ud, "*ESE 0");
         ibecr(ud, "*ESE 1");
     }
-    compteur::Classer(b.zone_memoire[0], b.numero_mesure[0], lue ? lecture : compteur::Lecture{});
+    compteur::Classer(*p, b.zone_memoire[0], b.numero_mesure[0], lue ? lecture : compteur::Lecture{}, lue);
     compteur::ViderEvenements(ud);
-    compteur::Relancer(ud);
-    return compteur::Charger(b.stop_interruption);
+    compteur::Relancer(ud, *p);
+    return masque;
 }
 
 int initialisation_freq_1voie_int(PInstrument *instrument) {
-    Freq_prive *p = Prive(instrument);
-    S_freq &b = p->bloc;
-    const compteur::Initialisation r = compteur::InitialiserFrequencemetre(p->ud, b, true, p->activite);
-    if (!r.ouvert) return -1;
-    compteur::Pret(b, p->ud);
-    return r.statut;
+    Freq_prive *p = Ops::Prive(instrument);
+    return compteur::Conclure(*p, compteur::InitialiserFrequencemetre(*p, true));
 }
 
 int miseenplace_int_freq_1voie(PInstrument *instrument) {
-    Freq_prive *p = Prive(instrument);
+    Freq_prive *p = Ops::Prive(instrument);
     const compteur::Armement a{.validations_sans_nul = true, .serial_poll = true, .lancement_sans_nul = true};
-    return compteur::Armer(p->ud, p->bloc.adresse_gpib, compteur::Charger(p->bloc.stop_interruption),
+    return compteur::Armer(p->ud, p->bloc.adresse_gpib, compteur::Masque(p->bloc.stop_interruption),
                            CB_interruption_freq_1voie, p, a, p->activite);
 }
 
 // The cycle ends at the next request, which still files its reading and relaunches once.
-void freq_stop(PInstrument *instrument) { compteur::Arreter(Prive(instrument)->bloc); }
+void freq_stop(PInstrument *instrument) { compteur::Arreter(Ops::Prive(instrument)->bloc); }
 
 // ---- management and channel -----------------------------------------------------------------
 
 void freq_configure(PInstrument *instrument) {
-    Freq_prive *p = Prive(instrument);
-    const int panel = compteur::ChargerConfiguration(kFichierUir, Conf_Fr, Conf_Fr_B_Conf_OK, p, p->activite);
-    if (panel < 0) return;
-    compteur::MontrerEntrees(panel, kControles, p->bloc);
-    DisplayPanel(panel);
+    compteur::Configurer(*Ops::Prive(instrument), kFichierUir, Conf_Fr, Conf_Fr_B_Conf_OK, kControles,
+                         [](int, const S_freq &) {});
 }
 
 void freq_get_nom_voie_1D(PInstrument * /*instrument*/, int /*voie*/, char *nom_voie) {
@@ -134,19 +121,19 @@ void freq_get_nom_voie_1D(PInstrument * /*instrument*/, int /*voie*/, char *nom_
 }  // namespace
 
 PInstrument freq = {
-    .nouveau = Vie::nouveau,
-    .liberer = Vie::liberer,
+    .nouveau = Ops::nouveau,
+    .liberer = Ops::liberer,
     .configure = freq_configure,
-    .get_memory = Vie::get_memory,
-    .get_nom_instru = Vie::get_nom_instru,
-    .set_nom_instru = Vie::set_nom_instru,
+    .get_memory = Ops::get_memory,
+    .get_nom_instru = Ops::get_nom_instru,
+    .set_nom_instru = Ops::set_nom_instru,
     .stop = freq_stop,
     .start = miseenplace_int_freq_1voie,
     .init = initialisation_freq_1voie_int,
-    .nb_voie_1D = Voies::nb_voie_1D,
+    .nb_voie_1D = Ops::nb_voie_1D,
     .get_nom_voie_1D = freq_get_nom_voie_1D,
-    .mesure_1D = Voies::mesure_1D,
-    .numero_1D = Voies::numero_1D,
+    .mesure_1D = Ops::mesure_1D,
+    .numero_1D = Ops::numero_1D,
 };
 
 // ---- panel callback -----------------------------------------------------------------------------

@@ -57,12 +57,9 @@ static_assert(offsetof(S_freq_sw, etat_switch) == 64);
 static_assert(offsetof(S_freq_sw, nom_instru) == 68);
 static_assert(std::is_trivially_copyable_v<S_freq_sw>);
 
-// What `structure` points to: the block, then what the acquisition runs with.
-struct FreqSw_prive {
+// What `structure` points to: what the acquisition runs with (compteur::Marche), then the block.
+struct FreqSw_prive : compteur::Marche {
     S_freq_sw bloc;
-
-    int ud = -1;  // descriptor of the counter since the last init
-    plugin::Activite activite;
 
     static constexpr const char *kNomDefaut = "Fréquencemètre Switché"_w;
     static constexpr auto kChampNom = &S_freq_sw::nom_instru;
@@ -71,16 +68,10 @@ struct FreqSw_prive {
         bloc.bit_choisi = 4;
         compteur::DefautsFrequencemetre(bloc, 2);
     }
-    void AuLiberer() { compteur::Liberer(ud, activite); }
 };
-using Vie = plugin::Gestion<FreqSw_prive, freq_sw>;
-using Voies = compteur::Voies<FreqSw_prive, 2>;
+using Ops = compteur::Operations<FreqSw_prive, freq_sw, 2>;
 
-FreqSw_prive *Prive(PInstrument *instrument) { return plugin::Prive<FreqSw_prive>(instrument); }
-
-constexpr compteur::ControlesEntrees kControles = {Conf_FrSw_NUM_Conf_Adr_Freq,     Conf_FrSw_RING_Conf_Digit_Freq,
-                                                   Conf_FrSw_BINARYSW_Conf_Impedan, Conf_FrSw_BINARYSW_Conf_Filtre,
-                                                   Conf_FrSw_BINARYSW_Conf_Couplag, Conf_FrSw_BINARYSW_Conf_Attenua};
+const compteur::ControlesEntrees kControles = COMPTEUR_CONTROLES_ENTREES(Conf_FrSw);
 
 // ---- the switch line ----------------------------------------------------------------------------
 
@@ -94,72 +85,73 @@ void PositionnerLigne(int ligne, bool haut) { Positionner_lignes_port(ligne, hau
 
 // ---- the cycle ----------------------------------------------------------------------------------
 
-// The service request of a completed measurement (reference data: the private record).
+// The service request of a completed measurement, or the time-out without one (reference data:
+// the private record).
 int CB_interruption_freq_switch(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (compteur::NotificationEnErreur(LocalIbsta)) return 0;
-    S_freq_sw &b = static_cast<FreqSw_prive *>(refData)->bloc;
+    auto *p = static_cast<FreqSw_prive *>(refData);
+    S_freq_sw &b = p->bloc;
+    const int masque = compteur::Masque(b.stop_interruption);
+    // After a time-out, the line moves only once a completed measurement is found.
+    const bool veille = compteur::SansRequete(LocalIbsta);
+    if (veille && !compteur::Veiller(ud, masque, *p, b.zone_memoire)) return masque;
     // The reading fetched below was measured in the position the line leaves now.
     const int etat = b.etat_switch != 0 ? 1 : 0;
     PositionnerLigne(Ligne(b), etat == 0);
-    compteur::Sonder(ud);
-    compteur::Classer(b.zone_memoire[etat], b.numero_mesure[etat], compteur::Interroger(ud, "FETCH:FREQ?", true));
+    if (!veille) compteur::Sonder(ud);
+    compteur::Relever(ud, "FETCH:FREQ?", true, *p, b.zone_memoire[etat], b.numero_mesure[etat]);
     b.etat_switch = etat == 0 ? 1 : 0;
     compteur::ViderEvenements(ud);
     Delay(0.01);  // the switch settles before the measurement it selects
-    compteur::Relancer(ud);
-    return compteur::Charger(b.stop_interruption);
+    compteur::Relancer(ud, *p);
+    return masque;
 }
 
 int initialisation_freq_switch_int(PInstrument *instrument) {
-    FreqSw_prive *p = Prive(instrument);
-    S_freq_sw &b = p->bloc;
-    const compteur::Initialisation r = compteur::InitialiserFrequencemetre(p->ud, b, false, p->activite);
-    if (!r.ouvert) return -1;
-    // The first measurement, line low, is "Voie 1".
-    PositionnerLigne(Ligne(b), false);
-    b.etat_switch = 0;
-    compteur::Pret(b, p->ud);
-    return r.statut;
+    FreqSw_prive *p = Ops::Prive(instrument);
+    const compteur::Initialisation r = compteur::InitialiserFrequencemetre(*p, false);
+    if (r.ouvert) {
+        // The first measurement, line low, is "Voie 1".
+        PositionnerLigne(Ligne(p->bloc), false);
+        p->bloc.etat_switch = 0;
+    }
+    return compteur::Conclure(*p, r);
 }
 
 int miseenplace_int_freq_switch(PInstrument *instrument) {
-    FreqSw_prive *p = Prive(instrument);
+    FreqSw_prive *p = Ops::Prive(instrument);
     const compteur::Armement a{.validations_sans_nul = true, .lancement = ":INIT:IMM;*WAI;*OPC"};
-    return compteur::Armer(p->ud, p->bloc.adresse_gpib, compteur::Charger(p->bloc.stop_interruption),
+    return compteur::Armer(p->ud, p->bloc.adresse_gpib, compteur::Masque(p->bloc.stop_interruption),
                            CB_interruption_freq_switch, p, a, p->activite);
 }
 
 // The cycle ends at the next request, which still moves the line, files its reading and
 // relaunches once.
-void freq_sw_stop(PInstrument *instrument) { compteur::Arreter(Prive(instrument)->bloc); }
+void freq_sw_stop(PInstrument *instrument) { compteur::Arreter(Ops::Prive(instrument)->bloc); }
 
 // ---- management -------------------------------------------------------------------------
 
 void freq_sw_configure(PInstrument *instrument) {
-    FreqSw_prive *p = Prive(instrument);
-    const int panel = compteur::ChargerConfiguration(kFichierUir, Conf_FrSw, Conf_FrSw_B_Conf_OK, p, p->activite);
-    if (panel < 0) return;
-    compteur::MontrerEntrees(panel, kControles, p->bloc);
-    SetCtrlVal(panel, Conf_FrSw_RING_Conf_Sw_Freq, p->bloc.bit_choisi);
-    DisplayPanel(panel);
+    compteur::Configurer(*Ops::Prive(instrument), kFichierUir, Conf_FrSw, Conf_FrSw_B_Conf_OK, kControles,
+                         [](int panel, const S_freq_sw &b) { SetCtrlVal(panel, Conf_FrSw_RING_Conf_Sw_Freq, b.bit_choisi); });
 }
 
 }  // namespace
 
 PInstrument freq_sw = {
-    .nouveau = Vie::nouveau,
-    .liberer = Vie::liberer,
+    .nouveau = Ops::nouveau,
+    .liberer = Ops::liberer,
     .configure = freq_sw_configure,
-    .get_memory = Vie::get_memory,
-    .get_nom_instru = Vie::get_nom_instru,
-    .set_nom_instru = Vie::set_nom_instru,
+    .get_memory = Ops::get_memory,
+    .get_nom_instru = Ops::get_nom_instru,
+    .set_nom_instru = Ops::set_nom_instru,
     .stop = freq_sw_stop,
     .start = miseenplace_int_freq_switch,
     .init = initialisation_freq_switch_int,
-    .nb_voie_1D = Voies::nb_voie_1D,
-    .get_nom_voie_1D = Voies::get_nom_voie_1D,
-    .mesure_1D = Voies::mesure_1D,
-    .numero_1D = Voies::numero_1D,
+    .nb_voie_1D = Ops::nb_voie_1D,
+    .get_nom_voie_1D = Ops::get_nom_voie_1D,
+    .mesure_1D = Ops::mesure_1D,
+    .numero_1D = Ops::numero_1D,
 };
 
 // ---- panel callback -----------------------------------------------------------------------------

@@ -24,6 +24,9 @@
 //   file holds;
 // - a missed or empty reading is NaN, never a made-up value; a reply that is no number keeps
 //   the previous value;
+// - a counter that stops answering, answers garbage or refuses its launch while it runs is
+//   said once on the status list, and once when it answers again; it is kept under watch and
+//   relaunched, so that its readings resume by themselves (compteur_commun.h);
 // - each init first takes the previous descriptor offline (its notification disarmed), and
 //   liberer stops the notification and discards the panels before the record goes.
 #pragma once

@@ -14,6 +14,7 @@
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "gpib/hp34401a.h"
+#include "instruments/meters/veille.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
 #include "platform/toolbox.h"
@@ -60,9 +61,10 @@ struct Multi_prive {
     S_multi bloc;
 
     int ud = -1;                              // descriptor of the last init (-1: none)
-    std::atomic<int> stop_interruption{0};    // the mask the callback returns
+    std::atomic<int> stop_interruption{0};    // RQS while the cycle runs, 0 once stopped
     std::atomic<double> valeur{NotANumber()};
     std::atomic<unsigned> numero{0};
+    veille::Veille veille;                    // what the cycle says of the multimeter's faults
     plugin::Activite activite;                // configuration panels, the notification
 
     static constexpr const char *kNomDefaut = "Multimètre"_w;
@@ -96,19 +98,21 @@ constexpr long kLongueurMesure = 255;
 constexpr long kLongueurEsr = 10;
 
 // Reads at most `n` bytes of a reply into `texte` (n + 1 bytes) and ends the text after the
-// bytes received (none when the read failed before any came).
-void LireTexte(int ud, char *texte, long n) {
-    ibrd(ud, texte, n);
+// bytes received (none when the read failed before any came). The status of the read.
+int LireTexte(int ud, char *texte, long n) {
+    const int statut = ibrd(ud, texte, n);
     long lus = ThreadIbcntl();
     if (lus < 0 || lus > n) lus = 0;
     texte[lus] = '\0';
+    return statut;
 }
 
 // "*ESR?" and its reply, read off and dropped: reading the register clears it, so that the
 // next operation complete requests service again.
 void LireEtEffacerEsr(int ud) {
+    // A question that did not go out has no reply to wait for.
+    if (ibecr(ud, "*ESR?") & ERR) return;
     char reponse[kLongueurEsr + 1];
-    ibecr(ud, "*ESR?");
     LireTexte(ud, reponse, kLongueurEsr);
 }
 
@@ -171,6 +175,7 @@ int initialisation_multi_int(PInstrument *instrument) {
     b.numero_mesure[0] = 0;
     p->valeur = NotANumber();
     p->numero = 0;
+    p->veille.Preparer(b.nom_instru, b.adresse_gpib);
 
     const int carte = ibfind("GPIB0");
     if (carte & ERR) {
@@ -213,19 +218,41 @@ int initialisation_multi_int(PInstrument *instrument) {
     return carte;
 }
 
+// The notification mask of the cycle: the service request and the time-out while it runs, 0
+// once stopped.
+int Masque(const Multi_prive &p) { return veille::Masque(p.stop_interruption); }
+
 int CB_interruption_multi(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (LocalIbsta == ERR) return 0;  // the error alone: the notification ends, nothing is read
     auto *p = static_cast<Multi_prive *>(refData);
-    char octet_etat = 0;
-    ibrsp(ud, &octet_etat);
+    if (veille::SansRequete(LocalIbsta)) {
+        // No request within the time-out: after stop the cycle ends; otherwise the multimeter is
+        // looked at: while no reading is coming the channel shows a missing value, and a request
+        // found then is served as any other.
+        if (Masque(*p) == 0) return 0;
+        const veille::Veille::Constat constat = p->veille.Veiller(ud, kMesure);
+        if (constat == veille::Veille::Constat::SansMesure) p->valeur = NotANumber();
+        if (constat != veille::Veille::Constat::Demande) return Masque(*p);
+    } else {
+        char octet_etat = 0;
+        ibrsp(ud, &octet_etat);
+    }
     char reponse[kLongueurMesure + 1];
-    LireTexte(ud, reponse, kLongueurMesure);
+    veille::Issue issue = veille::Issue::Lue;
     double v = 0.0;
-    if (multi_lire_mesure(reponse, v)) p->valeur = v;
-    ++p->numero;  // a reply that is no number still counts, with the previous value
+    if (LireTexte(ud, reponse, kLongueurMesure) & ERR) {
+        p->valeur = NotANumber();  // no reading came
+        issue = veille::Issue::SansReponse;
+    } else if (multi_lire_mesure(reponse, v)) {
+        p->valeur = v;
+    } else {
+        issue = veille::Issue::Illisible;  // the previous value stays
+    }
+    ++p->numero;  // a reply that is no number still counts
     LireEtEffacerEsr(ud);
-    ibecr(ud, kMesure);
-    return p->stop_interruption;
+    const bool relancee = p->veille.Relancer(ud, kMesure);
+    p->veille.Bilan(issue, relancee);
+    return Masque(*p);
 }
 
 int miseenplace_int_multi(PInstrument *instrument) {
@@ -240,7 +267,7 @@ int miseenplace_int_multi(PInstrument *instrument) {
     char octet_etat = 0;
     ibrsp(ud, &octet_etat);
     LireEtEffacerEsr(ud);
-    if (ibnotify(ud, p->stop_interruption, CB_interruption_multi, p) & ERR) {
+    if (ibnotify(ud, Masque(*p), CB_interruption_multi, p) & ERR) {
         const std::string message =
             std::string("Impossible d'initialiser le multimètre\nd'adresse "_w) + std::to_string(p->bloc.adresse_gpib);
         MessagePopup("Attention !!!", message.c_str());

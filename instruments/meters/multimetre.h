@@ -15,6 +15,13 @@
 // shown and fails the start: the channel would otherwise record another quantity than the one
 // chosen.
 //
+// While the cycle runs, a multimeter that stops answering (unplugged, a launch that does not get
+// through) or answers what is no number is said once on the status list, and once more when a
+// reading comes again (see veille.h). A reading that does not come is a missing value; a reply
+// that is no number keeps the previous value, still counted. A measurement whose launch did not
+// get through is launched again once the multimeter is back, so that the readings resume by
+// themselves.
+//
 // Settings block (168 bytes, get_memory flag 1), little-endian:
 //   0 identificateur (int32)   4 adresse_gpib (int32)   8 digits (int32)   12 Volt_Ampere (int32)
 //   16 handmulti (int32)       20 stop_interruption (int32)   24 numero_mesure (uint32)

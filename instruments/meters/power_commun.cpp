@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <system_error>
 
@@ -131,12 +132,15 @@ int verif_erreur(int identificateur) {
 
 namespace e4419b {
 
-int Seance::Ouvrir(int adresse, plugin::Activite &activite) {
-    if (ud >= 0) {
-        activite.NotificationDesarmee(ud);
-        Fermer();  // disarms the notification, waiting for a callback that runs
-    }
+void Seance::Fermer(plugin::Activite &activite) {
     capteur = 0;
+    if (ud < 0) return;
+    activite.NotificationDesarmee(ud);
+    ibonl(ud, 0);  // disarms the notification, waiting for a callback that runs
+    ud = -1;
+}
+
+int Seance::Ouvrir(int adresse) {
     ud = ibdev(0, adresse, NO_SAD, T10s, 1, 1);
     return ud;
 }
@@ -241,38 +245,69 @@ int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, 
     return statut;
 }
 
-bool MesureTerminee(int ud, int statut, int masque, int *resultat) {
-    char octet = 0;
-    ibrsp(ud, &octet);
-    if (statut == ERR) {
-        *resultat = 0;
-        return false;
-    }
-    char evenements[kLongueurEvenements + 1];
-    ibecr(ud, "*ESR?");
-    LireReponse(ud, evenements, kLongueurEvenements);
-    long esr = 0;
-    if (!NombreEnTete(evenements, esr) || (esr & 1) == 0) {
-        *resultat = masque;
-        return false;
-    }
-    return true;
+namespace {
+
+void Manquer(std::span<Lecture> lectures) {
+    for (Lecture &l : lectures) l.Manquer();
 }
 
-void LireEtRelancer(int ud, Lecture &fenetre1, Lecture &fenetre2) {
+}  // namespace
+
+bool MesureTerminee(int ud, int statut, Seance &seance, std::span<Lecture> lectures, int *resultat) {
+    using Constat = veille::Veille::Constat;
+    if (veille::SansRequete(statut)) {
+        // After stop, the cycle ends here; otherwise the meter is looked at, and a request found
+        // then (its serial poll made) is served as any other.
+        const Constat constat = seance.Masque() != 0 ? seance.veille.Veiller(ud, kRelance) : Constat::EnMesure;
+        if (constat == Constat::SansMesure) Manquer(lectures);
+        *resultat = seance.Masque();
+        if (constat != Constat::Demande) return false;
+    } else {
+        char octet = 0;
+        ibrsp(ud, &octet);
+        if (statut == ERR) {
+            *resultat = 0;
+            return false;
+        }
+    }
+    char evenements[kLongueurEvenements + 1] = "";
+    int lu = ibecr(ud, "*ESR?");
+    // A question that did not go out has no reply to wait for.
+    if ((lu & ERR) == 0) lu = LireReponse(ud, evenements, kLongueurEvenements);
+    long esr = 0;
+    const bool lisible = (lu & ERR) == 0 && NombreEnTete(evenements, esr);
+    *resultat = seance.Masque();
+    if (lisible) return (esr & 1) != 0;
+    Manquer(lectures);
+    const bool relancee = seance.veille.Relancer(ud, kRelance);
+    seance.veille.Bilan((lu & ERR) != 0 ? veille::Issue::SansReponse : veille::Issue::Illisible, relancee);
+    *resultat = seance.Masque();
+    return false;
+}
+
+void LireEtRelancer(int ud, Seance &seance, Lecture &fenetre1, Lecture &fenetre2) {
     char octet = 0;
     ibrsp(ud, &octet);
     Lecture *lectures[2] = {&fenetre1, &fenetre2};
+    veille::Issue issue = veille::Issue::Lue;
     for (int k = 0; k < 2; ++k) {
-        char reponse[kLongueurMesure + 1];
-        ibecr(ud, kFetch[k]);
-        LireReponse(ud, reponse, kLongueurMesure);
+        char reponse[kLongueurMesure + 1] = "";
+        int lu = ibecr(ud, kFetch[k]);
+        if ((lu & ERR) == 0) lu = LireReponse(ud, reponse, kLongueurMesure);
         double v = 0.0;
-        if (NombreEnTete(reponse, v)) lectures[k]->valeur = v;
+        if (lu & ERR) {
+            lectures[k]->Manquer();
+            issue = veille::Pire(issue, veille::Issue::SansReponse);
+        } else if (NombreEnTete(reponse, v)) {
+            lectures[k]->valeur = v;
+        } else {
+            issue = veille::Pire(issue, veille::Issue::Illisible);
+        }
     }
     ++fenetre1.numero;
     ++fenetre2.numero;
-    ibecr(ud, kRelance);
+    const bool relancee = seance.veille.Relancer(ud, kRelance);
+    seance.veille.Bilan(issue, relancee);
 }
 
 }  // namespace e4419b

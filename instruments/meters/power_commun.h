@@ -1,22 +1,31 @@
 // What the two plugins of the E4419B dual power meter share: "Powermeter" (powermeter.h) and
 // "Powermeter Switché" (powswitch.h) drive the same meter with the same identity check, sensor
-// check, trigger definition, window set-up, start sequence and reading cycle, and their
-// configuration panels share the callback of the sensor ring.
+// check, trigger definition, window set-up, start sequence and reading cycle; their
+// configuration panels share the address, sensor and frequency controls with the callback of the
+// sensor ring, and the plugins share their start, stop and panel operations.
 //
 // The meter measures with both windows at each bus trigger: window 1 on sensor A, window 2 on
 // sensor B, in dBm. It completes by service request: "*ESE 1" and "*SRE 32" turn the
 // operation-complete event of "*OPC" into a request, which the notification callback answers
 // by fetching both windows and triggering the next measurement. The readings pass from the
 // notification thread to the user-interface thread through atomics, each value whole.
+//
+// While the cycle runs, the meter is under watch (veille.h): a meter that stops answering, or
+// answers what cannot be read, is said once on the main panel's status list and once more when
+// its readings come again; its channels show missing values meanwhile, and the cycle triggers
+// again as soon as the meter can take it, so that the readings resume by themselves.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "framework/plugin.h"
+#include "instruments/meters/veille.h"
 #include "platform/gpib.h"
 #include "platform/toolbox.h"
+#include "platform/ui.h"
 
 // Reads one entry of the meter's error queue ("SYST:ERR?"); when its leading number is not 0,
 // shows the reply as received in a pop-up titled "Erreur Powermeter". Returns that number (0
@@ -46,6 +55,8 @@ struct Lecture {
         valeur = NotANumber();
         numero = 0;
     }
+    // A reading that did not come: a missing value, the counter as it stands.
+    void Manquer() { valeur = NotANumber(); }
 };
 
 // The first step of `init`: no reading yet, in the slots and in the block's copy of them.
@@ -59,16 +70,19 @@ void EffacerLectures(Lecture (&lectures)[N], std::uint32_t (&numeros)[N], double
 }
 
 // What an instance runs an acquisition with: the descriptor, the sensors taken at `init` for the
-// whole acquisition (the channels follow them, not a panel confirmed meanwhile), and the mask
-// the notification callback returns.
+// whole acquisition (the channels follow them, not a panel confirmed meanwhile), the mask the
+// notification callback returns, and the watch over the meter.
 struct Seance {
     int ud = -1;       // descriptor opened by the last init (-1: none)
     int capteur = 0;   // sensors of the acquisition (0: no acquisition)
     std::atomic<int> stop_interruption{0};
+    veille::Veille veille;
 
-    // Opens the meter at `adresse` (board 0, 10 s time-out, END with each write's last byte),
-    // after taking the previous acquisition's descriptor offline with its notification.
-    int Ouvrir(int adresse, plugin::Activite &activite);
+    // Takes the previous acquisition's descriptor offline with its notification (waiting for a
+    // callback that runs): nothing of that cycle reaches the record any more.
+    void Fermer(plugin::Activite &activite);
+    // Opens the meter at `adresse` (board 0, 10 s time-out, END with each write's last byte).
+    int Ouvrir(int adresse);
     // `init` succeeded: the cycle may run with these sensors.
     void Prete(int capteur_choisi) {
         capteur = CapteurValide(capteur_choisi) ? capteur_choisi : 0;
@@ -81,11 +95,9 @@ struct Seance {
     }
     // The sensors the channels follow: the acquisition's while one runs, else the setting.
     int Capteur(int reglage) const { return capteur != 0 ? capteur : reglage; }
-    // `liberer`, once the notification is disarmed: the descriptor goes offline.
-    void Fermer() {
-        if (ud >= 0) ibonl(ud, 0);
-        ud = -1;
-    }
+    // The notification's mask: the service request and the time-out while the cycle runs, 0
+    // once stopped. It is the mask armed by start and the result of each callback.
+    int Masque() const { return veille::Masque(stop_interruption); }
 };
 
 // ---- set-up (user-interface thread; each failure shows the meter's pop-up) ----------------
@@ -116,14 +128,21 @@ int ConfigurerFenetres(int ud, int frequence);
 // status or -1 (bit 0x8000 set either way).
 int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *ref,
                   plugin::Activite &activite);
-// The first steps of a notification: a serial poll, then whether a measurement has completed.
-// False when the callback must return `*resultat` at once: 0 for a notification that reports
-// the error status alone, `masque` when no measurement completed.
-bool MesureTerminee(int ud, int statut, int masque, int *resultat);
-// The last steps: a serial poll, window 1 into `fenetre1` and window 2 into `fenetre2` (a reply
-// that does not convert keeps the previous value), both counters advanced, and the next
-// measurement triggered (five triggers, the last one completing by service request).
-void LireEtRelancer(int ud, Lecture &fenetre1, Lecture &fenetre2);
+// The first steps of a notification. False when the callback must return `*resultat` at once:
+// - the error status alone: after a serial poll, 0 (the notification ends);
+// - a time-out without a request: the meter looked at (veille::Veiller), and while no reading
+//   is coming `lectures` show missing values; after stop, 0;
+// - a request: after a serial poll, "*ESR?". A measurement that has not completed gives the mask
+//   at once. A register that cannot be read (no answer, or a reply without a number) was read
+//   off all the same, so that whatever completed is lost: `lectures` show missing values, the
+//   fault is said and the next measurement triggered.
+// True when a measurement has completed: the callback fetches it (LireEtRelancer).
+bool MesureTerminee(int ud, int statut, Seance &seance, std::span<Lecture> lectures, int *resultat);
+// The last steps: a serial poll, window 1 into `fenetre1` and window 2 into `fenetre2`, both
+// counters advanced, and the next measurement triggered (five triggers, the last one completing
+// by service request). A reply that does not convert keeps the previous value; one that does not
+// come is a missing value. What the exchanges came to is said through the watch.
+void LireEtRelancer(int ud, Seance &seance, Lecture &fenetre1, Lecture &fenetre2);
 
 // ---- the channels ---------------------------------------------------------------------------
 
@@ -158,6 +177,94 @@ private:
         const int capteur = Capteur(instrument);
         if (voie < 1 || voie > P::NombreVoies(capteur)) return nullptr;
         return &plugin::Prive<P>(instrument)->lectures[P::Emplacement(capteur, voie)];
+    }
+};
+
+// ---- the operations both plugins share ------------------------------------------------------
+
+// Over a plugin's private record P, which holds `bloc` (the settings block, with `adresse_gpib`,
+// `capteur`, `frequence_fonctionnement`, `nombre_voie`, `stop_interruption`, `identificateur`,
+// `numero_mesure` and `zone_memoire`, and its name field P::kChampNom), `seance`, `lectures`,
+// `activite`, its channel map (see Voies) and `kRappel`, its notification callback.
+
+// The first steps of init: the previous acquisition's descriptor offline, no reading yet, the
+// watch ready for a new acquisition, and the meter opened. The descriptor (negative when the
+// board refused the address).
+template <class P>
+int Ouvrir(P &p) {
+    p.seance.Fermer(p.activite);
+    EffacerLectures(p.lectures, p.bloc.numero_mesure, p.bloc.zone_memoire);
+    p.seance.veille.Preparer(p.bloc.*P::kChampNom, p.bloc.adresse_gpib);
+    return p.seance.Ouvrir(p.bloc.adresse_gpib);
+}
+
+// The end of a successful init: the cycle ready for the sensors `capteur`, the block's copies of
+// the mask and the descriptor. Returns `statut`, the status of the last set-up write.
+template <class P>
+int Conclure(P &p, int capteur, int statut) {
+    p.seance.Prete(capteur);
+    p.bloc.stop_interruption = p.seance.stop_interruption;
+    p.bloc.identificateur = p.seance.ud;
+    return statut;
+}
+
+// The controls that both configuration panels have, under ids of their own.
+struct ControlesConfiguration {
+    int adresse, capteur, frequence, ok;
+};
+
+// configure: the panel `id` of `fichier` (nothing happens when it cannot be loaded) showing the
+// address, the sensors and the frequency, then what `aussi(panel)` shows of the panel's own
+// controls; the record as the OK button's callback data. Displayed, not modal.
+template <class P, class F>
+void Configurer(P &p, const char *fichier, int id, const ControlesConfiguration &c, F &&aussi) {
+    const int panel = LoadPanel(0, fichier, id);
+    if (panel < 0) return;
+    SetCtrlVal(panel, c.adresse, p.bloc.adresse_gpib);
+    SetCtrlVal(panel, c.capteur, p.bloc.capteur);
+    SetCtrlVal(panel, c.frequence, p.bloc.frequence_fonctionnement);
+    aussi(panel);
+    SetCtrlAttribute(panel, c.ok, ATTR_CALLBACK_DATA, static_cast<void *>(&p));
+    p.activite.panneaux.Ajouter(panel);
+    DisplayPanel(panel);
+}
+
+// OK of a configuration panel (callback data: the record): on commit, the address, the sensors
+// with their channel count and the frequency stored, then what `aussi(panel, bloc)` reads of the
+// panel's own controls, and the panel discarded. Any other event changes nothing.
+template <class P, class F>
+int Confirmer(int panel, int event, void *donnees, const ControlesConfiguration &c, F &&aussi) {
+    if (event != EVENT_COMMIT) return 0;
+    if (auto *p = static_cast<P *>(donnees)) {
+        int adresse = 0, capteur = 0, frequence = 0;
+        GetCtrlVal(panel, c.adresse, &adresse);
+        GetCtrlVal(panel, c.capteur, &capteur);
+        GetCtrlVal(panel, c.frequence, &frequence);
+        auto &b = p->bloc;
+        b.adresse_gpib = adresse;
+        b.capteur = capteur;
+        b.nombre_voie = P::NombreVoies(capteur);
+        b.frequence_fonctionnement = frequence;
+        aussi(panel, b);
+        p->activite.panneaux.Retirer(panel);
+    }
+    DiscardPanel(panel);
+    return 0;
+}
+
+// start, stop and the channels.
+template <class P>
+struct Operations : Voies<P> {
+    // Service request on operation complete, the notification armed, the first measurement.
+    static int start(PInstrument *instrument) {
+        P *p = plugin::Prive<P>(instrument);
+        return DemarrerCycle(p->seance.ud, p->bloc.adresse_gpib, p->seance.Masque(), P::kRappel, p, p->activite);
+    }
+    // The cycle ends at the next notification, which still reads and relaunches once.
+    static void stop(PInstrument *instrument) {
+        P *p = plugin::Prive<P>(instrument);
+        p->seance.Arreter();
+        p->bloc.stop_interruption = 0;
     }
 };
 

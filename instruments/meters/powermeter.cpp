@@ -41,6 +41,9 @@ static_assert(offsetof(S_power_simple, zone_memoire) == 32);
 static_assert(offsetof(S_power_simple, nom_instru) == 48);
 static_assert(std::is_trivially_copyable_v<S_power_simple>);
 
+// The notification callback of the reading cycle (below).
+int CB_interruption_powermeter_AB(int ud, int LocalIbsta, int LocalIberr, long LocalIbcntl, void *refData);
+
 // What `structure` points to: the block, then what the acquisition runs with and shares with
 // the notification callback.
 struct Power_prive {
@@ -62,6 +65,7 @@ struct Power_prive {
         std::memcpy(nom_voie, nom, std::strlen(nom) + 1);
     }
 
+    static constexpr GpibNotifyCallback_t kRappel = CB_interruption_powermeter_AB;
     static constexpr const char *kNomDefaut = "Powermeter";
     static constexpr auto kChampNom = &S_power_simple::nom_instru;
     void Defauts() {
@@ -70,25 +74,18 @@ struct Power_prive {
         bloc.capteur = e4419b::kCapteurA;
         bloc.nombre_voie = NombreVoies(bloc.capteur);
     }
-    void AuLiberer() { seance.Fermer(); }
+    void AuLiberer() { seance.Fermer(activite); }
 };
 using Vie = plugin::Gestion<Power_prive, power_simple>;
-using Voies = e4419b::Voies<Power_prive>;
-
-Power_prive *Prive(PInstrument *instrument) { return plugin::Prive<Power_prive>(instrument); }
+using Operations = e4419b::Operations<Power_prive>;
 
 // ---- management -------------------------------------------------------------------------
 
+constexpr e4419b::ControlesConfiguration kControles = {
+    Conf_Pow_NUM_Conf_Adr_Power, Conf_Pow_RING_Conf_Capt_Power, Conf_Pow_NUM_Conf_Freq_Fct_Pow, Conf_Pow_OK_POWER};
+
 void power_simple_configure(PInstrument *instrument) {
-    Power_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, Conf_Pow);
-    if (panel < 0) return;
-    SetCtrlVal(panel, Conf_Pow_NUM_Conf_Adr_Power, p->bloc.adresse_gpib);
-    SetCtrlVal(panel, Conf_Pow_RING_Conf_Capt_Power, p->bloc.capteur);
-    SetCtrlVal(panel, Conf_Pow_NUM_Conf_Freq_Fct_Pow, p->bloc.frequence_fonctionnement);
-    SetCtrlAttribute(panel, Conf_Pow_OK_POWER, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
-    DisplayPanel(panel);
+    e4419b::Configurer(*plugin::Prive<Power_prive>(instrument), kFichierUir, Conf_Pow, kControles, [](int) {});
 }
 
 // ---- control ------------------------------------------------------------------------------
@@ -97,40 +94,23 @@ int CB_interruption_powermeter_AB(int ud, int LocalIbsta, int /*LocalIberr*/, lo
                                   void *refData) {
     auto *p = static_cast<Power_prive *>(refData);
     int resultat = 0;
-    if (!e4419b::MesureTerminee(ud, LocalIbsta, p->seance.stop_interruption, &resultat)) return resultat;
-    e4419b::LireEtRelancer(ud, p->lectures[0], p->lectures[1]);
-    return p->seance.stop_interruption;
+    if (!e4419b::MesureTerminee(ud, LocalIbsta, p->seance, p->lectures, &resultat)) return resultat;
+    e4419b::LireEtRelancer(ud, p->seance, p->lectures[0], p->lectures[1]);
+    return p->seance.Masque();
 }
 
 int initialisation_powermeter_AB_int(PInstrument *instrument) {
-    Power_prive *p = Prive(instrument);
+    Power_prive *p = plugin::Prive<Power_prive>(instrument);
     S_power_simple &b = p->bloc;
-    e4419b::EffacerLectures(p->lectures, b.numero_mesure, b.zone_memoire);
     // An address the board refuses leaves no descriptor: the listener check below reports it.
-    const int ud = p->seance.Ouvrir(b.adresse_gpib, p->activite);
+    const int ud = e4419b::Ouvrir(*p);
     if (!e4419b::VerifierEcouteur(ud, b.adresse_gpib)) return -1;
     if (!e4419b::VerifierIdentite(ud)) return -1;
     const int capteur = b.capteur;
     if (!e4419b::VerifierCapteurs(ud, capteur)) return -1;
     const int statut = e4419b::ConfigurerFenetres(ud, b.frequence_fonctionnement);
     if (statut < 0) return -1;
-    p->seance.Prete(capteur);
-    b.stop_interruption = p->seance.stop_interruption;
-    b.identificateur = ud;
-    return statut;
-}
-
-int miseenplace_int_powermeter_AB(PInstrument *instrument) {
-    Power_prive *p = Prive(instrument);
-    return e4419b::DemarrerCycle(p->seance.ud, p->bloc.adresse_gpib, p->seance.stop_interruption,
-                                 CB_interruption_powermeter_AB, p, p->activite);
-}
-
-// The cycle ends at the next notification, which still reads and relaunches once.
-void power_simple_stop(PInstrument *instrument) {
-    Power_prive *p = Prive(instrument);
-    p->seance.Arreter();
-    p->bloc.stop_interruption = 0;
+    return e4419b::Conclure(*p, capteur, statut);
 }
 
 }  // namespace
@@ -142,13 +122,13 @@ PInstrument power_simple = {
     .get_memory = Vie::get_memory,
     .get_nom_instru = Vie::get_nom_instru,
     .set_nom_instru = Vie::set_nom_instru,
-    .stop = power_simple_stop,
-    .start = miseenplace_int_powermeter_AB,
+    .stop = Operations::stop,
+    .start = Operations::start,
     .init = initialisation_powermeter_AB_int,
-    .nb_voie_1D = Voies::nb_voie_1D,
-    .get_nom_voie_1D = Voies::get_nom_voie_1D,
-    .mesure_1D = Voies::mesure_1D,
-    .numero_1D = Voies::numero_1D,
+    .nb_voie_1D = Operations::nb_voie_1D,
+    .get_nom_voie_1D = Operations::get_nom_voie_1D,
+    .mesure_1D = Operations::mesure_1D,
+    .numero_1D = Operations::numero_1D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -157,20 +137,6 @@ PInstrument power_simple = {
 // channel count and the frequency, then closes the panel.
 int Power_OK(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
              int /*eventData2*/) {
-    if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Power_prive *>(callbackData)) {
-        int adresse = 0, capteur = 0, frequence = 0;
-        GetCtrlVal(panel, Conf_Pow_NUM_Conf_Adr_Power, &adresse);
-        GetCtrlVal(panel, Conf_Pow_RING_Conf_Capt_Power, &capteur);
-        GetCtrlVal(panel, Conf_Pow_NUM_Conf_Freq_Fct_Pow, &frequence);
-        S_power_simple &b = p->bloc;
-        b.adresse_gpib = adresse;
-        b.capteur = capteur;
-        b.nombre_voie = Power_prive::NombreVoies(capteur);
-        b.frequence_fonctionnement = frequence;
-        p->activite.panneaux.Retirer(panel);
-    }
-    DiscardPanel(panel);
-    return 0;
+    return e4419b::Confirmer<Power_prive>(panel, event, callbackData, kControles, [](int, S_power_simple &) {});
 }
 UI_CALLBACK(Power_OK);

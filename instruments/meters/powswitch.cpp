@@ -57,6 +57,9 @@ static_assert(offsetof(S_power_switch, etat_switch) == 80);
 static_assert(offsetof(S_power_switch, nom_instru) == 84);
 static_assert(std::is_trivially_copyable_v<S_power_switch>);
 
+// The notification callback of the reading cycle (below).
+int CB_interruption_powermeter_AB_switch(int ud, int LocalIbsta, int LocalIberr, long LocalIbcntl, void *refData);
+
 // What `structure` points to: the block, what the acquisition runs with, then what the
 // notification callback shares with the user-interface thread.
 struct PowSw_prive {
@@ -80,6 +83,7 @@ struct PowSw_prive {
         std::snprintf(nom_voie, kLongueurNomVoie, sonde_b ? "Voie B RF%i" : "Voie A RF%i", voie > 2 ? voie - 2 : voie);
     }
 
+    static constexpr GpibNotifyCallback_t kRappel = CB_interruption_powermeter_AB_switch;
     static constexpr const char *kNomDefaut = "Powermeter Switché"_w;
     static constexpr auto kChampNom = &S_power_switch::nom_instru;
     void Defauts() {
@@ -89,12 +93,15 @@ struct PowSw_prive {
         bloc.nombre_voie = NombreVoies(bloc.capteur);
         bloc.bit_choisi = kSwitches[0];
     }
-    void AuLiberer() { seance.Fermer(); }
+    void AuLiberer() { seance.Fermer(activite); }
 };
 using Vie = plugin::Gestion<PowSw_prive, power_switch>;
-using Voies = e4419b::Voies<PowSw_prive>;
+using Operations = e4419b::Operations<PowSw_prive>;
 
 PowSw_prive *Prive(PInstrument *instrument) { return plugin::Prive<PowSw_prive>(instrument); }
+
+constexpr e4419b::ControlesConfiguration kControles = {Conf_PowSw_NUM_Conf_Adr_Power, Conf_PowSw_RING_Conf_Capt_Power,
+                                                       Conf_PowSw_NUM_Conf_Freq_Fct_Pow, Conf_PowSw_OK_POWSW};
 
 // ---- the switches -------------------------------------------------------------------------
 
@@ -107,26 +114,20 @@ bool PositionnerSwitches(int lignes, bool haut) { return Positionner_lignes_port
 
 void power_switch_configure(PInstrument *instrument) {
     PowSw_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, Conf_PowSw);
-    if (panel < 0) return;
-    SetCtrlVal(panel, Conf_PowSw_NUM_Conf_Adr_Power, p->bloc.adresse_gpib);
-    SetCtrlVal(panel, Conf_PowSw_RING_Conf_Capt_Power, p->bloc.capteur);
-    SetCtrlVal(panel, Conf_PowSw_NUM_Conf_Freq_Fct_Pow, p->bloc.frequence_fonctionnement);
-    // The saved lines back on the two rings: the lowest on the first, the other (the same one
-    // when both sensors share a switch) on the second, which only "A et B" uses.
-    int premier = 0, second = 0;
-    for (const int sw : kSwitches) {
-        if ((p->bloc.bit_choisi & sw) == 0) continue;
-        if (premier == 0) premier = sw;
-        second = sw;
-    }
-    if (premier != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_Sw_Power, premier);
-    const bool deux_capteurs = p->bloc.capteur == e4419b::kCapteursAB;
-    if (deux_capteurs && second != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_2ndSw_Power, second);
-    SetCtrlAttribute(panel, Conf_PowSw_RING_Conf_2ndSw_Power, ATTR_DIMMED, deux_capteurs ? 0 : 1);
-    SetCtrlAttribute(panel, Conf_PowSw_OK_POWSW, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
-    DisplayPanel(panel);
+    e4419b::Configurer(*p, kFichierUir, Conf_PowSw, kControles, [p](int panel) {
+        // The saved lines back on the two rings: the lowest on the first, the other (the same
+        // one when both sensors share a switch) on the second, which only "A et B" uses.
+        int premier = 0, second = 0;
+        for (const int sw : kSwitches) {
+            if ((p->bloc.bit_choisi & sw) == 0) continue;
+            if (premier == 0) premier = sw;
+            second = sw;
+        }
+        if (premier != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_Sw_Power, premier);
+        const bool deux_capteurs = p->bloc.capteur == e4419b::kCapteursAB;
+        if (deux_capteurs && second != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_2ndSw_Power, second);
+        SetCtrlAttribute(panel, Conf_PowSw_RING_Conf_2ndSw_Power, ATTR_DIMMED, deux_capteurs ? 0 : 1);
+    });
 }
 
 // ---- control ------------------------------------------------------------------------------
@@ -135,20 +136,19 @@ int CB_interruption_powermeter_AB_switch(int ud, int LocalIbsta, int /*LocalIber
                                          void *refData) {
     auto *p = static_cast<PowSw_prive *>(refData);
     int resultat = 0;
-    if (!e4419b::MesureTerminee(ud, LocalIbsta, p->seance.stop_interruption, &resultat)) return resultat;
+    if (!e4419b::MesureTerminee(ud, LocalIbsta, p->seance, p->lectures, &resultat)) return resultat;
     // The readings were taken on the path the switches are leaving: they go to its slots.
     const int etat = p->etat_switch;
     const bool deplaces = PositionnerSwitches(p->lignes, etat == 0);
-    e4419b::LireEtRelancer(ud, p->lectures[etat], p->lectures[etat + 2]);
+    e4419b::LireEtRelancer(ud, p->seance, p->lectures[etat], p->lectures[etat + 2]);
     if (deplaces) p->etat_switch = 1 - etat;
-    return p->seance.stop_interruption;
+    return p->seance.Masque();
 }
 
 int initialisation_powermeter_AB_switch_int(PInstrument *instrument) {
     PowSw_prive *p = Prive(instrument);
     S_power_switch &b = p->bloc;
-    e4419b::EffacerLectures(p->lectures, b.numero_mesure, b.zone_memoire);
-    const int ud = p->seance.Ouvrir(b.adresse_gpib, p->activite);
+    const int ud = e4419b::Ouvrir(*p);
     if (ud < 0) {
         MessagePopup("Attention", "Impossible de détecter le powermeter"_w);
         return -1;
@@ -168,23 +168,7 @@ int initialisation_powermeter_AB_switch_int(PInstrument *instrument) {
     if (!PositionnerSwitches(lignes, false)) return -1;
     p->lignes = lignes;
     p->etat_switch = b.etat_switch = 0;
-    p->seance.Prete(capteur);
-    b.stop_interruption = p->seance.stop_interruption;
-    b.identificateur = ud;
-    return statut;
-}
-
-int miseenplace_int_powermeter_AB_switch(PInstrument *instrument) {
-    PowSw_prive *p = Prive(instrument);
-    return e4419b::DemarrerCycle(p->seance.ud, p->bloc.adresse_gpib, p->seance.stop_interruption,
-                                 CB_interruption_powermeter_AB_switch, p, p->activite);
-}
-
-// The cycle ends at the next notification, which still reads and relaunches once.
-void power_switch_stop(PInstrument *instrument) {
-    PowSw_prive *p = Prive(instrument);
-    p->seance.Arreter();
-    p->bloc.stop_interruption = 0;
+    return e4419b::Conclure(*p, capteur, statut);
 }
 
 }  // namespace
@@ -196,13 +180,13 @@ PInstrument power_switch = {
     .get_memory = Vie::get_memory,
     .get_nom_instru = Vie::get_nom_instru,
     .set_nom_instru = Vie::set_nom_instru,
-    .stop = power_switch_stop,
-    .start = miseenplace_int_powermeter_AB_switch,
+    .stop = Operations::stop,
+    .start = Operations::start,
     .init = initialisation_powermeter_AB_switch_int,
-    .nb_voie_1D = Voies::nb_voie_1D,
-    .get_nom_voie_1D = Voies::get_nom_voie_1D,
-    .mesure_1D = Voies::mesure_1D,
-    .numero_1D = Voies::numero_1D,
+    .nb_voie_1D = Operations::nb_voie_1D,
+    .get_nom_voie_1D = Operations::get_nom_voie_1D,
+    .mesure_1D = Operations::mesure_1D,
+    .numero_1D = Operations::numero_1D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -211,23 +195,11 @@ PInstrument power_switch = {
 // the sensors chosen, the sensors, the channel count and the frequency, then closes the panel.
 int PowSw_OK(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
              int /*eventData2*/) {
-    if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<PowSw_prive *>(callbackData)) {
-        int adresse = 0, premier = 0, second = 0, capteur = 0, frequence = 0;
-        GetCtrlVal(panel, Conf_PowSw_NUM_Conf_Adr_Power, &adresse);
-        GetCtrlVal(panel, Conf_PowSw_RING_Conf_Sw_Power, &premier);
-        GetCtrlVal(panel, Conf_PowSw_RING_Conf_2ndSw_Power, &second);
-        GetCtrlVal(panel, Conf_PowSw_RING_Conf_Capt_Power, &capteur);
-        GetCtrlVal(panel, Conf_PowSw_NUM_Conf_Freq_Fct_Pow, &frequence);
-        S_power_switch &b = p->bloc;
-        b.adresse_gpib = adresse;
-        b.bit_choisi = capteur == e4419b::kCapteursAB ? (premier | second) : premier;
-        b.nombre_voie = PowSw_prive::NombreVoies(capteur);
-        b.capteur = capteur;
-        b.frequence_fonctionnement = frequence;
-        p->activite.panneaux.Retirer(panel);
-    }
-    DiscardPanel(panel);
-    return 0;
+    return e4419b::Confirmer<PowSw_prive>(panel, event, callbackData, kControles, [](int p, S_power_switch &b) {
+        int premier = 0, second = 0;
+        GetCtrlVal(p, Conf_PowSw_RING_Conf_Sw_Power, &premier);
+        GetCtrlVal(p, Conf_PowSw_RING_Conf_2ndSw_Power, &second);
+        b.bit_choisi = b.capteur == e4419b::kCapteursAB ? (premier | second) : premier;
+    });
 }
 UI_CALLBACK(PowSw_OK);

@@ -11,6 +11,8 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "gpib/nombres.h"
+#include "instruments/panne_gpib.h"
 #include "instruments/tables.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
@@ -22,7 +24,6 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +35,6 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <system_error>
 #include <type_traits>
 
 namespace {
@@ -124,9 +124,11 @@ struct Anritsu_prive {
     std::mutex donnees;        // guards mesures, indices and numero
     unsigned numero = 0;       // traces published since init
 
-    // Notification thread only: the blocks of the cycle being read.
+    // Notification thread only: the blocks of the cycle being read, and the faults of the
+    // cycle said on the status list.
     double lecture[2][kPoints];
     double lecture_indices[kPoints];
+    panne_gpib::Suivi suivi;
 
     plugin::Activite activite;  // the notification, the hidden panel, configuration panels
 
@@ -270,46 +272,18 @@ int anritsu_parse_point_count(std::string_view reponse) {
 
 namespace {
 
-bool EstBlanc(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 bool EstChiffre(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
-
-// The number that starts at `debut` (blanks skipped, never past `fin`): an optional sign, digits
-// with an optional point, an optional exponent, in single precision. False when none starts
-// there.
-bool LireNombre(const char *debut, const char *fin, float &valeur) {
-    const char *c = debut;
-    while (c < fin && EstBlanc(*c)) ++c;
-    const char *nombre = c;
-    if (c < fin && (*c == '+' || *c == '-')) ++c;
-    // Digits or a point must follow: no "inf", "nan" or hexadecimal forms.
-    if (c == fin || !(EstChiffre(*c) || (*c == '.' && c + 1 < fin && EstChiffre(c[1])))) return false;
-    if (*nombre == '+') ++nombre;  // from_chars takes no plus sign
-    float v = 0.0f;
-    const auto [apres, erreur] = std::from_chars(nombre, fin, v);
-    if (erreur == std::errc::result_out_of_range) {
-        // Beyond single precision: its infinity or its zero, as strtof gives them.
-        double d = 0.0;
-        const auto resultat = std::from_chars(nombre, fin, d);
-        if (resultat.ec != std::errc{}) return false;
-        v = static_cast<float>(d);
-    } else if (erreur != std::errc{} || apres == nombre) {
-        return false;
-    }
-    valeur = v;
-    return true;
-}
 
 }  // namespace
 
 bool anritsu_convert_fields(std::string_view charge, int count, int pas, int decalage, double *serie) {
     if (count < 0 || count > kAnritsuPointsMax || pas <= 0 || decalage < 0) return false;
     if (charge.size() < static_cast<std::size_t>(pas) * static_cast<std::size_t>(count)) return false;
-    const char *fin = charge.data() + charge.size();
     float valeur = 0.0f;  // a field without a number repeats the value before it
     for (int i = 0; i < count; ++i) {
         const std::size_t debut = static_cast<std::size_t>(pas) * static_cast<std::size_t>(i) +
                                   static_cast<std::size_t>(decalage);
-        if (debut < charge.size()) LireNombre(charge.data() + debut, fin, valeur);
+        if (debut < charge.size()) nombres::LireReel(charge.substr(debut), valeur);
         serie[i] = static_cast<double>(valeur);
     }
     return true;
@@ -323,13 +297,14 @@ void anritsu_drain_reply(int ud) {
     }
 }
 
-long anritsu_read_block_header(int ud, long longueur_max) {
+long anritsu_read_block_header(int ud, long longueur_max, bool *sans_reponse) {
     // One read of `n` bytes: false when it failed, came short, or ended the reply (with END,
     // in which case nothing is left to read off).
     bool fini = false;
     const auto Lire = [&](char *tampon, long n) {
         const int sta = ibrd(ud, tampon, n);
         fini = (sta & (ERR | END)) != 0;
+        if (sans_reponse != nullptr && (sta & ERR) != 0) *sans_reponse = true;
         return (sta & ERR) == 0 && ThreadIbcntl() == n && (sta & END) == 0;
     };
     const auto Refuser = [&]() -> long {
@@ -353,41 +328,55 @@ long anritsu_read_block_header(int ud, long longueur_max) {
 
 namespace {
 
-// One query and its block, converted by `convertir(charge)`.
+using panne_gpib::Issue;
+
+// One query and its block, converted by `convertir(charge)`: Lue, Illisible (a block malformed,
+// short or holding too few fields), or SansReponse (the query found no listener, or a read
+// timed out: nothing more is read).
 template <class F>
-bool LireBloc(const char *commande, int ud, F &&convertir) {
-    ibecr2(ud, commande);
-    const long l = anritsu_read_block_header(ud, kAnritsuChargeMax);
-    if (l < 0) return false;
+Issue LireBloc(const char *commande, int ud, F &&convertir) {
+    if ((ibecr2(ud, commande) & ERR) != 0) return Issue::SansReponse;
+    bool sans_reponse = false;
+    const long l = anritsu_read_block_header(ud, kAnritsuChargeMax, &sans_reponse);
+    if (l < 0) return sans_reponse ? Issue::SansReponse : Issue::Illisible;
     // The payload and the byte that ends the reply.
     std::unique_ptr<char[]> charge(new (std::nothrow) char[static_cast<std::size_t>(l) + 1]);
     if (!charge) {
         anritsu_drain_reply(ud);
-        return false;
+        return Issue::Illisible;
     }
     const int sta = ibrd(ud, charge.get(), l + 1);
     const long lus = ThreadIbcntl();
-    if ((sta & ERR) != 0) return false;             // time-out inside the block
-    if ((sta & END) == 0) anritsu_drain_reply(ud);  // more than the block announced
-    if (lus < l) return false;                      // ended before its length
-    return convertir(std::string_view(charge.get(), static_cast<std::size_t>(l)));
+    if ((sta & ERR) != 0) return Issue::SansReponse;  // time-out inside the block
+    if ((sta & END) == 0) anritsu_drain_reply(ud);    // more than the block announced
+    if (lus < l) return Issue::Illisible;             // ended before its length
+    const bool converti = convertir(std::string_view(charge.get(), static_cast<std::size_t>(l)));
+    return converti ? Issue::Lue : Issue::Illisible;
 }
 
-}  // namespace
-
-bool anritsu_read_block(const char *commande, int ud, int count, double *serie) {
+Issue LireSerie(const char *commande, int ud, int count, double *serie) {
     return LireBloc(commande, ud, [&](std::string_view charge) {
         return anritsu_convert_fields(charge, count, kLargeur, 0, serie);
     });
 }
 
-bool anritsu_read_block_pairs(const char *commande, int ud, int count, double *serie, double *seconde) {
+Issue LirePaires(const char *commande, int ud, int count, double *serie, double *seconde) {
     return LireBloc(commande, ud, [&](std::string_view charge) {
         // Both series or neither: the second is converted into the caller's only after the
         // first succeeded, and both need the same fields.
         return anritsu_convert_fields(charge, count, 2 * kLargeur, 0, serie) &&
                anritsu_convert_fields(charge, count, 2 * kLargeur, kLargeur, seconde);
     });
+}
+
+}  // namespace
+
+bool anritsu_read_block(const char *commande, int ud, int count, double *serie) {
+    return LireSerie(commande, ud, count, serie) == Issue::Lue;
+}
+
+bool anritsu_read_block_pairs(const char *commande, int ud, int count, double *serie, double *seconde) {
+    return LirePaires(commande, ud, count, serie, seconde) == Issue::Lue;
 }
 
 std::string anritsu_nom_verrou(int adresse) { return "GPIB0:" + std::to_string(adresse); }
@@ -398,21 +387,19 @@ namespace {
 
 // "OFD": one series into `rang0`, or pairs into `rang0` and `rang1` with the two-quantity
 // formats.
-bool anritsu_read_trace(int ud, const Cycle &c, double *rang0, double *rang1) {
-    if (c.configuration >= 5) return anritsu_read_block_pairs("OFD", ud, c.points, rang0, rang1);
-    return anritsu_read_block("OFD", ud, c.points, rang0);
+Issue anritsu_read_trace(int ud, const Cycle &c, double *rang0, double *rang1) {
+    if (c.configuration >= 5) return LirePaires("OFD", ud, c.points, rang0, rang1);
+    return LireSerie("OFD", ud, c.points, rang0);
 }
 
-// "OFV" or "OTV" by domain: 1 read whole, 0 not asked (domain "aucun"), -1 failed.
-int anritsu_read_axis(int ud, const Cycle &c, double *abscisses) {
-    const char *commande = nullptr;
+// The query of the abscissae by domain: "OFV" or "OTV"; none for domain "aucun".
+const char *anritsu_axis_query(const Cycle &c) {
     switch (c.freq_temp) {
     case 1:
-    case 3: commande = "OFV"; break;
-    case 2: commande = "OTV"; break;
-    default: return 0;
+    case 3: return "OFV";
+    case 2: return "OTV";
+    default: return nullptr;
     }
-    return anritsu_read_block(commande, ud, c.points, abscisses) ? 1 : -1;
 }
 
 // Makes the trace just read the channels' newest, and counts it.
@@ -603,22 +590,13 @@ struct Reponse30 {
 
 bool anritsu_reponse_entier(std::string_view reponse, int &valeur) {
     const Reponse30 r(reponse);
-    const char *c = r.texte;
-    while (EstBlanc(*c)) ++c;
-    const char *chiffres = (*c == '+' || *c == '-') ? c + 1 : c;
-    if (!EstChiffre(*chiffres)) return false;
-    char *fin = nullptr;
-    errno = 0;
-    const long v = std::strtol(c, &fin, 10);
-    if (errno != 0 || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return false;
-    valeur = static_cast<int>(v);
-    return true;
+    return nombres::LireEntier(r.texte, valeur) > 0;
 }
 
 bool anritsu_reponse_nombre(std::string_view reponse, float &valeur) {
     const Reponse30 r(reponse);
     float v = 0.0f;
-    if (!LireNombre(r.texte, r.texte + std::strlen(r.texte), v) || !std::isfinite(v)) return false;
+    if (nombres::LireReel(r.texte, v) == 0 || !std::isfinite(v)) return false;
     valeur = v;
     return true;
 }
@@ -863,6 +841,7 @@ int anritsu_init(PInstrument *instrument) {
     b.nombrepoint = points;
 
     p->cycle = {b.Configuration, b.Freq_Temp, b.autoscale, points};
+    p->suivi.Preparer(TexteChamp(b.nom_instru), adresse);
     if (instrument->gestion_lock) p->verrou = instrument->gestion_lock(anritsu_nom_verrou(adresse).c_str());
     p->en_acquisition = true;
     return 0;
@@ -887,7 +866,8 @@ int anritsu_start(PInstrument *instrument) {
     char esr[11];
     ibecr(ud, "*ESR?");
     LireReponse(ud, esr);
-    if ((ibnotify(ud, p->stop_interruption, CB_interruption_analyseur, instrument) & ERR) != 0) {
+    const int masque = panne_gpib::Masque(p->stop_interruption);
+    if ((ibnotify(ud, masque, CB_interruption_analyseur, instrument) & ERR) != 0) {
         MessagePopup("Attention !!!", "Impossible d'initialiser l'analyseur");
         return -1;
     }
@@ -910,22 +890,38 @@ void anritsu_stop(PInstrument *instrument) {
     p->en_acquisition = false;
 }
 
-// One measurement cycle, on the notification thread, under the device lock.
+// What the cycle does after each sweep: clears the status and the request, autoscales when set,
+// and launches the next sweep. False when the analyser did not take it (no listener, the launch
+// refused): the launch is tried again at the next time-out.
+bool anritsu_relaunch(int ud, const Cycle &c) {
+    if ((ibecr(ud, "*CLS") & ERR) != 0) return false;
+    char octet = 0;
+    ibrsp(ud, &octet);
+    anritsu_autoscale(ud, c.autoscale);
+    return (ibecr(ud, "TRS;WFS") & ERR) == 0;
+}
+
+// One measurement cycle, on the notification thread, under the device lock; at the device's
+// time-out with no sweep end, a look after the cycle (is the analyser still there, does a sweep
+// whose launch failed have to be launched again?).
 int CB_interruption_analyseur(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/,
                               void *refData) {
     if (LocalIbsta == ERR) return 0;  // the driver reports an error alone: the cycle ends
     Anritsu_prive *p = Prive(static_cast<PInstrument *>(refData));
     CmtGetLock(p->verrou);
-    const bool trace = anritsu_read_trace(ud, p->cycle, p->lecture[0], p->lecture[1]);
-    const int axe = anritsu_read_axis(ud, p->cycle, p->lecture_indices);
-    if (trace && axe >= 0) Publier(p, axe > 0);
-    ibecr(ud, "*CLS");
-    char octet = 0;
-    ibrsp(ud, &octet);
-    anritsu_autoscale(ud, p->cycle.autoscale);
-    ibecr(ud, "TRS;WFS");
+    if ((LocalIbsta & RQS) == 0) {
+        p->suivi.Surveiller(ud, [p, ud] { return anritsu_relaunch(ud, p->cycle); });
+    } else {
+        // Once the analyser stops answering, the abscissae are not asked for.
+        Issue issue = anritsu_read_trace(ud, p->cycle, p->lecture[0], p->lecture[1]);
+        const char *axe = anritsu_axis_query(p->cycle);
+        if (axe != nullptr && issue != Issue::SansReponse)
+            issue = panne_gpib::Pire(issue, LireSerie(axe, ud, p->cycle.points, p->lecture_indices));
+        if (issue == Issue::Lue) Publier(p, axe != nullptr);
+        p->suivi.Cycle(issue, anritsu_relaunch(ud, p->cycle));
+    }
     CmtReleaseLock(p->verrou);
-    return p->stop_interruption;
+    return panne_gpib::Masque(p->stop_interruption);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 // "GPIB0:<address>", reads the trace ("OFD") and its abscissae ("OFV" or "OTV") as
 // definite-length blocks of 19-character number fields, counts the trace, clears the status,
 // asks for an autoscale when set and launches the next sweep. `stop` lets the notification lapse
-// after one more sweep.
+// after one more sweep (or at the next time-out without a sweep end, see below).
 //
 // Commands of `execute` (from the sequencer and the feedback loop), any case, a command being the
 // whole text unless said otherwise; each is written under the device lock, so that it never
@@ -51,6 +51,14 @@
 // configuration panel confirmed meanwhile takes effect at the next `init`. A trace is published
 // (and counted) only when its blocks were read whole; otherwise the previous trace stays and the
 // next sweep is launched all the same.
+//
+// Faults met while the cycle runs (the analyser unplugged, silent, answering garbage, or not
+// taking the next sweep) are said once on the main panel's status list, and once more when a
+// trace is read whole again (instruments/panne_gpib.h). The notification is armed with the
+// time-out as well: with no sweep end within the device's 10 s, the callback checks that the
+// analyser still listens and launches again a sweep whose launch failed, so that the traces
+// resume by themselves. A query nobody takes or a read that times out ends the cycle's
+// transfers.
 //
 // Settings block (get_memory flag 0: the record up to its trace rows, 448 bytes, little-endian):
 //   0 adresse_gpib int32 (default 6)    4 identificateur int32      8 nombrepoint int32
@@ -112,8 +120,9 @@ bool anritsu_convert_fields(std::string_view charge, int count, int pas, int dec
 // Reads the header of the definite-length block that `ud` is sending ("#", a digit n of 1..9,
 // n decimal digits of the length L) and gives L; -1 when the header is malformed, the reply
 // ends or times out inside it, or L exceeds `longueur_max`; what the device still sends of a
-// refused reply is read off and dropped.
-long anritsu_read_block_header(int ud, long longueur_max);
+// refused reply is read off and dropped. `sans_reponse`, when given, is set when a read failed
+// (no reply in time, nobody there) rather than brought bytes that make no header.
+long anritsu_read_block_header(int ud, long longueur_max, bool *sans_reponse = nullptr);
 // Reads off and drops the rest of the reply `ud` is sending, up to its END (at most 1 MiB).
 void anritsu_drain_reply(int ud);
 // Writes `commande` bare and reads its block: `count` numbers into `serie` (one field a point),

@@ -13,6 +13,7 @@ constexpr char kEtx = 0x03;
 constexpr char kEot = 0x04;
 constexpr double kPeriodeAppel = 3.0;  // seconds between two calls
 constexpr int kManquesMax = 3;         // periods without progress before the board calls again
+constexpr double kTolerance = 1e-6;    // seconds: a clock moved by exactly the periods reaches them
 constexpr std::array<std::int32_t, 4> kComptesDeBase = {10000, 20000, 30000, 40000};
 constexpr std::int16_t kEpsilon1 = 1, kEpsilon2 = -1;
 
@@ -28,7 +29,6 @@ void CarteVexo::Reinitialiser() {
     etape_ = Etape::Appel1;
     aAppele_ = false;
     enTrame_ = false;
-    manques_ = 0;
     cadence_ = Cadence(kPeriodeAppel);
     cadence_.MaintenantPuisChaquePeriode();
 }
@@ -50,7 +50,17 @@ std::array<unsigned char, CarteVexo::kTailleTrame> CarteVexo::Trame() const {
     return t;
 }
 
+bool CarteVexo::Oublier(double maintenant, serie::Sortie &sortie) {
+    if (etape_ != Etape::Acquisition || maintenant - dernierSigne_ < kManquesMax * cadence_.Periode() - kTolerance)
+        return false;
+    Reinitialiser();
+    cadence_.Parle(maintenant);
+    Appeler(sortie);
+    return true;
+}
+
 void CarteVexo::Parler(double maintenant, serie::Sortie &sortie) {
+    if (Oublier(maintenant, sortie)) return;
     cadence_.Parle(maintenant);
     if (etape_ == Etape::Appel1 || etape_ == Etape::Appel2) {
         Appeler(sortie);
@@ -62,15 +72,12 @@ void CarteVexo::Parler(double maintenant, serie::Sortie &sortie) {
     }
     if (enTrame_) {
         if (coupe_ && envoyes_ >= *coupe_) enTrame_ = false;  // a frame cut short is given up
-        if (++manques_ < kManquesMax) return;
-        Reinitialiser();  // the computer is gone: the board calls again
-        cadence_.Parle(maintenant);
-        Appeler(sortie);
         return;
     }
     trame_ = Trame();
     enTrame_ = true;
     envoyes_ = 0;
+    dernierSigne_ = maintenant;
     sortie.Emettre(zeroAvantTrame_ ? std::string("\0\x03", 2) : std::string(1, kEtx));
 }
 
@@ -89,6 +96,7 @@ void CarteVexo::Statut(char bon, Etape suivante, serie::Sortie &sortie) {
 
 void CarteVexo::Acquerir(double maintenant) {
     etape_ = Etape::Acquisition;
+    dernierSigne_ = maintenant;
     cadence_ = Cadence(std::max(1, octetPeriode_));
     cadence_.Parle(maintenant);  // the first frame one period from now
 }
@@ -98,6 +106,9 @@ void CarteVexo::Recevoir(std::string_view octets, serie::Sortie &sortie) {
 }
 
 void CarteVexo::Recevoir(unsigned char c, serie::Sortie &sortie) {
+    // A byte that comes after the board took the computer for gone finds it calling again,
+    // whichever of the two the line saw first.
+    Oublier(horloge::Secondes(), sortie);
     switch (etape_) {
     case Etape::Appel1:
         if (c == kEot && aAppele_) Statut('7', Etape::Requete1, sortie);  // before its first call, nothing
@@ -136,7 +147,7 @@ void CarteVexo::Recevoir(unsigned char c, serie::Sortie &sortie) {
         break;
     case Etape::Acquisition:
         if (c != kEot || !enTrame_) break;
-        manques_ = 0;
+        dernierSigne_ = horloge::Secondes();
         if (envoyes_ == kTailleTrame) {
             ++trames_;
             enTrame_ = false;

@@ -3,10 +3,11 @@
 //
 // After a reset (power-on, Reinitialiser: the operator resets the board and switches it to
 // computer use) the board calls the computer: ETX (0x03), again every 3 s of program time until
-// an EOT answers (bytes before its first call are ignored). It then sends its status '7' and waits for the computer's request, ETX, which
-// it acknowledges with EOT; it takes the next 17 bytes as its configuration, calls again (ETX),
-// answers the EOT with its status '8', acknowledges the next request and takes one byte as its
-// sampling period in seconds (0 counts as 1) and then an EOT. From then on it acquires: once per
+// an EOT answers (bytes before its first call are ignored). It then sends its status '7' and
+// waits for the computer's request, ETX, which it acknowledges with EOT; it takes the next 17
+// bytes as its configuration, calls again (ETX), answers the EOT with its status '8',
+// acknowledges the next request and takes one byte as its sampling period in seconds (0 counts
+// as 1) and then an EOT. From then on it acquires: once per
 // period it calls (ETX) and, for every EOT, sends the next byte of a 20-byte frame: two 16-bit
 // and four 32-bit signed counts, most significant byte first. The counts are 10000, 20000, 30000
 // and 40000 plus the frame's number, unless a test imposes them.
@@ -15,8 +16,10 @@
 // - an EOT while the board waits for a request (the computer timed out, or answered a call it
 //   found late) makes it call again and repeat its status at once;
 // - a frame still waiting for EOTs when the next period comes is not replaced (a frame cut
-//   short is given up then); after three periods without progress the board takes the computer
-//   for gone and calls again, as after a reset.
+//   short is given up then); once three periods have passed without an acknowledgement (program
+//   time, however few times the board was woken meanwhile) the board takes the computer for gone
+//   and calls again, as after a reset: the next acquisition start finds it calling, as the
+//   operator's reset would leave it.
 //
 // Failures, beyond those of the line (sim/serie/ligne.h: silence, garbage, unplugging, delay):
 // wrong status bytes ('6' for '7', '9' for '8', each followed by a new call), bytes before the
@@ -75,6 +78,8 @@ private:
     void Appeler(serie::Sortie &sortie);
     void Statut(char bon, Etape suivante, serie::Sortie &sortie);
     void Acquerir(double maintenant);
+    // The computer is gone (see above): the board calls again. True when it did.
+    bool Oublier(double maintenant, serie::Sortie &sortie);
     std::array<unsigned char, kTailleTrame> Trame() const;
     void Recevoir(unsigned char c, serie::Sortie &sortie);
 
@@ -88,7 +93,8 @@ private:
     bool enTrame_ = false;          // a frame's ETX was sent and the frame is not over
     std::size_t envoyes_ = 0;       // bytes of that frame sent
     std::array<unsigned char, kTailleTrame> trame_{};
-    int manques_ = 0;               // periods without progress
+    double dernierSigne_ = 0.0;     // program time of the computer's last acknowledgement
+                                    // while acquiring (or of the frame's call)
     bool aAppele_ = false;          // called since the last reset: an EOT answers the call
 
     std::optional<std::array<std::int32_t, 4>> comptes_;

@@ -120,6 +120,7 @@ void E4419B::Reinitialiser() {
     }
     ddt_.clear();
     mesureEnCours_ = false;
+    reprise_ = false;
 }
 
 double E4419B::Niveau(const Capteur &c) const {
@@ -152,8 +153,19 @@ void E4419B::LancerMesure(bool declenchee) {
         duree = std::max(duree, comptage / static_cast<double>(c.vitesse));
     }
     ++mesures_;
+    // A trigger that *WAI held behind the measurement that has just ended went, in the meter's
+    // own time, when that one ended, however late the bus looks at the meter again.
+    const double maintenant = horloge::Secondes();
+    const double fin = (reprise_ ? instantReprise_ : maintenant) + duree;
+    if (reprise_ && fin <= maintenant) {
+        // Already over by now: what is held behind it goes on from its end.
+        FinirMesure();
+        instantReprise_ = fin;
+        return;
+    }
     mesureEnCours_ = true;
-    DemarrerOperation(duree);
+    finPrevue_ = fin;
+    DemarrerOperation(fin - maintenant);
 }
 
 void E4419B::Declencher() {
@@ -175,7 +187,19 @@ void E4419B::Declencher() {
     LancerMesure(declenchee);
 }
 
-void E4419B::OperationTerminee() {
+void E4419B::Abandonner(Fenetre &f) {
+    f.enMesure = false;
+    if (!mesureEnCours_) return;
+    for (const Fenetre &autre : fenetres_)
+        if (autre.enMesure) return;
+    // No window measures any more: the measurement is over now, and what *WAI held behind it goes
+    // on.
+    mesureEnCours_ = false;
+    finPrevue_ = horloge::Secondes();
+    DemarrerOperation(0.0);
+}
+
+void E4419B::FinirMesure() {
     for (Fenetre &f : fenetres_) {
         if (!f.enMesure) continue;
         f.enMesure = false;
@@ -183,6 +207,20 @@ void E4419B::OperationTerminee() {
         f.valide = true;
     }
     mesureEnCours_ = false;
+}
+
+void E4419B::OperationTerminee() {
+    FinirMesure();
+    // The commands held behind the measurement resume now, from its end.
+    reprise_ = true;
+    instantReprise_ = finPrevue_;
+}
+
+std::uint8_t E4419B::BitsEtat() {
+    // The status is looked at once the commands held behind a measurement have run: a trigger
+    // after that is a new one, taken when it comes.
+    reprise_ = false;
+    return 0;
 }
 
 E4419B::Fenetre *E4419B::FenetreDe(Appel &a) {
@@ -255,11 +293,11 @@ void E4419B::Commandes() {
         f->initiee = false;
         f->source = "IMM";
         f->delaiAuto = true;
-        f->enMesure = false;
+        Abandonner(*f);
         f->valide = false;
     });
     Commande("ABORt#", [this](Appel &a) {
-        if (Fenetre *f = FenetreDe(a); f && a.AuPlus(0)) f->enMesure = false;
+        if (Fenetre *f = FenetreDe(a); f && a.AuPlus(0)) Abandonner(*f);
     });
     Commande("INITiate#:CONTinuous", BooleenFenetre(&Fenetre::initiee));
     Commande("TRIGger#[:SEQuence]:SOURce", [this](Appel &a) {

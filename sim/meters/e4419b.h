@@ -6,7 +6,8 @@
 //   answers bit 1 for sensor A connected, bit 2 for sensor B).
 // - Two measurement windows. CONFigure<n> chooses the sensor a window measures ("(@1)" or
 //   "(@2)") and its resolution, and leaves the window idle with its trigger source IMMediate;
-//   INITiate<n>:CONTinuous ON keeps it waiting for triggers, ABORt<n> returns it to idle,
+//   INITiate<n>:CONTinuous ON keeps it waiting for triggers, ABORt<n> returns it to idle (the
+//   measurement in progress ends once no window takes part in it any more),
 //   TRIGger<n>:SOURce chooses BUS, IMMediate, HOLD, EXTernal or INTernal<k>, UNIT<n>:POWer DBM
 //   or W the unit of its readings.
 // - Triggers: *TRG runs the *DDT definition, a list of TRIGger<n> commands joined by
@@ -16,7 +17,10 @@
 // - A measurement takes, on the program's clock, 1 / speed seconds (SENSe<n>:SPEed 20, 40 or
 //   200 readings per second) times the averaging count (SENSe<n>:AVERage:COUNt, or 4 with
 //   the automatic count) when averaging is on. It is an overlapped operation: *WAI holds the
-//   commands behind it and *OPC sets the operation-complete bit once it has ended.
+//   commands behind it and *OPC sets the operation-complete bit once it has ended. A trigger
+//   held behind a measurement goes when that one ends, in the meter's own time: a chain
+//   "*TRG;*WAI;*TRG;...;*OPC" ends when its measurements, one after the other, have ended, even
+//   when the bus looks at the meter only long after.
 // - The value is the power reaching the window's sensor when it was triggered: the level of
 //   path RF1 while the switch lines of that sensor (data lines of the simulated parallel
 //   port) are all low, of path RF2 while any is high, plus a slow swing of a set amplitude.
@@ -88,12 +92,17 @@ private:
     void Reinitialiser() override;
     void Declencher() override;
     void OperationTerminee() override;
+    std::uint8_t BitsEtat() override;
 
     void Commandes();
     // Triggers window n (1 or 2) when it waits for triggers; false otherwise.
     bool DeclencherFenetre(int n);
     // Ends the trigger: starts the measurement of the windows triggered, or puts -211.
     void LancerMesure(bool declenchee);
+    // The windows triggered take the values they measured.
+    void FinirMesure();
+    // Window `f` stops measuring (ABORt, CONFigure): the measurement ends with the last window.
+    void Abandonner(Fenetre &f);
     double Niveau(const Capteur &c) const;
     Fenetre *FenetreDe(Appel &a);
     Capteur *CapteurDe(Appel &a);
@@ -102,6 +111,9 @@ private:
     std::array<Capteur, 2> capteurs_;
     std::string ddt_;
     bool mesureEnCours_ = false;
+    double finPrevue_ = 0.0;       // program time the measurement in progress ends at
+    bool reprise_ = false;         // commands held behind the measurement just ended are resuming
+    double instantReprise_ = 0.0;  // ... in the meter's time: the end of the measurement before
     double ondulation_ = 0.05;
     std::string reponseFetch_;
     int mesures_ = 0;

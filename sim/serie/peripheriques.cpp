@@ -1,8 +1,10 @@
 // The simulated serial devices of the bench configuration (see peripheriques.h).
 #include "sim/serie/peripheriques.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <limits>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
@@ -53,6 +55,22 @@ const Fiche *Trouver(std::string_view nom) {
     return nullptr;
 }
 
+// The models that "A+B+C" names, blanks around each name dropped; empty when a name is unknown.
+std::vector<const Fiche *> Fiches(std::string_view modele) {
+    std::vector<const Fiche *> fiches;
+    for (;;) {
+        const std::size_t plus = modele.find('+');
+        std::string_view nom = modele.substr(0, plus);
+        while (!nom.empty() && std::isspace(static_cast<unsigned char>(nom.front()))) nom.remove_prefix(1);
+        while (!nom.empty() && std::isspace(static_cast<unsigned char>(nom.back()))) nom.remove_suffix(1);
+        const Fiche *f = Trouver(nom);
+        if (f == nullptr) return {};
+        fiches.push_back(f);
+        if (plus == std::string_view::npos) return fiches;
+        modele.remove_prefix(plus + 1);
+    }
+}
+
 struct Place {
     std::string modele;
     std::shared_ptr<Ligne> ligne;
@@ -81,11 +99,30 @@ std::vector<std::string> ModelesConnus() {
     return noms;
 }
 
-bool ModeleConnu(std::string_view modele) { return Trouver(modele) != nullptr; }
+bool ModeleConnu(std::string_view modele) { return !Fiches(modele).empty(); }
 
 std::shared_ptr<Modele> CreerModele(std::string_view modele) {
-    const Fiche *f = Trouver(modele);
-    return f != nullptr ? f->creer() : nullptr;
+    const std::vector<const Fiche *> fiches = Fiches(modele);
+    if (fiches.size() == 1) return fiches.front()->creer();
+    if (fiches.empty()) return nullptr;
+    std::vector<std::shared_ptr<Modele>> appareils;
+    for (const Fiche *f : fiches) appareils.push_back(f->creer());
+    return std::make_shared<LigneCommune>(std::move(appareils));
+}
+
+void LigneCommune::Recevoir(std::string_view octets, Sortie &sortie) {
+    for (const auto &a : appareils_) a->Recevoir(octets, sortie);
+}
+
+double LigneCommune::Reveil() const {
+    double r = std::numeric_limits<double>::infinity();
+    for (const auto &a : appareils_) r = std::min(r, a->Reveil());
+    return r;
+}
+
+void LigneCommune::Parler(double maintenant, Sortie &sortie) {
+    for (const auto &a : appareils_)
+        if (a->Reveil() <= maintenant) a->Parler(maintenant, sortie);
 }
 
 namespace {

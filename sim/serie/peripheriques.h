@@ -8,8 +8,11 @@
 //   DGM110            a concentration analyser pushing its readings (sim/bench/dgm110.h)
 //   VEXO              a four-channel acquisition board in lock step (sim/bench/vexo.h)
 //   boucle            a loop-back plug: every byte written comes back
+// Several models joined by '+' ("Pompe_Ismatec+Pousse_Seringue") share one line: addressed
+// devices that speak only when spoken to, each ignoring the lines of the others (LigneCommune).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,9 +22,32 @@
 
 namespace sim::serie {
 
+// Devices sharing one line: every byte the program writes reaches each of them, in order, and
+// what each says goes out on the line as it says it. Each keeps its own pace (Reveil, Parler).
+class LigneCommune final : public Modele {
+public:
+    explicit LigneCommune(std::vector<std::shared_ptr<Modele>> appareils) : appareils_(std::move(appareils)) {}
+
+    void Recevoir(std::string_view octets, Sortie &sortie) override;
+    double Reveil() const override;
+    void Parler(double maintenant, Sortie &sortie) override;
+
+    std::size_t Nombre() const { return appareils_.size(); }
+    // The `rang`-th device of the line (in the order of its name), as its model `M`.
+    template <class M>
+    M &Appareil(std::size_t rang) {
+        return dynamic_cast<M &>(*appareils_.at(rang));
+    }
+
+private:
+    std::vector<std::shared_ptr<Modele>> appareils_;
+};
+
+// The models one can name alone (a line shared by several joins their names with '+').
 std::vector<std::string> ModelesConnus();
+// `modele` names known models: one, or several joined by '+'.
 bool ModeleConnu(std::string_view modele);
-// A new device of `modele`; null for an unknown model.
+// A new device of `modele` (a LigneCommune for several); null when a name is unknown.
 std::shared_ptr<Modele> CreerModele(std::string_view modele);
 
 // The line of COM`port` (1..16) running `modele`: the one already started there when it runs

@@ -15,6 +15,7 @@ namespace {
 
 std::shared_ptr<sim::Enregistreur> appareil;
 int ud = -1;
+e4419b::Seance seance;  // the cycle's watch: what it says goes nowhere without the program
 
 }  // namespace
 
@@ -22,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *donnees, std::size_t t
     static const bool pret = [] {
         appareil = fuzz::AppareilSurLeBus(7);
         ud = ibdev(0, 7, 0, T10s, 1, 0);
+        seance.stop_interruption = e4419b::kCycleEnCours;
         return ud >= 0;
     }();
     if (!pret) __builtin_trap();
@@ -34,14 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *donnees, std::size_t t
     case 2: e4419b::VerifierCapteurs(ud, e4419b::kCapteursAB); break;
     case 3: {
         int resultat = -1;
-        e4419b::MesureTerminee(ud, 0x800, RQS, &resultat);
+        e4419b::Lecture fenetres[2];
+        e4419b::MesureTerminee(ud, 0x800, seance, fenetres, &resultat);
+        if (resultat != seance.Masque()) __builtin_trap();
         break;
     }
     default: {
         // Both windows read from the same reply stream: the first reply, then what follows.
         appareil->AjouterSortie(reponse, true);
         e4419b::Lecture f1, f2;
-        e4419b::LireEtRelancer(ud, f1, f2);
+        e4419b::LireEtRelancer(ud, seance, f1, f2);
         if (f1.numero != 1 || f2.numero != 1) __builtin_trap();
         break;
     }

@@ -19,11 +19,15 @@
 #include <QJsonObject>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <QWidget>
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -277,6 +281,47 @@ TEST_F(GrapheUi, PanelCallbackHearsCloseAndSizeAndTheWindowStays) {
     EXPECT_TRUE(evenements_panneau.empty());
 }
 
+// A plot made again after its deletion (as the graph windows do at every sample) shows the
+// colour and line it is given this time, not those of the plot before it.
+TEST_F(GrapheUi, APlotMadeAgainShowsItsOwnColourAndLine) {
+    DisplayPanel(panel);
+    const std::vector<double> y = {1.0, 3.0, 2.0, 4.0};
+    const auto pixels = [&](int couleur) {
+        const QImage image = ui_test::Widget(panel, P_Graph_GRAPH)->grab().toImage();
+        int n = 0;
+        for (int j = 0; j < image.height(); ++j)
+            for (int i = 0; i < image.width(); ++i)
+                if ((image.pixel(i, j) & 0xFFFFFF) == static_cast<QRgb>(couleur)) ++n;
+        return n;
+    };
+    const struct {
+        int couleur, style, sans;  // sans: a colour that must no longer show
+    } cas[] = {
+        {0xFFFF00, VAL_THIN_LINE, 0},
+        {0xFF0000, VAL_THIN_LINE, 0xFFFF00},
+        {0xFF0000, VAL_THIN_LINE, 0xFFFF00},  // the same look again
+        {0xFF0000, VAL_FAT_LINE, 0xFFFF00},
+        {0x00FF00, VAL_THIN_LINE, 0xFF0000},
+    };
+    int fin = 0;
+    for (const auto &c : cas) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.couleur << " style " << c.style);
+        DeleteGraphPlot(panel, P_Graph_GRAPH, -1, VAL_IMMEDIATE_DRAW);
+        ASSERT_GT(PlotY(panel, P_Graph_GRAPH, y.data(), static_cast<int>(y.size()), VAL_DOUBLE, c.style,
+                        VAL_EMPTY_SQUARE, VAL_SOLID, 1, c.couleur), 0);
+        Laisser();
+        const int n = pixels(c.couleur);
+        EXPECT_GT(n, 0);
+        if (c.sans) {
+            EXPECT_EQ(pixels(c.sans), 0);
+        }
+        if (c.style == VAL_FAT_LINE) {
+            EXPECT_GT(n, fin + fin / 2) << "a fat line is wider";
+        }
+        fin = n;
+    }
+}
+
 TEST_F(GrapheUi, ColoursAndGeometryOfControls) {
     struct Cas {
         int control;
@@ -508,6 +553,109 @@ TEST_F(TableUi, ColumnsTitlesAndNumericCells) {
     EXPECT_EQ(table->horizontalHeaderItem(0)->text().toStdString(), "1");
     GetNumTableColumns(panel, P_AFF_TAB_TABLE, &colonnes);
     EXPECT_EQ(colonnes, 2);
+}
+
+// The cells of a table of numbers show their text where drawText puts it in the cell (less a
+// margin of 4 pixels each side), clipped to the cell, the second drawing of a cell (from what
+// the first one kept) as the first.
+TEST_F(TableUi, CellsShowTheirTextWhereDrawTextPutsIt) {
+    ASSERT_EQ(DeleteTableColumns(panel, P_AFF_TAB_TABLE, 1, -1), 0);
+    ASSERT_EQ(InsertTableColumns(panel, P_AFF_TAB_TABLE, 1, 1), 0);
+    ASSERT_EQ(SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_FORMAT, VAL_AUTO_FORMAT), 0);
+    ASSERT_EQ(InsertTableRows(panel, P_AFF_TAB_TABLE, -1, 1), 0);
+    const int droite = Qt::AlignRight | Qt::AlignVCenter;
+    const struct {
+        double valeur;   // a number, or NaN for the text below
+        const char *texte;
+        int alignement;  // 0: none (a text cell)
+        QSize taille;
+    } cas[] = {
+        {-0.76033501, nullptr, droite, {100, 20}},
+        {1234567.891, nullptr, droite, {40, 20}},  // wider than its cell
+        {-1e-9, nullptr, Qt::AlignLeft | Qt::AlignVCenter, {100, 21}},
+        {3.0e12, nullptr, Qt::AlignHCenter | Qt::AlignBottom, {77, 30}},
+        {0.5, nullptr, Qt::AlignLeft | Qt::AlignTop, {100, 9}},  // lower than a line
+        {NaN, nullptr, droite, {60, 19}},
+        {NaN, "Essai Température"_w, 0, {120, 20}},
+        {NaN, "deux\nlignes", 0, {120, 40}},
+    };
+    QAbstractItemDelegate *delegue = table->itemDelegate();
+    for (const auto &c : cas) {
+        SCOPED_TRACE(testing::Message() << c.valeur << " " << (c.texte ? c.texte : ""));
+        if (c.texte) ASSERT_EQ(SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(1, 1), c.texte), 0);
+        else ASSERT_EQ(SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(1, 1), c.valeur), 0);
+        QTableWidgetItem *cellule = table->item(0, 0);
+        ASSERT_NE(cellule, nullptr);
+        if (c.alignement) cellule->setTextAlignment(Qt::Alignment(c.alignement));
+        const QVariant a = cellule->data(Qt::TextAlignmentRole);
+        const int alignement = a.isValid() ? a.toInt() : int(Qt::AlignLeft | Qt::AlignVCenter);
+        QStyleOptionViewItem option;
+        option.initFrom(table->viewport());
+        option.rect = QRect(QPoint(3, 2), c.taille);
+        const auto dessin = [&](bool par_la_table) {
+            QImage image(c.taille + QSize(6, 4), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter p(&image);
+            p.setFont(table->font());
+            if (par_la_table) {
+                delegue->paint(&p, option, table->model()->index(0, 0));
+            } else {
+                p.setPen(option.palette.color(QPalette::Text));
+                p.drawText(option.rect.adjusted(4, 0, -4, 0), alignement, cellule->text());
+            }
+            return image;
+        };
+        const QImage attendu = dessin(false);
+        EXPECT_TRUE(dessin(true) == attendu);
+        EXPECT_TRUE(dessin(true) == attendu) << "drawn again";
+    }
+}
+
+// A full table that gains a row and loses its oldest at every sample, kept at its last rows
+// as the measurement table is, repaints its cells and nothing else: its scroll bars, which do
+// not move, are not painted again, not even when the cell the table has as current is the
+// one removed. A scroll bar whose range changes is painted again.
+TEST_F(TableUi, AFullTableGainingARowRepaintsOnlyItsCells) {
+    ASSERT_EQ(DeleteTableColumns(panel, P_AFF_TAB_TABLE, 1, -1), 0);
+    ASSERT_EQ(InsertTableColumns(panel, P_AFF_TAB_TABLE, 1, 12), 0);  // wider than the table
+    for (int c = 1; c <= 12; ++c) SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, c, ATTR_FORMAT, VAL_AUTO_FORMAT);
+    ASSERT_EQ(InsertTableRows(panel, P_AFF_TAB_TABLE, -1, 100), 0);
+    DisplayPanel(panel);
+    table->setCurrentCell(0, 0);
+    SetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, 100);
+    const auto laisser = [] {
+        for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    };
+    laisser();
+    ASSERT_TRUE(table->verticalScrollBar()->isVisible());
+    ASSERT_TRUE(table->horizontalScrollBar()->isVisible());
+
+    struct Peintures : QObject {
+        std::map<QObject *, int> n;
+        bool eventFilter(QObject *o, QEvent *e) override {
+            if (e->type() == QEvent::Paint) ++n[o];
+            return false;
+        }
+    } peintures;
+    QWidget *suivis[] = {table->verticalScrollBar(), table->horizontalScrollBar(), table->viewport()};
+    for (QWidget *w : suivis) w->installEventFilter(&peintures);
+    const int position = table->verticalScrollBar()->value();
+    for (int k = 0; k < 5; ++k) {
+        ASSERT_EQ(DeleteTableRows(panel, P_AFF_TAB_TABLE, 1, 1), 0);
+        ASSERT_EQ(InsertTableRows(panel, P_AFF_TAB_TABLE, -1, 1), 0);
+        SetCtrlAttribute(panel, P_AFF_TAB_TABLE, ATTR_FIRST_VISIBLE_ROW, 99);
+        for (int c = 1; c <= 12; ++c) SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(c, 100), k + 0.1 * c);
+        laisser();
+    }
+    EXPECT_EQ(peintures.n[table->verticalScrollBar()], 0);
+    EXPECT_EQ(peintures.n[table->horizontalScrollBar()], 0);
+    EXPECT_GE(peintures.n[table->viewport()], 5);
+    EXPECT_EQ(table->verticalScrollBar()->value(), position);
+    EXPECT_EQ(table->rowAt(table->viewport()->height() - 2), 99) << "the newest row stays in view";
+
+    ASSERT_EQ(InsertTableRows(panel, P_AFF_TAB_TABLE, -1, 50), 0);
+    laisser();
+    EXPECT_GT(peintures.n[table->verticalScrollBar()], 0);
 }
 
 TEST_F(TableUi, FirstVisibleRowScrollsAsFarAsTheTableGoes) {

@@ -112,7 +112,7 @@ constexpr long kRotation = 1200;
 constexpr double kPeriodeMin = 0.01;
 
 // Where the demo bench puts an instrument at another address than a new instance's own: the
-// type key, the offset of the GPIB address (int32) in the settings block, the bench's address.
+// type key, the offset of the GPIB address or COM port (int32) in the settings block, the bench's one.
 // Every other built type works with its defaults on the demo bench (sim/demo-banc.conf).
 struct AdresseDemo {
     std::size_t offset;
@@ -125,6 +125,9 @@ const std::map<std::string, AdresseDemo> kAdressesDemo = {
     {"therm.dll", {4, 8}},             // proposes 3
     {"GBF_HP3312A.dll", {136, 10}},    // proposes 1
     {"4419.dll", {4, 13}},             // proposes 7, the switched meter's
+    {"vexo.dll", {0, 3}},              // serial: proposes COM1, the regulator's
+    {"Pompe_Ismatec.dll", {140, 4}},   // proposes COM1; both pumps share COM4
+    {"Pousse_Seringue.dll", {128, 4}}, // proposes COM2, the concentration analyser's
 };
 
 // Settings that a type needs before it can run on the demo bench, beyond its address: the

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -670,21 +671,23 @@ TEST_F(Bode, FaultyTraceRepliesKeepTheBusInStepAndTheValuesTheyCannotGive) {
     }
     hp->FixerPannes({});
     {
-        SCOPED_TRACE("garbage: nothing kept, and the next sweep reads right");
+        SCOPED_TRACE("garbage: the sweep counts, its traces missing, and the next sweep reads right");
         sim::Defauts d;
         d.charabia = true;
         hp->FixerDefauts(d);
-        const std::vector<double> avant = Voie(bode, 2);
         Sweep();
         EXPECT_EQ(Transcript(*hp), (Lignes{"poll", "> A?", "< 2", "> B?", "< 2", "> X?", "< 2"}));
-        EXPECT_TRUE(MemesValeurs(Voie(bode, 2), avant));
+        const std::vector<double> manquant(kPoints, std::numeric_limits<double>::quiet_NaN());
+        EXPECT_TRUE(MemesValeurs(Voie(bode, 1), manquant)) << "not the earlier sweep's values";
+        EXPECT_TRUE(MemesValeurs(Voie(bode, 2), manquant));
+        EXPECT_TRUE(MemesValeurs(Abscisses(bode), manquant));
         hp->FixerDefauts({});
         Sweep();
         EXPECT_TRUE(MemesValeurs(Voie(bode, 1), juste.gain));
         EXPECT_TRUE(MemesValeurs(Voie(bode, 2), juste.phase));
     }
     {
-        SCOPED_TRACE("silence: one time-out, the other traces are not asked for");
+        SCOPED_TRACE("silence: one time-out, the other traces are not asked for, the sweep missing");
         sim::Defauts d;
         d.muet = true;
         hp->FixerDefauts(d);
@@ -693,7 +696,8 @@ TEST_F(Bode, FaultyTraceRepliesKeepTheBusInStepAndTheValuesTheyCannotGive) {
         EXPECT_EQ(Transcript(*hp), (Lignes{"poll", "> A?"}));
         EXPECT_NEAR(horloge::Secondes() - t0, 11.0, 0.5) << "the sweep, then 10 s of time-out";
         EXPECT_EQ(Numero(), numero);
-        EXPECT_TRUE(MemesValeurs(Voie(bode, 1), juste.gain));
+        for (const std::vector<double> &v : {Voie(bode, 1), Voie(bode, 2), Abscisses(bode)})
+            EXPECT_TRUE(std::all_of(v.begin(), v.end(), [](double x) { return std::isnan(x); }));
     }
 }
 

@@ -580,7 +580,7 @@ protected:
         ASSERT_GE(Init(), 0);
         e->EffacerJournal();
         const unsigned n = Numero();
-        EXPECT_EQ(CB_interruption_tek(Ud(), RQS | CMPL, 0, 0, tek->structure), RQS);
+        EXPECT_EQ(CB_interruption_tek(Ud(), RQS | CMPL, 0, 0, tek->structure), RQS | TIMO) << "re-armed with the time-out too";
         EXPECT_EQ(Numero(), n + 1);
     }
     // The reads of the cycle's curve transfer (after the poll and the two writes).

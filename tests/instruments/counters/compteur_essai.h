@@ -79,13 +79,41 @@ inline Lignes InitFrequencemetre(int digits = 4, const std::string &entrees = "a
 
 // ---- time -----------------------------------------------------------------------------------
 
+// Two real minutes: what a wait on another thread allows before it calls it a hang. Only a hang
+// reaches it, never a slow machine.
+inline constexpr auto kBlocage = std::chrono::minutes(2);
+
 // Lets program time pass by steps of `pas` seconds (0: the clock stands still) until
-// `condition` holds; false after 10 real seconds.
+// `condition` holds; false after kBlocage.
 inline bool Attendre(const std::function<bool()> &condition, double pas = 0.002) {
-    const auto fin = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto fin = std::chrono::steady_clock::now() + kBlocage;
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > fin) return false;
+        if (std::chrono::steady_clock::now() > fin) return condition();
         if (pas > 0.0) horloge::AvancerHorlogeFactice(pas);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Lets the cycles of `compteurs` run until `condition` holds. Program time moves by `pas` only
+// while none of them has a service request waiting: a waiting request is left to its
+// notification thread for as long as a loaded machine keeps that thread from running, so that
+// program time never runs ahead of a cycle into its time-outs. False once `limite` program
+// seconds have passed without the condition, or when a request has waited kBlocage.
+inline bool AttendreCycles(const std::vector<sim::Appareil *> &compteurs, const std::function<bool()> &condition,
+                           double pas = 0.002, double limite = 60.0) {
+    const double debut = horloge::Secondes();
+    auto depuis = std::chrono::steady_clock::now();
+    while (!condition()) {
+        const bool requete =
+            std::any_of(compteurs.begin(), compteurs.end(), [](sim::Appareil *a) { return a->DemandeService(); });
+        if (!requete) {
+            if (horloge::Secondes() - debut > limite) return condition();
+            horloge::AvancerHorlogeFactice(pas);
+            depuis = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - depuis > kBlocage) {
+            return condition();
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
@@ -181,6 +209,13 @@ protected:
     static int Envois(const sim::Appareil &a, const std::string &commande) {
         const std::vector<std::string> e = a.Ecritures();
         return static_cast<int>(std::count(e.begin(), e.end(), commande + std::string(1, '\0')));
+    }
+
+    // Lets the counter's cycle run until it has launched `n` more measurements (since its
+    // journal was emptied), and no more.
+    static void Cycles(sim::Appareil &a, int n, double pas = 0.002) {
+        ASSERT_TRUE(AttendreCycles({&a}, [&] { return Envois(a, kRelance) >= n; }, pas)) << Envois(a, kRelance);
+        EXPECT_EQ(Envois(a, kRelance), n);
     }
 
     // Bytes written to the port since the last call.

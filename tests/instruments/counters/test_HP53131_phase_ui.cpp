@@ -47,10 +47,7 @@ protected:
         EcrireEntierBloc(ph, kBlocMode, mode);
         EcrireEntierBloc(ph, kBlocCompte, compte);
     }
-    void Cycles(int n) {
-        ASSERT_TRUE(Attendre([&] { return Envois(*compteur, kRelance) >= n; }, 0.01)) << Envois(*compteur, kRelance);
-        EXPECT_EQ(Envois(*compteur, kRelance), n);
-    }
+    void Cycles(int n) { BancCompteurs::Cycles(*compteur, n, 0.01); }
 
     std::shared_ptr<sim::Compteur5313x> compteur;
     PInstrument *ph = nullptr;

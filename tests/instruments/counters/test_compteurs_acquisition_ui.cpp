@@ -63,9 +63,11 @@ protected:
         return n;
     }
     // One sample, once every channel has a new reading.
-    static void Tick() {
+    void Tick() {
         const std::vector<unsigned> avant = Numeros();
-        ASSERT_TRUE(Attendre([&] {
+        std::vector<sim::Appareil *> appareils;
+        for (const auto &[adresse, c] : compteurs) appareils.push_back(c.get());
+        ASSERT_TRUE(AttendreCycles(appareils, [&] {
             const std::vector<unsigned> n = Numeros();
             for (std::size_t k = 0; k < n.size(); ++k)
                 if (n[k] <= avant[k]) return false;

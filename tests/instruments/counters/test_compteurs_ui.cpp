@@ -1,11 +1,14 @@
 // What the four counter plugins have in common, checked for each: the failures of init and of
 // start with their pop-ups, a notification that carries only the error bit, a new acquisition
-// started while the previous request is still due, and freeing the instrument while its
-// notification is armed or its callback runs.
+// started while the previous request is still due, freeing the instrument while its
+// notification is armed or its callback runs, and a counter that fails while it runs.
 #include "gpib/GLOBALES.h"
 #include "gpib/HP5313XA.h"
+#include "instruments/counters/compteur_commun.h"
 #include "platform/utility.h"
 #include "tests/instruments/counters/compteur_essai.h"
+
+#include <QCoreApplication>
 
 #include <atomic>
 #include <cmath>
@@ -54,9 +57,15 @@ protected:
         if (i && t.couplage == 0) EcrireEntierBloc(i, 144, 2);
         return i;
     }
-    static void Cycles(sim::Appareil &a, int n) {
-        ASSERT_TRUE(Attendre([&] { return Envois(a, kRelance) >= n; })) << Envois(a, kRelance);
-        EXPECT_EQ(Envois(a, kRelance), n);
+    // A new instrument of type `t` under the name `nom` (its status lines are told from any other
+    // instrument's), initialised and started; null when it could not be made.
+    PInstrument *Lancer(const Type &t, const std::string &nom) {
+        PInstrument *i = Nouveau(t);
+        if (!i) return nullptr;
+        i->set_nom_instru(i, nom.c_str());
+        EXPECT_GE(i->init(i), 0);
+        EXPECT_EQ(i->start(i) & 0x8000, 0);
+        return i;
     }
     // The instrument leaves the list (and is freed).
     static void Retirer(PInstrument *i) {
@@ -70,6 +79,32 @@ protected:
 
     std::shared_ptr<sim::Compteur5313x> compteur;
 };
+
+// The lines of the status list after its first `deja`, once `attendues` of them at least have
+// come (posted calls run at the event loop's next poll) and the event loop has run a while more,
+// so that a line too many would be there too.
+std::vector<std::string> LignesDepuis(std::size_t deja, std::size_t attendues) {
+    EXPECT_TRUE(Attendre(
+        [&] {
+            QCoreApplication::processEvents();
+            return Statuts().size() >= deja + attendues;
+        },
+        0));
+    const auto fin = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    while (std::chrono::steady_clock::now() < fin) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const std::vector<std::string> tous = Statuts();
+    return {tous.begin() + static_cast<std::ptrdiff_t>(std::min(deja, tous.size())), tous.end()};
+}
+
+// The readings of all the channels.
+unsigned Total(const Voies &v) {
+    unsigned n = 0;
+    for (const unsigned k : v.numeros) n += k;
+    return n;
+}
 
 std::string TexteStatut(ViStatus statut) {
     char texte[256] = {};
@@ -288,6 +323,205 @@ TEST_F(Compteurs, FreedWhileTheCycleRuns) {
         Patienter();
         EXPECT_TRUE(Transcription(*compteur).empty()) << "the callback ended before the record went";
         compteur = Placer(kAdresse);
+    }
+}
+
+// A counter that fails while the acquisition runs, one fault after another for each type: the
+// fault is said once on the status list when it begins, whatever its length, and once when the
+// counter answers again; meanwhile a counter that does not answer or measure gives no reading
+// (NaN, its counts stay), a silent one counts missing readings, one answering garbage keeps its
+// last value; afterwards its readings resume by themselves.
+TEST_F(Compteurs, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
+    enum class Pendant { Rien, Manquantes, Anciennes };
+    struct Cas {
+        const char *nom;
+        std::function<void()> debut;
+        std::string texte;
+        Pendant pendant;
+    };
+    const auto Defaut = [this](auto &&regler) {
+        return [this, regler] {
+            sim::Defauts d;
+            regler(d);
+            compteur->FixerDefauts(d);
+        };
+    };
+    const std::string sans_reponse = "pas de réponse de l'appareil"_w;
+    const Cas cas[] = {
+        {"unplugged", [] { sim::BusDeCarte(0)->Debrancher(kAdresse); }, sans_reponse, Pendant::Rien},
+        {"silent", Defaut([](sim::Defauts &d) { d.muet = true; }), sans_reponse, Pendant::Manquantes},
+        {"garbage", Defaut([](sim::Defauts &d) { d.charabia = true; }), "réponse illisible de l'appareil"_w,
+         Pendant::Anciennes},
+        {"launch refused", Defaut([](sim::Defauts &d) { d.ecritureRefusee = ":INIT:IMM"; }), sans_reponse,
+         Pendant::Rien},
+    };
+    // Program time passes by steps of `pas` (and the status list is written) until `condition`
+    // holds.
+    const auto Laisser = [](const std::function<bool()> &condition, double pas = 0.1) {
+        return Attendre(
+            [&] {
+                QCoreApplication::processEvents();
+                return condition();
+            },
+            pas);
+    };
+    // Long enough for several looks at a counter that does not request service.
+    const auto DeuxMinutes = [&] {
+        const double fin = horloge::Secondes() + 120;
+        ASSERT_TRUE(Laisser([&] { return horloge::Secondes() >= fin; }, 0.5));
+    };
+    for (const Type &t : kTypes) {
+        for (const Cas &c : cas) {
+            SCOPED_TRACE(std::string(t.cle) + ": " + c.nom);
+            const std::string nom = std::string("En panne ") + t.cle;
+            PInstrument *i = Lancer(t, nom);
+            ASSERT_NE(i, nullptr);
+            const auto Lectures = [&] { return LireVoies(i); };
+            ASSERT_TRUE(AttendreCycles({compteur.get()}, [&] { return Total(Lectures()) >= 4; }));
+            const Voies avant = Lectures();
+            const std::vector<double> manquantes(avant.valeurs.size(), compteur::NaN());
+            const std::size_t deja = Statuts().size();
+            // The lines of this instrument since the case began.
+            const auto Dits = [&] {
+                std::vector<std::string> dits;
+                const std::vector<std::string> tous = Statuts();
+                for (std::size_t k = deja; k < tous.size(); ++k)
+                    if (tous[k].starts_with(nom + " : ")) dits.push_back(tous[k]);
+                return dits;
+            };
+            const std::string panne = nom + " : " + c.texte + " (GPIB0::" + std::to_string(kAdresse) + ")";
+            const std::string reprise = nom + " : " + "l'appareil répond de nouveau"_w;
+
+            c.debut();
+            ASSERT_TRUE(Laisser([&] { return !Dits().empty(); }));
+            const Voies touche = Lectures();
+            ASSERT_NO_FATAL_FAILURE(DeuxMinutes());
+            EXPECT_EQ(Dits(), std::vector<std::string>{panne}) << "said once, whatever its length";
+            const Voies pendant = Lectures();
+            switch (c.pendant) {
+            case Pendant::Rien:
+                EXPECT_EQ(pendant.numeros, touche.numeros) << "no reading";
+                EXPECT_TRUE(MemesValeurs(pendant.valeurs, manquantes));
+                break;
+            case Pendant::Manquantes:
+                EXPECT_GT(Total(pendant), Total(touche)) << "missing readings counted";
+                EXPECT_TRUE(MemesValeurs(pendant.valeurs, manquantes));
+                break;
+            case Pendant::Anciennes:
+                EXPECT_GT(Total(pendant), Total(touche)) << "readings counted";
+                EXPECT_TRUE(MemesValeurs(pendant.valeurs, avant.valeurs)) << "the last value kept";
+                break;
+            }
+
+            // Repaired: the counter is back, and so are its readings.
+            compteur->FixerDefauts({});
+            sim::BusDeCarte(0)->Brancher(kAdresse, compteur);
+            const Voies repare = Lectures();
+            ASSERT_TRUE(Laisser([&] {
+                const Voies v = Lectures();
+                for (std::size_t k = 0; k < v.numeros.size(); ++k)
+                    if (v.numeros[k] <= repare.numeros[k] || std::isnan(v.valeurs[k])) return false;
+                return Dits().size() >= 2;
+            })) << testing::PrintToString(Dits());
+            EXPECT_TRUE(MemesValeurs(Lectures().valeurs, avant.valeurs));
+            ASSERT_NO_FATAL_FAILURE(DeuxMinutes());
+            EXPECT_EQ(Dits(), (std::vector<std::string>{panne, reprise}));
+            EXPECT_TRUE(PopupsVus().empty()) << "no pop-up from the bus thread";
+            i->stop(i);
+            Retirer(i);
+        }
+    }
+}
+
+// A measurement that outlasts the counter's time-out is no fault: the looks at the counter that
+// the time-outs bring find it measuring, nothing is said, and its reading is filed when it comes.
+TEST_F(Compteurs, AMeasurementLongerThanTheTimeOutIsNoFault) {
+    for (const Type &t : kTypes) {
+        SCOPED_TRACE(t.cle);
+        compteur->FixerDureeMesure(1, 15.0);
+        compteur->FixerDureeMesure(2, 15.0);
+        const std::string nom = std::string("Lent ") + t.cle;
+        PInstrument *i = Lancer(t, nom);
+        ASSERT_NE(i, nullptr);
+        Transcription(*compteur);
+        ASSERT_TRUE(AttendreCycles({compteur.get()}, [&] { return Envois(*compteur, kRelance) >= 2; }, 0.05, 300.0));
+        const Lignes lignes = Transcription(*compteur);
+        EXPECT_GT(std::count(lignes.begin(), lignes.end(), SP), 2 * (t.cle == std::string("5313x_2v.dll") ? 2 : 1))
+            << "looks at the counter while it measured";
+        EXPECT_EQ(Total(LireVoies(i)), 2u) << "one reading per measurement, and a measurement launched after each";
+        for (const double v : LireVoies(i).valeurs) EXPECT_FALSE(std::isnan(v));
+        for (const std::string &l : LignesDepuis(0, 0)) EXPECT_FALSE(l.starts_with(nom)) << l;
+        i->stop(i);
+        Retirer(i);
+        compteur = Placer(kAdresse);
+    }
+}
+
+// The look at a counter that has not requested service for a time-out, case by case, on a
+// counter of its own: what it puts on the bus, what it answers, what it says and what becomes of
+// the channel.
+TEST_F(Compteurs, TheLookAfterATimeOut) {
+    struct Cas {
+        const char *nom;
+        bool en_marche;     // stop has not run
+        bool mesure;        // a measurement under way (or else the counter idle)
+        bool terminee;      // that measurement has completed, its request up
+        bool relance_due;   // a launch did not get through before
+        std::function<void()> panne;
+        bool servir;        // the callback goes on to serve a reading
+        Lignes bus;
+        bool dit, nan, relance_due_apres;
+    };
+    const Lignes relance = {SP, W("*ESR?"), R("+0\n"), W(kRelance)};
+    const Cas cas[] = {
+        {"after stop", false, true, true, true, {}, false, {}, false, false, true},
+        {"still measuring", true, true, false, false, {}, false, {SP}, false, false, false},
+        {"completed after all", true, true, true, false, {}, true, {SP}, false, false, false},
+        {"idle, a launch owed", true, false, false, true, {}, false, relance, false, false, false},
+        {"idle, nothing owed", true, false, false, false, {}, false, {SP}, false, false, false},
+        {"unplugged", true, true, false, false, [] { sim::BusDeCarte(0)->Debrancher(kAdresse); }, false, {}, true,
+         true, true},
+        {"its launch refused", true, false, false, true,
+         [this] {
+             sim::Defauts d;
+             d.ecritureRefusee = ":INIT";
+             compteur->FixerDefauts(d);
+         },
+         false, {SP, W("*ESR?"), R("+0\n")}, true, true, true},
+    };
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.nom);
+        compteur = Placer(kAdresse);
+        compteur->FixerDureeMesure(1, 30.0);
+        const int ud = ibdev(0, kAdresse, 0, T10s, 1, 1);
+        ASSERT_GE(ud, 0);
+        // A completed measurement requests service.
+        ibecr(ud, "*ESE 1");
+        ibecr(ud, "*SRE 32");
+        if (c.mesure) ibecr(ud, kRelance.c_str());
+        if (c.terminee) {
+            ASSERT_TRUE(Attendre([&] { return compteur->DemandeService(); }, 1.0));
+        }
+        if (c.panne) c.panne();
+        Transcription(*compteur);
+
+        compteur::Marche m;
+        char nom[kLongueurNomInstru] = "Sous veille";
+        compteur::Preparer(m, nom, kAdresse);
+        m.relance_due = c.relance_due;
+        std::int32_t stop = c.en_marche ? RQS : 0;
+        double voie = 12.5;
+        const std::size_t deja = Statuts().size();
+        EXPECT_EQ(compteur::Veiller(ud, stop, m, {&voie, 1}), c.servir);
+
+        sim::BusDeCarte(0)->Brancher(kAdresse, compteur);
+        EXPECT_EQ(Transcription(*compteur), c.bus);
+        EXPECT_EQ(std::isnan(voie), c.nan);
+        EXPECT_EQ(m.relance_due.load(), c.relance_due_apres);
+        EXPECT_EQ(compteur->DemandeService(), c.terminee && !c.servir) << "a request is left up after stop only";
+        EXPECT_EQ(LignesDepuis(deja, c.dit ? 1 : 0), c.dit ? std::vector<std::string>{"Sous veille : pas de réponse de l'appareil (GPIB0::9)"_w}
+                              : std::vector<std::string>{});
+        ibonl(ud, 0);
     }
 }
 

@@ -61,10 +61,20 @@ protected:
         Transcription(*compteur);
         ASSERT_TRUE(PopupsVus().empty());
     }
-    // Lets the cycle run until `n` more measurements have been relaunched.
+    // Lets the cycle run until `n` more measurements have been relaunched, and the callback that
+    // relaunched the last one has ended: it holds the device lock until then, and a watchdog tick
+    // meanwhile would let its turn pass.
     void Cycles(int n) {
-        ASSERT_TRUE(Attendre([&] { return Envois(*compteur, kRelance) >= n; })) << Envois(*compteur, kRelance);
-        EXPECT_EQ(Envois(*compteur, kRelance), n);
+        BancCompteurs::Cycles(*compteur, n);
+        const int verrou = gestion_lock("GPIB0:3");
+        ASSERT_TRUE(Attendre(
+            [&] {
+                int libre = 0;
+                CmtTryToGetLock(verrou, &libre);
+                if (libre == 1) CmtReleaseLock(verrou);
+                return libre == 1;
+            },
+            0));
     }
     void Tic() { ASSERT_EQ(ui_test::DeclencherTimer(watchdog, P_WD_TIMER), 0); }
 

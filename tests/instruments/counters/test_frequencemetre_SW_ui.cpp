@@ -42,10 +42,6 @@ protected:
         }
         return b;
     }
-    static void Cycles(sim::Appareil &a, int n) {
-        ASSERT_TRUE(Attendre([&] { return Envois(a, kRelance) >= n; })) << Envois(a, kRelance);
-        EXPECT_EQ(Envois(a, kRelance), n);
-    }
 };
 
 TEST_F(FreqSw, GoldenInitStartCyclesLineByLineAndStop) {
@@ -126,7 +122,9 @@ TEST_F(FreqSw, TwoSwitchedCountersShareThePort) {
     EXPECT_TRUE(PopupsVus().empty());
     EcrituresPort();
     // Both cycles run at once on their own notification threads.
-    ASSERT_TRUE(Attendre([&] { return Envois(*a.compteur, kRelance) >= 41 && Envois(*b.compteur, kRelance) >= 41; }));
+    ASSERT_TRUE(AttendreCycles({a.compteur.get(), b.compteur.get()}, [&] {
+        return Envois(*a.compteur, kRelance) >= 41 && Envois(*b.compteur, kRelance) >= 41;
+    }));
     for (const Banc *c : {&a, &b}) {
         c->sw->stop(c->sw);
         const Voies v = LireVoies(c->sw);

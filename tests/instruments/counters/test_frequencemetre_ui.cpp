@@ -32,10 +32,7 @@ protected:
         Transcription(*compteur);
         ASSERT_TRUE(PopupsVus().empty());
     }
-    void Cycles(int n) {
-        ASSERT_TRUE(Attendre([&] { return Envois(*compteur, kRelance) >= n; })) << Envois(*compteur, kRelance);
-        EXPECT_EQ(Envois(*compteur, kRelance), n);
-    }
+    void Cycles(int n) { BancCompteurs::Cycles(*compteur, n); }
 
     std::shared_ptr<sim::Compteur5313x> compteur;
     PInstrument *fr = nullptr;

@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <algorithm>
@@ -194,6 +195,44 @@ inline void Laisser(double secondes) {
         horloge::AvancerHorlogeFactice(0.02);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+// ---- faults while a cycle runs ------------------------------------------------------------------
+
+// Program time passes by steps of `pas`, the lines posted to the status list reaching it, until
+// `condition` holds; false after 10 real seconds.
+inline bool LaisserLesLignes(const std::function<bool()> &condition, double pas = 0.1) {
+    return Attendre(
+        [&] {
+            QCoreApplication::processEvents();
+            return condition();
+        },
+        pas);
+}
+
+// Two minutes of program time: long enough for several time-outs of a meter (10 s each).
+inline void DeuxMinutes() {
+    const double fin = horloge::Secondes() + 120;
+    ASSERT_TRUE(LaisserLesLignes([&] { return horloge::Secondes() >= fin; }, 0.5));
+}
+
+// The lines of the status list said for the instrument named `nom`, after the first `deja`.
+inline std::vector<std::string> LignesDe(const std::string &nom, std::size_t deja) {
+    std::vector<std::string> dits;
+    const std::vector<std::string> tous = Statuts();
+    for (std::size_t k = deja; k < tous.size(); ++k)
+        if (tous[k].starts_with(nom + " : ")) dits.push_back(tous[k]);
+    return dits;
+}
+
+// A fault of the simulated device `appareil`, set by `regler`, for a table of faults.
+inline std::function<void()> Defaut(std::shared_ptr<sim::Appareil> appareil,
+                                    std::function<void(sim::Defauts &)> regler) {
+    return [appareil, regler] {
+        sim::Defauts d;
+        regler(d);
+        appareil->FixerDefauts(d);
+    };
 }
 
 // ---- the bench ----------------------------------------------------------------------------------

@@ -1,7 +1,8 @@
 // "Multimètre HP34401" against the simulated 34401A: golden transcripts of init (the :CONF line
 // of every quantity and resolution), of start, of the reading cycle and of stop; the failures of
-// init and start with their messages; its configuration panel. Then an acquisition from the main
-// panel on the demo bench that records its readings.
+// init and start with their messages; the faults met while the cycle runs, said on the status
+// list; its configuration panel. Then an acquisition from the main panel on the demo bench that
+// records its readings.
 #include "instruments/meters/multimetre.h"
 #include "tests/instruments/bench/port_essai.h"    // an instrument added from the add dialog
 #include "tests/instruments/meters/power_essai.h"  // transcript lines, program time
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,7 +22,11 @@
 namespace {
 
 using power_essai::Attendre;
+using power_essai::Defaut;
+using power_essai::DeuxMinutes;
 using power_essai::Laisser;
+using power_essai::LaisserLesLignes;
+using power_essai::LignesDe;
 using power_essai::R;
 using power_essai::SP;
 using power_essai::W;
@@ -256,6 +262,74 @@ TEST_F(Multimetre, ReplyThatIsNoNumberKeepsTheValueAndCounts) {
     mesureur->FixerDefauts({});
     ASSERT_NO_FATAL_FAILURE(Lances(Lancements() + 1));
     EXPECT_EQ(Mesure(), 1.23456789);
+}
+
+// A fault while the cycle runs is said once on the status list when it begins, whatever its
+// length, and once when the multimeter answers again, never as a pop-up. Meanwhile a multimeter
+// that does not answer or does not measure gives no reading (a missing value, its count stays),
+// a silent one counts missing readings, one answering garbage keeps its last value; afterwards
+// its readings resume by themselves.
+TEST_F(Multimetre, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
+    enum class Pendant { Rien, Manquantes, Anciennes };
+    struct Cas {
+        const char *nom;
+        std::function<void()> debut;
+        std::string texte;
+        Pendant pendant;
+    };
+    const std::string sans_reponse = "pas de réponse de l'appareil (GPIB0::22)"_w;
+    const Cas cas[] = {
+        {"unplugged", [] { sim::BusDeCarte(0)->Debrancher(kAdresse); }, sans_reponse, Pendant::Rien},
+        {"silent", Defaut(mesureur, [](sim::Defauts &d) { d.muet = true; }), sans_reponse, Pendant::Manquantes},
+        {"garbage", Defaut(mesureur, [](sim::Defauts &d) { d.charabia = true; }),
+         "réponse illisible de l'appareil (GPIB0::22)"_w, Pendant::Anciennes},
+        {"launch refused", Defaut(mesureur, [](sim::Defauts &d) { d.ecritureRefusee = ":INIT"; }), sans_reponse,
+         Pendant::Rien},
+    };
+    const std::string nom = "Multimètre en panne"_w;
+    mm->set_nom_instru(mm, nom.c_str());
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.nom);
+        ASSERT_NO_FATAL_FAILURE(Demarrer());
+        ASSERT_NO_FATAL_FAILURE(Lances(Lancements() + 2));
+        const double avant = Mesure();
+        const std::size_t deja = Statuts().size();
+        const auto Dits = [&] { return LignesDe(nom, deja); };
+        const std::string panne = nom + " : " + c.texte;
+
+        c.debut();
+        ASSERT_TRUE(LaisserLesLignes([&] { return !Dits().empty(); }));
+        const unsigned touche = Numero();
+        ASSERT_NO_FATAL_FAILURE(DeuxMinutes());
+        EXPECT_EQ(Dits(), std::vector<std::string>{panne}) << "said once, whatever its length";
+        switch (c.pendant) {
+        case Pendant::Rien:
+            EXPECT_EQ(Numero(), touche) << "no reading";
+            EXPECT_TRUE(std::isnan(Mesure())) << "a gap in the records, not the last reading repeated";
+            break;
+        case Pendant::Manquantes:
+            EXPECT_GT(Numero(), touche) << "missing readings counted";
+            EXPECT_TRUE(std::isnan(Mesure()));
+            break;
+        case Pendant::Anciennes:
+            EXPECT_GT(Numero(), touche) << "readings counted";
+            EXPECT_EQ(Mesure(), avant) << "the last value kept";
+            break;
+        }
+
+        // Repaired: the multimeter is back, and so are its readings, said once.
+        mesureur->FixerDefauts({});
+        sim::BusDeCarte(0)->Brancher(kAdresse, mesureur);
+        const unsigned repare = Numero();
+        ASSERT_TRUE(LaisserLesLignes([&] {
+            return Numero() > repare && !std::isnan(Mesure()) && Dits().size() >= 2;
+        })) << testing::PrintToString(Dits());
+        ASSERT_NO_FATAL_FAILURE(DeuxMinutes());
+        EXPECT_EQ(Dits(), (std::vector<std::string>{panne, nom + " : " + "l'appareil répond de nouveau"_w}));
+        EXPECT_EQ(Mesure(), avant);
+        EXPECT_TRUE(Vus().empty()) << "nothing pops up from the bus thread";
+        mm->stop(mm);
+    }
 }
 
 // A notification that reports the error status alone ends the cycle without reading; the

@@ -76,6 +76,53 @@ TEST_F(E4419B, TriggersMeasureOnTheProgramClock) {
     EXPECT_EQ(Erreur(), "+0,\"No error\"\n");
 }
 
+// Triggers held by *WAI go one after the other in the meter's own time: a chain looked at only
+// long after it was sent has ended by then; a trigger sent after that look is a new one.
+TEST_F(E4419B, AChainOfTriggersEndsInTheMetersOwnTime) {
+    Preparer();
+    Envoyer("*DDT \"TRIG1;TRIG2\";*ESE 1;*SRE 32");
+    Envoyer("*TRG;*WAI;*TRG;*WAI;*TRG;*WAI;*TRG;*WAI;*TRG;*OPC");
+    horloge::AvancerHorlogeFactice(0.95);  // five measurements of 4/20 s: one second
+    EXPECT_FALSE(mesureur_->DemandeService());
+    EXPECT_EQ(mesureur_->Mesures(), 5);
+    horloge::AvancerHorlogeFactice(30.0);
+    EXPECT_TRUE(mesureur_->DemandeService());
+    EXPECT_EQ(Question("*ESR?"), "+1\n");
+
+    // Looked at only long after it was sent, the whole chain has ended.
+    Envoyer("*TRG;*WAI;*TRG;*WAI;*TRG;*WAI;*TRG;*WAI;*TRG;*OPC");
+    horloge::AvancerHorlogeFactice(30.0);
+    EXPECT_TRUE(mesureur_->DemandeService()) << "at the first look";
+    EXPECT_EQ(mesureur_->Mesures(), 10);
+    EXPECT_EQ(Question("*ESR?"), "+1\n");
+
+    // A trigger after that look takes its own time.
+    Envoyer("*TRG;*OPC");
+    EXPECT_FALSE(mesureur_->DemandeService());
+    horloge::AvancerHorlogeFactice(0.19);
+    EXPECT_FALSE(mesureur_->DemandeService());
+    horloge::AvancerHorlogeFactice(0.02);
+    EXPECT_TRUE(mesureur_->DemandeService());
+    EXPECT_EQ(Erreur(), "+0,\"No error\"\n");
+}
+
+// A measurement ends once no window takes part in it any more: a trigger after that is taken.
+TEST_F(E4419B, AbortingEveryWindowEndsTheMeasurement) {
+    Preparer();
+    Envoyer("*DDT \"TRIG1;TRIG2\";*ESE 1;*SRE 32;*TRG");
+    Envoyer(":ABOR1");
+    EXPECT_TRUE(mesureur_->OperationEnCours()) << "window 2 still measures";
+    Envoyer("*TRG");
+    EXPECT_EQ(Erreur(), "-211,\"Trigger ignored\"\n");
+    Envoyer("CONF2:POW:AC DEF,4,(@2);:INIT1:CONT ON;:INIT2:CONT ON;:TRIG2:SOUR BUS");
+    Envoyer("*TRG;*OPC");
+    EXPECT_EQ(Erreur(), "+0,\"No error\"\n");
+    horloge::AvancerHorlogeFactice(0.21);
+    EXPECT_TRUE(mesureur_->DemandeService());
+    EXPECT_EQ(Question("FETC1?;FETC2?"), "-1.00000000E+01;-3.00000000E+01\n");
+    EXPECT_EQ(mesureur_->Mesures(), 2);
+}
+
 TEST_F(E4419B, WhatATriggerReaches) {
     // Nothing waits for triggers yet.
     Envoyer("*TRG");

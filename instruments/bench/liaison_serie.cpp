@@ -1,0 +1,116 @@
+// What the serial bench devices' plugins share (see liaison_serie.h).
+#include "instruments/bench/liaison_serie.h"
+
+#include <algorithm>
+
+#include "instruments/bench/pilotage.h"
+#include "platform/clock.h"
+#include "platform/rs232.h"
+#include "platform/text.h"
+#include "platform/toolbox.h"
+#include "platform/ui.h"
+
+namespace banc {
+
+namespace {
+
+constexpr long kVitesse = 9600;
+constexpr int kFile = 512;                 // bytes of each queue
+constexpr double kTolerance = 1e-6;        // seconds: a clock moved by exactly the silence reaches it
+constexpr double kIntervallesMuets = 3.0;  // intervals between readings that make a silence
+
+}  // namespace
+
+void Liaison::AuLiberer() {
+    if (port > 0) CloseCom(port);
+}
+
+int OuvrirPort(Liaison &l, int comPort) {
+    return OpenComConfig(PortDeLInit(l.port, comPort), "", kVitesse, kRS_NoParity, 8, 1, kFile, kFile);
+}
+
+int OuvrirPortVerifie(Liaison &l, int comPort, double delai) {
+    const int r = OuvrirPort(l, comPort);
+    if (r < 0) {
+        MessagePopup("Attention", "Impossible d'ouvrir le port demandé"_w);
+        return r;
+    }
+    SetXMode(l.port, 0);
+    SetCTSMode(l.port, 0);
+    SetComTime(l.port, delai);
+    return r;
+}
+
+std::string SurLePort(const std::string &texte, int port) { return texte + " (COM" + std::to_string(port) + ")"; }
+
+int ChargerConfiguration(plugin::Activite &activite, const char *fichier, int idPanneau, int ok, void *donnees) {
+    const int panel = LoadPanel(0, fichier, idPanneau);
+    if (panel < 0) return 0;
+    SetCtrlAttribute(panel, ok, ATTR_CALLBACK_DATA, donnees);
+    activite.panneaux.Ajouter(panel);
+    return panel;
+}
+
+void FermerConfiguration(plugin::Activite *activite, int panel) {
+    if (activite != nullptr) activite->panneaux.Retirer(panel);
+    DiscardPanel(panel);
+}
+
+// ---- the watch over a device that pushes its readings ----------------------------------------
+
+void Veille::Armer(Liaison &l, const char *nom, double silenceMin) {
+    Desarmer();
+    liaison_ = &l;
+    nom_ = nom;
+    silenceMin_ = silenceMin;
+    derniere_ = horloge::Secondes();
+    intervalle_ = 0.0;
+    lue_ = false;
+    illisible_ = false;
+    arme_ = true;
+    l.activite.AppelsDifferes(this);
+    Poster(Silence());
+}
+
+void Veille::Desarmer() {
+    arme_ = false;
+    CancelDelayedCalls(this);
+}
+
+void Veille::Lecture() {
+    if (liaison_ == nullptr) return;
+    const double maintenant = horloge::Secondes();
+    if (lue_ && !liaison_->panne.EnCours()) intervalle_ = maintenant - derniere_;
+    derniere_ = maintenant;
+    lue_ = true;
+    illisible_ = false;
+    liaison_->panne.Retablie(nom_);
+}
+
+double Veille::DepuisLecture() const { return horloge::Secondes() - derniere_; }
+
+double Veille::Silence() const { return std::max(silenceMin_, kIntervallesMuets * intervalle_); }
+
+void Veille::Poster(double delai) { PostDelayedCall(Regarder, this, delai); }
+
+// One look: a reading came within the silence, or the fault is said (once) and what waits in the
+// input queue without making a reading goes. The next look follows.
+void Veille::Regarder(void *donnees) {
+    Veille &v = *static_cast<Veille *>(donnees);
+    if (!v.arme_) return;
+    const double silence = v.Silence();
+    const double depuis = v.DepuisLecture();
+    if (depuis + kTolerance < silence) {
+        v.Poster(silence - depuis);
+        return;
+    }
+    Liaison &l = *v.liaison_;
+    const bool octets = GetInQLen(l.port) > 0;
+    if (octets) FlushInQ(l.port);
+    const std::string texte = v.illisible_ || octets ? "réponses illisibles de l'appareil"_w
+                                                     : "l'appareil n'envoie plus de mesures"_w;
+    l.panne.Signaler(v.nom_, SurLePort(texte, l.port));
+    v.Poster(silence);
+}
+
+}  // namespace banc
