@@ -67,6 +67,7 @@ void Veille::Armer(Liaison &l, const char *nom, double silenceMin) {
     intervalle_ = 0.0;
     lue_ = false;
     illisible_ = false;
+    en_attente_ = 0;
     arme_ = true;
     l.activite.AppelsDifferes(this);
     Poster(Silence());
@@ -84,6 +85,7 @@ void Veille::Lecture() {
     derniere_ = maintenant;
     lue_ = true;
     illisible_ = false;
+    en_attente_ = 0;
     liaison_->panne.Retablie(nom_);
 }
 
@@ -105,8 +107,12 @@ void Veille::Regarder(void *donnees) {
         return;
     }
     Liaison &l = *v.liaison_;
-    const bool octets = GetInQLen(l.port) > 0;
-    if (octets) FlushInQ(l.port);
+    const int en_attente = GetInQLen(l.port);
+    const bool octets = en_attente > 0;
+    // Bytes that came since the previous look may be a reading whose callback has not run yet:
+    // only what was already waiting then, and made no reading since, goes.
+    if (octets && v.en_attente_ > 0) FlushInQ(l.port);
+    v.en_attente_ = octets && v.en_attente_ == 0 ? en_attente : 0;
     const std::string texte = v.illisible_ || octets ? "réponses illisibles de l'appareil"_w
                                                      : "l'appareil n'envoie plus de mesures"_w;
     l.panne.Signaler(v.nom_, SurLePort(texte, l.port));

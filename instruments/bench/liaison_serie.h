@@ -83,6 +83,7 @@ private:
     double derniere_ = 0.0;    // program time of the last reading, or of the arming
     double intervalle_ = 0.0;  // between the last two readings while no fault was said
     bool lue_ = false;         // a reading came since the arming
+    int en_attente_ = 0;       // bytes waiting in the input queue at the previous look
 };
 
 }  // namespace banc

@@ -7,6 +7,7 @@
 #include "instruments/counters/compteur_commun.h"
 #include "platform/utility.h"
 #include "tests/instruments/counters/compteur_essai.h"
+#include "tests/support/panne_essai.h"
 
 #include <QCoreApplication>
 
@@ -332,13 +333,6 @@ TEST_F(Compteurs, FreedWhileTheCycleRuns) {
 // (NaN, its counts stay), a silent one counts missing readings, one answering garbage keeps its
 // last value; afterwards its readings resume by themselves.
 TEST_F(Compteurs, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
-    enum class Pendant { Rien, Manquantes, Anciennes };
-    struct Cas {
-        const char *nom;
-        std::function<void()> debut;
-        std::string texte;
-        Pendant pendant;
-    };
     const auto Defaut = [this](auto &&regler) {
         return [this, regler] {
             sim::Defauts d;
@@ -347,7 +341,7 @@ TEST_F(Compteurs, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
         };
     };
     const std::string sans_reponse = "pas de réponse de l'appareil"_w;
-    const Cas cas[] = {
+    const CasDePanne cas[] = {
         {"unplugged", [] { sim::BusDeCarte(0)->Debrancher(kAdresse); }, sans_reponse, Pendant::Rien},
         {"silent", Defaut([](sim::Defauts &d) { d.muet = true; }), sans_reponse, Pendant::Manquantes},
         {"garbage", Defaut([](sim::Defauts &d) { d.charabia = true; }), "réponse illisible de l'appareil"_w,
@@ -371,7 +365,7 @@ TEST_F(Compteurs, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
         ASSERT_TRUE(Laisser([&] { return horloge::Secondes() >= fin; }, 0.5));
     };
     for (const Type &t : kTypes) {
-        for (const Cas &c : cas) {
+        for (const CasDePanne &c : cas) {
             SCOPED_TRACE(std::string(t.cle) + ": " + c.nom);
             const std::string nom = std::string("En panne ") + t.cle;
             PInstrument *i = Lancer(t, nom);

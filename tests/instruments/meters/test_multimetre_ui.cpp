@@ -9,6 +9,7 @@
 #include "platform/visa.h"
 #include "sim/meters/hp34401a.h"
 #include "uir/UIR_multi.h"
+#include "tests/support/panne_essai.h"
 
 #include <algorithm>
 #include <chrono>
@@ -270,15 +271,8 @@ TEST_F(Multimetre, ReplyThatIsNoNumberKeepsTheValueAndCounts) {
 // a silent one counts missing readings, one answering garbage keeps its last value; afterwards
 // its readings resume by themselves.
 TEST_F(Multimetre, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
-    enum class Pendant { Rien, Manquantes, Anciennes };
-    struct Cas {
-        const char *nom;
-        std::function<void()> debut;
-        std::string texte;
-        Pendant pendant;
-    };
     const std::string sans_reponse = "pas de réponse de l'appareil (GPIB0::22)"_w;
-    const Cas cas[] = {
+    const CasDePanne cas[] = {
         {"unplugged", [] { sim::BusDeCarte(0)->Debrancher(kAdresse); }, sans_reponse, Pendant::Rien},
         {"silent", Defaut(mesureur, [](sim::Defauts &d) { d.muet = true; }), sans_reponse, Pendant::Manquantes},
         {"garbage", Defaut(mesureur, [](sim::Defauts &d) { d.charabia = true; }),
@@ -288,7 +282,7 @@ TEST_F(Multimetre, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
     };
     const std::string nom = "Multimètre en panne"_w;
     mm->set_nom_instru(mm, nom.c_str());
-    for (const Cas &c : cas) {
+    for (const CasDePanne &c : cas) {
         SCOPED_TRACE(c.nom);
         ASSERT_NO_FATAL_FAILURE(Demarrer());
         ASSERT_NO_FATAL_FAILURE(Lances(Lancements() + 2));
