@@ -46,14 +46,16 @@ protected:
         // The analyser sends a frame when a test asks it to.
         for (const int port : {2, 4}) Analyseur([](sim::AnalyseurDGM110 &a) { a.FixerPeriode(0); }, port);
     }
-    // One frame of `octets`, sent now (gone to the line when this returns).
+    // One frame of `octets`, sent now (gone to the line when this returns). No event is handled
+    // meanwhile: a callback the frame wakes runs at the caller's next wait, not before.
     void Trame(const std::string &octets, int port = kPort) {
         const int avant = Analyseur([&](sim::AnalyseurDGM110 &a) {
             a.ImposerTrame(octets);
             a.Envoyer();
             return a.Trames();
         }, port);
-        EXPECT_TRUE(Traiter([&] { return Analyseur([](sim::AnalyseurDGM110 &a) { return a.Trames(); }, port) > avant; }));
+        EXPECT_TRUE(poussee::Attendre(
+            [&] { return Analyseur([](sim::AnalyseurDGM110 &a) { return a.Trames(); }, port) > avant; }));
     }
     // Init and start.
     void Demarrer() {
