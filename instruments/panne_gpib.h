@@ -1,13 +1,17 @@
 // What a GPIB instrument whose readings come through a service-request notification says of
-// the faults it meets while an acquisition runs, and how its cycle keeps going through them.
+// the faults it meets while an acquisition runs, and how its cycle keeps going through them:
+// the oscilloscope, the gain-phase and network analysers, the power meters and the multimeter;
+// the counters say their faults through the same lines (Annonce).
 //
 // The notification is armed with the time-out as well as the service request (Masque), so that
 // the callback comes back at the device's time-out when no measurement has ended. Then the
 // instrument's presence on the bus is checked; an instrument that is gone is said once, and a
 // measurement whose launch did not get through is launched again as soon as the instrument
-// listens, so that readings resume by themselves once it is back. A cycle reports what its
-// exchanges came to: no answer (unplugged, silent, a command nobody took), a reply that cannot be
-// read, or readings whole, which end a fault said before ("... répond de nouveau").
+// listens, so that readings resume by themselves once it is back (Surveiller). The meters look
+// further (Veiller): a serial poll tells a measurement completed meanwhile from one still under
+// way, and a meter that left the bus owes a measurement even when its launch had got through.
+// A cycle reports what its exchanges came to (Cycle): no answer (unplugged, silent, a command
+// nobody took), a reply that cannot be read, or readings whole, which end a fault said before.
 //
 // Lines on the main panel's status list (plugin::Panne, which hands them to the user-interface
 // thread): "<name> : pas de réponse de l'appareil (GPIB0::<address>)" or "<name> : réponse
@@ -22,9 +26,8 @@
 #include "framework/instrument.h"
 #include "framework/signalement.h"
 #include "platform/gpib.h"
-#include "platform/text.h"
 
-#include <string>
+#include <cstddef>
 #include <string_view>
 
 namespace panne_gpib {
@@ -37,55 +40,101 @@ constexpr Issue Pire(Issue a, Issue b) { return a > b ? a : b; }
 // the time-out; 0 once the cycle is stopped.
 constexpr int Masque(int demande) { return demande != 0 ? demande | TIMO : 0; }
 
-class Suivi {
+// The notification came of the time-out: no service request within it.
+constexpr bool SansRequete(int ibsta_notification) {
+    return (ibsta_notification & TIMO) != 0 && (ibsta_notification & RQS) == 0;
+}
+
+// The next measurement: `commande` written with its NUL. False when the write did not get
+// through.
+bool Lancer(int ud, const char *commande);
+
+// "*ESR?" and its reply (10 bytes at most), dropped: the event register read off so that the
+// next completion requests service anew. Nothing is read when the query did not go out.
+void ViderEvenements(int ud);
+
+// The lines an instrument says of its faults, under its name and address.
+class Annonce {
 public:
     // At init: the instrument's name (its first 39 characters) and address as the lines give
     // them; a fault said during an earlier acquisition is over without a line.
-    void Preparer(std::string_view nom, int adresse) {
-        nom = nom.substr(0, kNomInstruMax);
-        nom.copy(nom_, nom.size());
-        nom_[nom.size()] = '\0';
-        adresse_ = adresse;
+    void Preparer(std::string_view nom, int adresse);
+    // The same from the name field of a settings block, read no further than the field.
+    template <std::size_t N>
+    void Preparer(const char (&nom)[N], int adresse) {
+        Preparer(TexteChamp(nom), adresse);
+    }
+
+    // What the exchanges came to: readings whole end a fault said before; no answer or a reply
+    // that cannot be read begins one, said once.
+    void Dire(Issue issue);
+
+    int Adresse() const { return adresse_; }
+
+private:
+    char nom_[kLongueurNomInstru] = "";
+    int adresse_ = 0;
+    plugin::Panne panne_;
+};
+
+class Suivi {
+public:
+    // At init (see Annonce::Preparer); no measurement is owed.
+    template <class Nom>
+    void Preparer(const Nom &nom, int adresse) {
         relancer_ = false;
-        panne_.Oublier();
+        annonce_.Preparer(nom, adresse);
     }
 
     // The end of a cycle: its exchanges came to `issue`, and the next measurement was launched
-    // (`relancee`) or has to be launched again.
+    // (`relancee`) or is owed (then the instrument is said not to answer).
     void Cycle(Issue issue, bool relancee) {
         relancer_ = !relancee;
-        if (!relancee) issue = Issue::SansReponse;
-        if (issue == Issue::Lue) panne_.Retablie(nom_);
-        else Signaler(issue);
+        annonce_.Dire(relancee ? issue : Issue::SansReponse);
     }
 
     // The notification's time-out: no measurement ended within it. An instrument gone from the
-    // bus is said; one that listens gets the measurement whose launch failed, through
-    // `relancer()` (true when it got through).
+    // bus is said and owes a measurement; one that listens gets the measurement owed, through
+    // `relancer()` (true when it got through), and is said when it does not take it.
     template <class F>
     void Surveiller(int ud, F &&relancer) {
-        short ecoute = 0;
-        ibln(ud, adresse_, NO_SAD, &ecoute);
-        if (ecoute == 0) {
-            relancer_ = true;
-            Signaler(Issue::SansReponse);
-        } else if (relancer_) {
-            relancer_ = !relancer();
-            if (relancer_) Signaler(Issue::SansReponse);
-        }
+        if (!Ecoute(ud)) Absent();
+        else if (relancer_) Reprendre(relancer);
     }
+
+    // What a look at a meter after a time-out finds.
+    enum class Constat {
+        Demande,     // it requests service after all: the callback serves the request
+        EnMesure,    // a measurement is under way (it was owed and has just been launched)
+        SansMesure,  // no reading is coming: the meter has left the bus, or the launch owed failed
+    };
+    // A time-out has passed without a service request: the meter's presence on the bus, then a
+    // serial poll. A meter that has left the bus, or does not answer the poll, is said and owes
+    // a measurement. One that requests service after all has completed one. Otherwise the
+    // measurement owed, if any, is launched again (`commande`, after the event register has been
+    // read off so that its completion requests service anew); a launch that does not get
+    // through is said. A meter that is there and owes nothing is still measuring.
+    Constat Veiller(int ud, const char *commande);
 
 private:
-    void Signaler(Issue issue) {
-        const char *quoi = issue == Issue::Illisible ? "réponse illisible de l'appareil (GPIB0::"_w
-                                                     : "pas de réponse de l'appareil (GPIB0::"_w;
-        panne_.Signaler(nom_, quoi + std::to_string(adresse_) + ")");
+    // Whether the instrument listens at its address.
+    bool Ecoute(int ud) const;
+    // Gone from the bus: said, and whatever it was measuring is owed.
+    void Absent() {
+        relancer_ = true;
+        annonce_.Dire(Issue::SansReponse);
+    }
+    // The measurement owed, through `relancer()`: said when it does not get through. True when
+    // it did.
+    template <class F>
+    bool Reprendre(F &&relancer) {
+        relancer_ = !relancer();
+        if (relancer_) annonce_.Dire(Issue::SansReponse);
+        return !relancer_;
     }
 
-    char nom_[kLongueurNomInstru] = "";
-    int adresse_ = 0;
-    bool relancer_ = false;  // the last launch did not get through
-    plugin::Panne panne_;
+    Annonce annonce_;
+    bool relancer_ = false;  // a measurement is owed: its launch failed, or the instrument was away
 };
 
 }  // namespace panne_gpib

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kLongueurIdentite = 250;
 constexpr int kLongueurLecture = 255;
-constexpr int kLongueurEvenements = 10;
 constexpr std::string_view kModele = "HEWLETT-PACKARD,5313";
 constexpr char kBitRequete = 0x40;  // RQS in the status byte of a serial poll
 
@@ -44,17 +43,7 @@ void PopupEtatGpib(const char *debut, int ud, int sta, int err, long cntl) {
 
 void Marche::AuLiberer() { Liberer(ud, activite); }
 
-namespace {
-
-// "<quoi> (GPIB0::<adresse>)": the address the operator set in the panel, as the program names
-// a GPIB device.
-std::string Texte(const char *quoi, const Marche &m) {
-    return std::string(quoi) + " (GPIB0::" + std::to_string(m.adresse) + ")";
-}
-
-}  // namespace
-
-void PasDeReponse(Marche &m) { m.panne.Signaler(m.nom, Texte("pas de réponse de l'appareil"_w, m)); }
+void PasDeReponse(Marche &m) { m.annonce.Dire(panne_gpib::Issue::SansReponse); }
 
 void Injoignable(Marche &m, std::span<double> voies) {
     PasDeReponse(m);
@@ -64,9 +53,9 @@ void Injoignable(Marche &m, std::span<double> voies) {
 void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue) {
     Ranger(zone, ValeurApres(lecture, Charger(zone)));
     std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
-    if (!lue) PasDeReponse(m);
-    else if (lecture.genre == Lecture::Genre::Nombre) m.panne.Retablie(m.nom);
-    else m.panne.Signaler(m.nom, Texte("réponse illisible de l'appareil"_w, m));
+    using panne_gpib::Issue;
+    const bool nombre = lecture.genre == Lecture::Genre::Nombre;
+    m.annonce.Dire(!lue ? Issue::SansReponse : nombre ? Issue::Lue : Issue::Illisible);
 }
 
 // ---- the counter on the bus -------------------------------------------------------------------
@@ -199,12 +188,6 @@ void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zon
     bool lue = false;
     const Lecture lecture = Interroger(ud, question, sans_nul, &lue);
     Classer(m, zone, numero, lecture, lue);
-}
-
-void ViderEvenements(int ud) {
-    if ((ibecr(ud, "*ESR?") & ERR) != 0) return;
-    char reponse[kLongueurEvenements];
-    ibrd(ud, reponse, kLongueurEvenements);
 }
 
 void Sonder(int ud) {

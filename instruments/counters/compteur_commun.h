@@ -30,8 +30,8 @@
 #include "framework/champs.h"
 #include "framework/instrument.h"
 #include "framework/plugin.h"
-#include "framework/signalement.h"
 #include "instruments/counters/compteur_protocole.h"
+#include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
 #include "platform/ui.h"
 
@@ -55,15 +55,13 @@ inline double NaN() { return std::numeric_limits<double>::quiet_NaN(); }
 // ---- what every counter's private record holds besides its settings block ----------------------
 
 // The record of each counter plugin derives from it: the device, what the instance set going,
-// and the state of a fault met while running. `nom` and `adresse` are taken at init, before the
-// notification is armed, and only read afterwards.
+// and the state of a fault met while running. The name and address of the lines are taken at
+// init, before the notification is armed, and only read afterwards.
 struct Marche {
     int ud = -1;  // descriptor of the counter since the last init
     plugin::Activite activite;
-    plugin::Panne panne;
+    panne_gpib::Annonce annonce;           // the counter's lines on the status list
     std::atomic<bool> relance_due{false};  // a launch did not get through, or the counter was away
-    char nom[kLongueurNomInstru] = "";     // the instrument's name, for its lines on the status list
-    int adresse = 0;                       // the counter's GPIB address, likewise
 
     void AuLiberer();
 };
@@ -71,9 +69,7 @@ struct Marche {
 // A new init: the name and the address the lines will carry, no fault said, no launch owed.
 template <std::size_t N>
 void Preparer(Marche &m, const char (&nom)[N], int adresse) {
-    LireNomInstrument(nom, m.nom);
-    m.adresse = adresse;
-    m.panne.Oublier();
+    m.annonce.Preparer(nom, adresse);
     m.relance_due.store(false);
 }
 
@@ -194,8 +190,7 @@ int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *re
 // callbacks that began before a stop keep the cycle going, and the first one to begin after it
 // still serves its request in full and ends the cycle, whenever the stop lands.
 inline int Masque(std::int32_t &stop_interruption) {
-    const std::int32_t s = Charger(stop_interruption);
-    return s != 0 ? s | TIMO : 0;
+    return panne_gpib::Masque(Charger(stop_interruption));
 }
 
 // ---- pieces of the callbacks ----------------------------------------------------------------
@@ -203,9 +198,7 @@ inline int Masque(std::int32_t &stop_interruption) {
 // A notification that carries only the error bit ends the cycle without touching the device.
 constexpr bool NotificationEnErreur(int ibsta_notification) { return ibsta_notification == ERR; }
 // The notification came of the device's time-out: no service request within it.
-constexpr bool SansRequete(int ibsta_notification) {
-    return (ibsta_notification & TIMO) != 0 && (ibsta_notification & RQS) == 0;
-}
+using panne_gpib::SansRequete;
 // A look at a counter that has not requested service for a time-out (a callback called with
 // SansRequete and `masque` its result), after stop: nothing (false). Otherwise a serial poll: a
 // counter that does not
@@ -225,7 +218,7 @@ int Ecrire(int ud, const char *texte, bool sans_nul = false);
 Lecture Interroger(int ud, const char *question, bool sans_nul = false, bool *lue = nullptr);
 // "*ESR?" and its reply, dropped: the event register emptied so that the next completion
 // raises a new request. Nothing is read when the query could not be written.
-void ViderEvenements(int ud);
+using panne_gpib::ViderEvenements;
 // The query and its reply filed into a channel (Classer).
 void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero);
 // A serial poll whose status byte is dropped.

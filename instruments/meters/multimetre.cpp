@@ -14,7 +14,7 @@
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "gpib/hp34401a.h"
-#include "instruments/meters/veille.h"
+#include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
 #include "platform/toolbox.h"
@@ -64,7 +64,7 @@ struct Multi_prive {
     std::atomic<int> stop_interruption{0};    // RQS while the cycle runs, 0 once stopped
     std::atomic<double> valeur{NotANumber()};
     std::atomic<unsigned> numero{0};
-    veille::Veille veille;                    // what the cycle says of the multimeter's faults
+    panne_gpib::Suivi veille;                 // what the cycle says of the multimeter's faults
     plugin::Activite activite;                // configuration panels, the notification
 
     static constexpr const char *kNomDefaut = "Multimètre"_w;
@@ -220,38 +220,39 @@ int initialisation_multi_int(PInstrument *instrument) {
 
 // The notification mask of the cycle: the service request and the time-out while it runs, 0
 // once stopped.
-int Masque(const Multi_prive &p) { return veille::Masque(p.stop_interruption); }
+int Masque(const Multi_prive &p) { return panne_gpib::Masque(p.stop_interruption); }
 
 int CB_interruption_multi(int ud, int LocalIbsta, int /*LocalIberr*/, long /*LocalIbcntl*/, void *refData) {
     if (LocalIbsta == ERR) return 0;  // the error alone: the notification ends, nothing is read
     auto *p = static_cast<Multi_prive *>(refData);
-    if (veille::SansRequete(LocalIbsta)) {
+    if (panne_gpib::SansRequete(LocalIbsta)) {
         // No request within the time-out: after stop the cycle ends; otherwise the multimeter is
         // looked at: while no reading is coming the channel shows a missing value, and a request
         // found then is served as any other.
         if (Masque(*p) == 0) return 0;
-        const veille::Veille::Constat constat = p->veille.Veiller(ud, kMesure);
-        if (constat == veille::Veille::Constat::SansMesure) p->valeur = NotANumber();
-        if (constat != veille::Veille::Constat::Demande) return Masque(*p);
+        using Constat = panne_gpib::Suivi::Constat;
+        const Constat constat = p->veille.Veiller(ud, kMesure);
+        if (constat == Constat::SansMesure) p->valeur = NotANumber();
+        if (constat != Constat::Demande) return Masque(*p);
     } else {
         char octet_etat = 0;
         ibrsp(ud, &octet_etat);
     }
     char reponse[kLongueurMesure + 1];
-    veille::Issue issue = veille::Issue::Lue;
+    panne_gpib::Issue issue = panne_gpib::Issue::Lue;
     double v = 0.0;
     if (LireTexte(ud, reponse, kLongueurMesure) & ERR) {
         p->valeur = NotANumber();  // no reading came
-        issue = veille::Issue::SansReponse;
+        issue = panne_gpib::Issue::SansReponse;
     } else if (multi_lire_mesure(reponse, v)) {
         p->valeur = v;
     } else {
-        issue = veille::Issue::Illisible;  // the previous value stays
+        issue = panne_gpib::Issue::Illisible;  // the previous value stays
     }
     ++p->numero;  // a reply that is no number still counts
     LireEtEffacerEsr(ud);
-    const bool relancee = p->veille.Relancer(ud, kMesure);
-    p->veille.Bilan(issue, relancee);
+    const bool relancee = panne_gpib::Lancer(ud, kMesure);
+    p->veille.Cycle(issue, relancee);
     return Masque(*p);
 }
 

@@ -17,7 +17,7 @@
 //
 // While the cycle runs, a multimeter that stops answering (unplugged, a launch that does not get
 // through) or answers what is no number is said once on the status list, and once more when a
-// reading comes again (see veille.h). A reading that does not come is a missing value; a reply
+// reading comes again (see panne_gpib.h). A reading that does not come is a missing value; a reply
 // that is no number keeps the previous value, still counted. A measurement whose launch did not
 // get through is launched again once the multimeter is back, so that the readings resume by
 // themselves.

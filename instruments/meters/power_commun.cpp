@@ -245,6 +245,8 @@ int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, 
     return statut;
 }
 
+using panne_gpib::Issue;
+
 namespace {
 
 void Manquer(std::span<Lecture> lectures) {
@@ -254,8 +256,8 @@ void Manquer(std::span<Lecture> lectures) {
 }  // namespace
 
 bool MesureTerminee(int ud, int statut, Seance &seance, std::span<Lecture> lectures, int *resultat) {
-    using Constat = veille::Veille::Constat;
-    if (veille::SansRequete(statut)) {
+    using Constat = panne_gpib::Suivi::Constat;
+    if (panne_gpib::SansRequete(statut)) {
         // After stop, the cycle ends here; otherwise the meter is looked at, and a request found
         // then (its serial poll made) is served as any other.
         const Constat constat = seance.Masque() != 0 ? seance.veille.Veiller(ud, kRelance) : Constat::EnMesure;
@@ -279,8 +281,8 @@ bool MesureTerminee(int ud, int statut, Seance &seance, std::span<Lecture> lectu
     *resultat = seance.Masque();
     if (lisible) return (esr & 1) != 0;
     Manquer(lectures);
-    const bool relancee = seance.veille.Relancer(ud, kRelance);
-    seance.veille.Bilan((lu & ERR) != 0 ? veille::Issue::SansReponse : veille::Issue::Illisible, relancee);
+    const bool relancee = panne_gpib::Lancer(ud, kRelance);
+    seance.veille.Cycle((lu & ERR) != 0 ? Issue::SansReponse : Issue::Illisible, relancee);
     *resultat = seance.Masque();
     return false;
 }
@@ -289,7 +291,7 @@ void LireEtRelancer(int ud, Seance &seance, Lecture &fenetre1, Lecture &fenetre2
     char octet = 0;
     ibrsp(ud, &octet);
     Lecture *lectures[2] = {&fenetre1, &fenetre2};
-    veille::Issue issue = veille::Issue::Lue;
+    Issue issue = Issue::Lue;
     for (int k = 0; k < 2; ++k) {
         char reponse[kLongueurMesure + 1] = "";
         int lu = ibecr(ud, kFetch[k]);
@@ -297,17 +299,17 @@ void LireEtRelancer(int ud, Seance &seance, Lecture &fenetre1, Lecture &fenetre2
         double v = 0.0;
         if (lu & ERR) {
             lectures[k]->Manquer();
-            issue = veille::Pire(issue, veille::Issue::SansReponse);
+            issue = panne_gpib::Pire(issue, Issue::SansReponse);
         } else if (NombreEnTete(reponse, v)) {
             lectures[k]->valeur = v;
         } else {
-            issue = veille::Pire(issue, veille::Issue::Illisible);
+            issue = panne_gpib::Pire(issue, Issue::Illisible);
         }
     }
     ++fenetre1.numero;
     ++fenetre2.numero;
-    const bool relancee = seance.veille.Relancer(ud, kRelance);
-    seance.veille.Bilan(issue, relancee);
+    const bool relancee = panne_gpib::Lancer(ud, kRelance);
+    seance.veille.Cycle(issue, relancee);
 }
 
 }  // namespace e4419b

@@ -10,7 +10,7 @@
 // by fetching both windows and triggering the next measurement. The readings pass from the
 // notification thread to the user-interface thread through atomics, each value whole.
 //
-// While the cycle runs, the meter is under watch (veille.h): a meter that stops answering, or
+// While the cycle runs, the meter is under watch (panne_gpib.h): a meter that stops answering, or
 // answers what cannot be read, is said once on the main panel's status list and once more when
 // its readings come again; its channels show missing values meanwhile, and the cycle triggers
 // again as soon as the meter can take it, so that the readings resume by themselves.
@@ -22,7 +22,7 @@
 #include <span>
 
 #include "framework/plugin.h"
-#include "instruments/meters/veille.h"
+#include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
 #include "platform/toolbox.h"
 #include "platform/ui.h"
@@ -76,7 +76,7 @@ struct Seance {
     int ud = -1;       // descriptor opened by the last init (-1: none)
     int capteur = 0;   // sensors of the acquisition (0: no acquisition)
     std::atomic<int> stop_interruption{0};
-    veille::Veille veille;
+    panne_gpib::Suivi veille;
 
     // Takes the previous acquisition's descriptor offline with its notification (waiting for a
     // callback that runs): nothing of that cycle reaches the record any more.
@@ -97,7 +97,7 @@ struct Seance {
     int Capteur(int reglage) const { return capteur != 0 ? capteur : reglage; }
     // The notification's mask: the service request and the time-out while the cycle runs, 0
     // once stopped. It is the mask armed by start and the result of each callback.
-    int Masque() const { return veille::Masque(stop_interruption); }
+    int Masque() const { return panne_gpib::Masque(stop_interruption); }
 };
 
 // ---- set-up (user-interface thread; each failure shows the meter's pop-up) ----------------
@@ -130,7 +130,7 @@ int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, 
                   plugin::Activite &activite);
 // The first steps of a notification. False when the callback must return `*resultat` at once:
 // - the error status alone: after a serial poll, 0 (the notification ends);
-// - a time-out without a request: the meter looked at (veille::Veiller), and while no reading
+// - a time-out without a request: the meter looked at (Suivi::Veiller), and while no reading
 //   is coming `lectures` show missing values; after stop, 0;
 // - a request: after a serial poll, "*ESR?". A measurement that has not completed gives the mask
 //   at once. A register that cannot be read (no answer, or a reply without a number) was read

@@ -20,7 +20,7 @@
 // - a meter that stops answering or answers what cannot be read while the cycle runs is said
 //   once on the status list, and once more when it answers again; its channels show missing
 //   values meanwhile and the cycle triggers again as soon as the meter can take it, so that the
-//   readings resume by themselves (see veille.h); the cycle no longer stops for good on an
+//   readings resume by themselves (see panne_gpib.h); the cycle no longer stops for good on an
 //   event register it cannot read.
 #pragma once
 

@@ -1,0 +1,67 @@
+// The faults of a GPIB instrument read by service request (see panne_gpib.h).
+#include "instruments/panne_gpib.h"
+
+#include <string>
+
+#include "gpib/GLOBALES.h"
+#include "platform/text.h"
+
+namespace panne_gpib {
+
+namespace {
+
+// Bytes of the reply to "*ESR?".
+constexpr long kLongueurEvenements = 10;
+// The bit of the status byte that a device requesting service sets (RQS).
+constexpr char kDemandeService = 0x40;
+
+}  // namespace
+
+bool Lancer(int ud, const char *commande) { return (ibecr(ud, commande) & ERR) == 0; }
+
+void ViderEvenements(int ud) {
+    if ((ibecr(ud, "*ESR?") & ERR) != 0) return;
+    char reponse[kLongueurEvenements];
+    ibrd(ud, reponse, kLongueurEvenements);
+}
+
+void Annonce::Preparer(std::string_view nom, int adresse) {
+    nom = nom.substr(0, kNomInstruMax);
+    nom.copy(nom_, nom.size());
+    nom_[nom.size()] = '\0';
+    adresse_ = adresse;
+    panne_.Oublier();
+}
+
+void Annonce::Dire(Issue issue) {
+    if (issue == Issue::Lue) {
+        panne_.Retablie(nom_);
+        return;
+    }
+    const char *quoi = issue == Issue::Illisible ? "réponse illisible de l'appareil (GPIB0::"_w
+                                                 : "pas de réponse de l'appareil (GPIB0::"_w;
+    panne_.Signaler(nom_, quoi + std::to_string(adresse_) + ")");
+}
+
+bool Suivi::Ecoute(int ud) const {
+    short ecoute = 0;
+    ibln(ud, annonce_.Adresse(), NO_SAD, &ecoute);
+    return ecoute != 0;
+}
+
+Suivi::Constat Suivi::Veiller(int ud, const char *commande) {
+    char octet = 0;
+    if (!Ecoute(ud) || (ibrsp(ud, &octet) & ERR) != 0) {
+        Absent();
+        return Constat::SansMesure;
+    }
+    if ((octet & kDemandeService) != 0) return Constat::Demande;
+    if (!relancer_) return Constat::EnMesure;
+    const bool relancee = Reprendre([&] {
+        ViderEvenements(ud);
+        return Lancer(ud, commande);
+    });
+    return relancee ? Constat::EnMesure : Constat::SansMesure;
+}
+
+}  // namespace panne_gpib
