@@ -23,6 +23,7 @@
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "gpib/nombres.h"
+#include "instruments/ouverture_gpib.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -206,31 +207,14 @@ int GBF_HP3312A_init(PInstrument *instrument) {
         SetCtrlAttribute(p->pilotage, P_PILOT_FORME, ATTR_CALLBACK_DATA, static_cast<void *>(p));
         SetCtrlAttribute(p->pilotage, P_PILOT_Burst, ATTR_CALLBACK_DATA, static_cast<void *>(p));
     }
-    if (ibfind("GPIB0") & ERR) {
-        MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
-        return -1;
-    }
-    const int adresse = p->bloc.gpib_adresse;
-    const int ud = ibdev(0, adresse, NO_SAD, T10s, 1, 1);
-    ibclr(ud);
-    short ecoute = 0;
-    ibln(ud, adresse, NO_SAD, &ecoute);
-    if (ecoute == 0) {
-        ibonl(ud, 0);
-        const std::string message =
-            "Il faudrait penser à brancher le GBF à l'adresse "_w + std::to_string(adresse) + " !!!";
-        MessagePopup("PAS BON", message.c_str());
-        return -1;
-    }
-    ibecr(ud, "*IDN?");
-    char reponse[kLongueurIdentite] = {};
-    ibrd(ud, reponse, kLongueurIdentite);
-    const long lus = std::clamp(ThreadIbcntl(), 0L, kLongueurIdentite);
-    if (std::string_view(reponse, static_cast<std::size_t>(lus)).find(kIdentite) == std::string_view::npos) {
-        ibonl(ud, 0);
-        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
-        return -1;
-    }
+    const ouverture_gpib::Ouverture ouverture{
+        .sad = NO_SAD,
+        .absence = {.texte = "Il faudrait penser à brancher le GBF à l'adresse "_w},
+        .identite = {.modele = kIdentite.data(), .longueur = kLongueurIdentite, .compte_borne = true},
+        .retrait = {.action = ouverture_gpib::HorsLigne, .avant_message = true},
+    };
+    int ud = -1;
+    if (ouverture_gpib::Ouvrir(p->bloc.gpib_adresse, ouverture, ud) < 0) return -1;
     ibecr(ud, "APPL:SIN 5 KHZ, 3.0 VPP, 0V");
     // The generator answers at the new device: the one of the previous start goes offline.
     p->FermerAppareil();

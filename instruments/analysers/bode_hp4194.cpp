@@ -29,6 +29,7 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "instruments/ouverture_gpib.h"
 #include "gpib/nombres.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
@@ -258,11 +259,8 @@ void bode_hp_configure(PInstrument *instrument) {
 
 int bode_hp_init(PInstrument *instrument) {
     Bode_prive *p = Prive(instrument);
-    const int carte = ibfind("GPIB0");
-    if (carte & ERR) {
-        MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
-        return -1;
-    }
+    const int carte = ouverture_gpib::Carte();
+    if (carte < 0) return -1;
     // The device of the previous start goes offline first: its notification, if one is still
     // armed, can no longer run into this set-up or call back twice for one request.
     p->FermerAppareil();

@@ -10,6 +10,7 @@
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/ouverture_gpib.h"
 #include "gpib/GLOBALES.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
@@ -503,32 +504,19 @@ int tek_init(PInstrument *instrument) {
     S_tek &b = p->bloc;
     // The previous run's device goes first, and a cycle waiting on it with it.
     p->Fermer();
-    const int carte = ibfind("GPIB0");
-    if (carte & ERR) {
-        MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
-        return -1;
-    }
-    const int ud = ibdev(0, b.adresse_gpib, 0, T10s, 1, 1);
-    ibclr(ud);
-    short present = 0;
-    ibln(ud, b.adresse_gpib, 0, &present);
-    if (present == 0) {
-        const std::string message = std::string("Il faudrait penser à brancher l'oscilloscope à l'adresse "_w) +
-                                    std::to_string(b.adresse_gpib) + " !!!";
-        MessagePopup("PAS BON", message.c_str());
-        if (ud >= 0) ibonl(ud, 0);
-        return -1;
-    }
-    ibecr(ud, "HEADER ON");
-    ibecr(ud, "VERB OFF");
-    ibecr(ud, "*IDN?");
-    char identite[251];
-    LireTexte(ud, identite, 250);
-    if (std::strstr(identite, "TEKTRONIX,TDS 3052") == nullptr) {
-        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
-        ibonl(ud, 0);
-        return -1;
-    }
+    // From the identity on, the replies carry their headers, in short form.
+    static constexpr const char *kAvantIdentite[] = {"HEADER ON", "VERB OFF"};
+    const ouverture_gpib::Ouverture ouverture{
+        .absence = {.texte = "Il faudrait penser à brancher l'oscilloscope à l'adresse "_w},
+        .identite = {.modele = "TEKTRONIX,TDS 3052",
+                     .avant = kAvantIdentite,
+                     .recherche = ouverture_gpib::Recherche::Texte,
+                     .compte_borne = true},
+        .retrait = {.action = ouverture_gpib::HorsLigneSiOuvert},
+    };
+    int ud = -1;
+    const int carte = ouverture_gpib::Ouvrir(b.adresse_gpib, ouverture, ud);
+    if (carte < 0) return -1;
     const int points = std::clamp<int>(b.horrecord, 1, kPointsMax);
     Envoyer_reglages(ud, b, points);
 

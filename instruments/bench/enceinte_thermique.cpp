@@ -10,6 +10,7 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "instruments/bench/pilotage.h"
+#include "instruments/ouverture_gpib.h"
 #include "platform/gpib.h"
 #include "platform/toolbox.h"
 #include "platform/ui.h"
@@ -204,15 +205,15 @@ int enc_ther_init(PInstrument *instrument) {
     S_enc_ther &b = p->bloc;
     p->zone_memoire[0] = p->zone_memoire[1] = NotANumber();
     const int adresse = b.adresse_GPIB;
-    const int ud = ibdev(0, adresse, NO_SAD, T10s, 1, kFinDeChaine);
-    ibclr(ud);
-    short present = 0;
-    ibln(ud, adresse, NO_SAD, &present);
-    if (present == 0) {
-        if (ud > 0) ibonl(ud, 0);
-        MessagePopup("Attention", "Il faudrait allumer l'enceinte");
-        return -1;
-    }
+    const ouverture_gpib::Ouverture ouverture{
+        .verifier_carte = false,
+        .sad = NO_SAD,
+        .eos = kFinDeChaine,
+        .absence = {.titre = "Attention", .texte = "Il faudrait allumer l'enceinte", .adresse = false},
+        .retrait = {.action = ouverture_gpib::HorsLigneSiOuvert, .avant_message = true},
+    };
+    int ud = -1;
+    if (ouverture_gpib::Ouvrir(adresse, ouverture, ud) < 0) return -1;
     // The chamber of the previous start gives way to this one.
     if (p->ud > 0 && p->ud != ud) ibonl(p->ud, 0);
     p->ud = ud;

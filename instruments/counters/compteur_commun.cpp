@@ -6,6 +6,7 @@
 
 #include "gpib/GLOBALES.h"
 #include "gpib/HP5313XA.h"
+#include "instruments/ouverture_gpib.h"
 #include "platform/text.h"
 
 namespace compteur {
@@ -70,34 +71,13 @@ void Liberer(int &ud, plugin::Activite &activite) {
 
 int Ouvrir(int &ud, int adresse, const Ouverture &o, plugin::Activite &activite) {
     Liberer(ud, activite);
-    int carte = 0;
-    if (o.verifier_carte) {
-        carte = ibfind("GPIB0");
-        if ((carte & ERR) != 0) {
-            MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
-            return -1;
-        }
-    }
-    int nouveau = ibdev(0, adresse, 0, T10s, 1, 1);
-    ibclr(nouveau);
-    short ecoute = 0;
-    ibln(nouveau, adresse, 0, &ecoute);
-    if (ecoute == 0) {
-        Liberer(nouveau, activite);
-        const std::string texte = o.sans_ecouteur + std::to_string(adresse) + " !!!";
-        MessagePopup("PAS BON", texte.c_str());
-        return -1;
-    }
-    char identite[kLongueurIdentite] = {};
-    ibecr(nouveau, "*IDN?");
-    ibrd(nouveau, identite, kLongueurIdentite);
-    if (Recus(identite, kLongueurIdentite).find(kModele) == std::string_view::npos) {
-        Liberer(nouveau, activite);
-        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
-        return -1;
-    }
-    ud = nouveau;
-    return carte;
+    const ouverture_gpib::Ouverture ouverture{
+        .verifier_carte = o.verifier_carte,
+        .absence = {.texte = o.sans_ecouteur},
+        .identite = {.modele = kModele.data(), .longueur = kLongueurIdentite},
+        .retrait = {.action = [&activite](int nouveau) { Liberer(nouveau, activite); }, .avant_message = true},
+    };
+    return ouverture_gpib::Ouvrir(adresse, ouverture, ud);
 }
 
 int ReglerParPilote(int adresse, const Entrees &e) {

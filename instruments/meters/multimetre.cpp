@@ -13,6 +13,7 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "instruments/ouverture_gpib.h"
 #include "gpib/hp34401a.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
@@ -177,30 +178,16 @@ int initialisation_multi_int(PInstrument *instrument) {
     p->numero = 0;
     p->veille.Preparer(b.nom_instru, b.adresse_gpib);
 
-    const int carte = ibfind("GPIB0");
-    if (carte & ERR) {
-        MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
-        return -1;
-    }
-    const int ud = ibdev(0, b.adresse_gpib, 0, T10s, 1, 1);
-    ibclr(ud);
-    short ecoute = 0;
-    ibln(ud, b.adresse_gpib, 0, &ecoute);
-    if (ecoute == 0) {
-        const std::string message = std::string("Il faudrait penser à brancher le multimètre à l'adresse "_w) +
-                                    std::to_string(b.adresse_gpib) + " !!!";
-        MessagePopup("PAS BON", message.c_str());
-        if (ud >= 0) ibonl(ud, 0);
-        return -1;
-    }
-    ibecr(ud, "*IDN?");
-    char identite[kLongueurIdentite + 1];
-    LireTexte(ud, identite, kLongueurIdentite);
-    if (std::strstr(identite, kIdentite) == nullptr) {
-        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
-        ibonl(ud, 0);
-        return -1;
-    }
+    const ouverture_gpib::Ouverture ouverture{
+        .absence = {.texte = "Il faudrait penser à brancher le multimètre à l'adresse "_w},
+        .identite = {.modele = kIdentite,
+                     .longueur = kLongueurIdentite,
+                     .recherche = ouverture_gpib::Recherche::Texte},
+        .retrait = {.action = ouverture_gpib::HorsLigneSiOuvert},
+    };
+    int ud = -1;
+    const int carte = ouverture_gpib::Ouvrir(b.adresse_gpib, ouverture, ud);
+    if (carte < 0) return -1;
     // A quantity the multimeter did not take would be recorded under the one chosen: the start
     // stops here instead.
     if (const ViStatus statut = ConfigurerParLePilote(b); statut < 0) {

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "gpib/GLOBALES.h"
+#include "instruments/ouverture_gpib.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "uir/UIR_power_SW.h"
@@ -146,12 +147,12 @@ int Seance::Ouvrir(int adresse) {
 }
 
 bool VerifierIdentite(int ud) {
-    char reponse[kLongueurIdentite + 1] = "";
     // A question that did not go out has no reply to wait for.
-    if ((ibecr(ud, "*IDN?") & ERR) == 0) LireReponse(ud, reponse, kLongueurIdentite);
-    if (std::strstr(reponse, kModele) != nullptr) return true;
-    MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
-    return false;
+    constexpr ouverture_gpib::Identite kIdentite{.modele = kModele,
+                                                 .longueur = kLongueurIdentite,
+                                                 .recherche = ouverture_gpib::Recherche::Texte,
+                                                 .question_verifiee = true};
+    return ouverture_gpib::Identifier(ud, kIdentite);
 }
 
 void ViderErreurs(int ud) {
@@ -161,12 +162,9 @@ void ViderErreurs(int ud) {
 }
 
 bool VerifierEcouteur(int ud, int adresse) {
-    ibclr(ud);
-    short ecouteur = 0;
-    ibln(ud, adresse, NO_SAD, &ecouteur);
-    if (ecouteur != 0) return true;
-    MessagePopup("Attention", "Il faudrait penser à brancher le Powermeter"_w);
-    return false;
+    constexpr ouverture_gpib::Absence kAbsence{
+        .titre = "Attention", .texte = "Il faudrait penser à brancher le Powermeter"_w, .adresse = false};
+    return ouverture_gpib::Ecouteur(ud, adresse, NO_SAD, kAbsence);
 }
 
 bool VerifierCapteurs(int ud, int capteur) {

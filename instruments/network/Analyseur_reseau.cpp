@@ -11,6 +11,7 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "instruments/ouverture_gpib.h"
 #include "gpib/nombres.h"
 #include "instruments/panne_gpib.h"
 #include "instruments/tables.h"
@@ -776,22 +777,18 @@ int anritsu_init(PInstrument *instrument) {
     Anritsu_prive *p = Prive(instrument);
     S_anritsu &b = p->bloc;
     p->zone_memoire[0] = p->zone_memoire[1] = 0.0;
-    if ((ibfind("GPIB0") & ERR) != 0) {
-        MessagePopup("Problème de carte"_w, "Carte GPIB non détectée"_w);
-        return -1;
-    }
+    if (ouverture_gpib::Carte() < 0) return -1;
     // The descriptor of the previous init goes (with a notification left after its stop).
     FermerAppareil(p);
     const int adresse = b.adresse_gpib;
-    const int ud = ibdev(0, adresse, NO_SAD, T10s, 1, 1);
-    ibclr(ud);
-    short present = 0;
-    ibln(ud, adresse, NO_SAD, &present);
-    if (present == 0) {
-        if (ud > 0) ibonl(ud, 0);
-        MessagePopup("Attention", "Il faudrait allumer l'analyseur");
-        return -1;
-    }
+    const ouverture_gpib::Ouverture ouverture{
+        .verifier_carte = false,
+        .sad = NO_SAD,
+        .absence = {.titre = "Attention", .texte = "Il faudrait allumer l'analyseur", .adresse = false},
+        .retrait = {.action = ouverture_gpib::HorsLigneSiOuvert, .avant_message = true},
+    };
+    int ud = -1;
+    if (ouverture_gpib::Ouvrir(adresse, ouverture, ud) < 0) return -1;
     b.identificateur = ud;
     p->ud = ud;
     const auto Echec = [p] {
@@ -799,13 +796,9 @@ int anritsu_init(PInstrument *instrument) {
         return -1;
     };
 
-    char identite[251];
-    ibecr(ud, "*IDN?");
-    LireReponse(ud, identite);
-    if (std::strstr(identite, "ANRITSU,MS4623B") == nullptr) {
-        MessagePopup("Erreur", "Modèle non supporté par ce module !"_w);
-        return Echec();
-    }
+    constexpr ouverture_gpib::Identite kIdentite{
+        .modele = "ANRITSU,MS4623B", .recherche = ouverture_gpib::Recherche::Texte, .compte_borne = true};
+    if (!ouverture_gpib::Identifier(ud, kIdentite)) return Echec();
 
     if (p->panneau_cache == 0) {
         const int panel = LoadPanel(0, kFichierUir, PANEL);
