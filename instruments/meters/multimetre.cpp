@@ -96,7 +96,6 @@ constexpr const char *kIdentite = "HEWLETT-PACKARD,34401";
 constexpr const char *kMesure = ":INIT;FETC?;*OPC";
 constexpr long kLongueurIdentite = 250;
 constexpr long kLongueurMesure = 255;
-constexpr long kLongueurEsr = 10;
 
 // Reads at most `n` bytes of a reply into `texte` (n + 1 bytes) and ends the text after the
 // bytes received (none when the read failed before any came). The status of the read.
@@ -106,15 +105,6 @@ int LireTexte(int ud, char *texte, long n) {
     if (lus < 0 || lus > n) lus = 0;
     texte[lus] = '\0';
     return statut;
-}
-
-// "*ESR?" and its reply, read off and dropped: reading the register clears it, so that the
-// next operation complete requests service again.
-void LireEtEffacerEsr(int ud) {
-    // A question that did not go out has no reply to wait for.
-    if (ibecr(ud, "*ESR?") & ERR) return;
-    char reponse[kLongueurEsr + 1];
-    LireTexte(ud, reponse, kLongueurEsr);
 }
 
 // Pop-up "Attention !!!" of a failed start step: `debut`, then the descriptor and the status
@@ -237,7 +227,8 @@ int CB_interruption_multi(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loc
         issue = panne_gpib::Issue::Illisible;  // the previous value stays
     }
     ++p->numero;  // a reply that is no number still counts
-    LireEtEffacerEsr(ud);
+    // The event register read off, so that the next operation complete requests service again.
+    panne_gpib::ViderEvenements(ud);
     const bool relancee = panne_gpib::Lancer(ud, kMesure);
     p->veille.Cycle(issue, relancee);
     return Masque(*p);
@@ -254,7 +245,8 @@ int miseenplace_int_multi(PInstrument *instrument) {
     }
     char octet_etat = 0;
     ibrsp(ud, &octet_etat);
-    LireEtEffacerEsr(ud);
+    // The event register read off, so that the next operation complete requests service again.
+    panne_gpib::ViderEvenements(ud);
     if (ibnotify(ud, Masque(*p), CB_interruption_multi, p) & ERR) {
         const std::string message =
             std::string("Impossible d'initialiser le multimètre\nd'adresse "_w) + std::to_string(p->bloc.adresse_gpib);
