@@ -12,8 +12,6 @@ namespace {
 
 // Bytes of the reply to "*ESR?".
 constexpr long kLongueurEvenements = 10;
-// The bit of the status byte that a device requesting service sets (RQS).
-constexpr char kDemandeService = 0x40;
 
 }  // namespace
 
@@ -38,6 +36,8 @@ void Annonce::Dire(Issue issue) {
         panne_.Retablie(nom_);
         return;
     }
+    // A fault already said is not said again: no line to make.
+    if (panne_.EnCours()) return;
     const char *quoi = issue == Issue::Illisible ? "réponse illisible de l'appareil (GPIB0::"_w
                                                  : "pas de réponse de l'appareil (GPIB0::"_w;
     panne_.Signaler(nom_, quoi + std::to_string(adresse_) + ")");

@@ -45,6 +45,9 @@ constexpr bool SansRequete(int ibsta_notification) {
     return (ibsta_notification & TIMO) != 0 && (ibsta_notification & RQS) == 0;
 }
 
+// The bit of the status byte that a device requesting service sets (RQS).
+inline constexpr char kDemandeService = 0x40;
+
 // The next measurement: `commande` written with its NUL. False when the write did not get
 // through.
 bool Lancer(int ud, const char *commande);

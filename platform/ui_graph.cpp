@@ -530,7 +530,12 @@ private:
             police_ = police;
             const QFontMetricsF m(police);
             hauteur_ = std::ceil(m.ascent() + m.descent());
+            // A font with a leading would place a kept line otherwise: its cells go to drawText.
+            QStaticText essai(QStringLiteral("0"));
+            essai.setTextFormat(Qt::PlainText);
+            utilisable_ = essai.size().height() == hauteur_;
         }
+        if (!utilisable_) return false;
         auto it = textes_.find(texte);
         if (it == textes_.end()) {
             // A table shows a few hundred cells at once; older texts are dropped all together.
@@ -540,8 +545,6 @@ private:
             it = textes_.insert(texte, s);
         }
         const QStaticText &s = it.value();
-        // A font with a leading would place the kept line otherwise.
-        if (s.size().height() != hauteur_) return false;
         const qreal largeur = s.size().width();
         const Qt::Alignment h = QStyle::visualAlignment(peintre->layoutDirection(), Qt::Alignment(a));
         qreal x = zone.x(), y = zone.y();
@@ -565,6 +568,7 @@ private:
     mutable bool mesure_ = false;  // police_ and hauteur_ are known
     mutable QFont police_;
     mutable qreal hauteur_ = 0;     // of a line of police_
+    mutable bool utilisable_ = false;  // kept lines of police_ stand where drawText puts them
 };
 
 QTableWidgetItem *EnTete(QTableWidget *t, int colonne) {

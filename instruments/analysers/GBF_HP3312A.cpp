@@ -9,7 +9,6 @@
 // sequencer's timer and the feedback loop's computation, and the panel callbacks.
 #include "instruments/analysers/GBF_HP3312A.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>

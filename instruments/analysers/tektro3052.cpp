@@ -10,8 +10,8 @@
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
-#include "instruments/ouverture_gpib.h"
 #include "gpib/GLOBALES.h"
+#include "instruments/ouverture_gpib.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
@@ -573,7 +573,7 @@ bool Relancer(int ud) {
     if (ibecr(ud, "*ESR?") & ERR) return false;
     char reponse[256];
     if (!LireTexte(ud, reponse, 10)) return false;
-    return (ibecr(ud, "ACQ:STATE RUN;*OPC") & ERR) == 0;
+    return panne_gpib::Lancer(ud, "ACQ:STATE RUN;*OPC");
 }
 
 // The next completion still reads, counts and relaunches, then ends the notification.
@@ -643,9 +643,8 @@ int CB_interruption_tek(int ud, int ibsta_recu, int /*iberr*/, long /*ibcntl*/, 
     for (int s = 0; s < kSources; ++s) {
         if (!Actif(b.voie_active[s])) continue;
         Courbe &c = p->courbes[lues++];
-        c.lisible = false;
-        if (issue != Issue::SansReponse)
-            issue = panne_gpib::Pire(issue, tek_read_curve(ud, kNomsSources[s], c));
+        if (issue != Issue::SansReponse) issue = panne_gpib::Pire(issue, tek_read_curve(ud, kNomsSources[s], c));
+        else c.lisible = false;
     }
     {
         // Every row of the acquisition, then its number, in one hand-over.

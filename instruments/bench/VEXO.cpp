@@ -167,9 +167,9 @@ double DelaiAcquisition(const S_vexo_4v &b) {
     return b.temps_echantillonnage >= 1 ? static_cast<double>(b.temps_echantillonnage) : 1.0;
 }
 
-// Reads and drops the bytes waiting, up to the last ETX among them: true when one came. In lock
-// step the board sends nothing after a call until it is answered, so the calls before the last
-// one went unanswered (a frame's call that waited while the user-interface thread was busy, then
+// Reads and drops the bytes waiting: true when the last of them is an ETX, a call that waits for
+// its answer. In lock step the board sends nothing after a call until it is answered, so the
+// calls before the last one went unanswered (a frame's call that waited while the user-interface thread was busy, then
 // the call of a board that gave the frame up and started again).
 bool DernierAppel(int port) {
     bool appel = false;

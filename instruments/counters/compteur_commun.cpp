@@ -16,7 +16,6 @@ namespace {
 constexpr int kLongueurIdentite = 250;
 constexpr int kLongueurLecture = 255;
 constexpr std::string_view kModele = "HEWLETT-PACKARD,5313";
-constexpr char kBitRequete = 0x40;  // RQS in the status byte of a serial poll
 
 // The bytes the last read of this thread brought into `tampon` (of `taille` bytes).
 std::string_view Recus(const char *tampon, long taille) {
@@ -176,7 +175,7 @@ void Sonder(int ud) {
 }
 
 void Relancer(int ud, Marche &m) {
-    const bool passe = (ibecr(ud, ":INIT:IMM;*OPC") & ERR) == 0;
+    const bool passe = panne_gpib::Lancer(ud, ":INIT:IMM;*OPC");
     m.relance_due.store(!passe);
     if (!passe) PasDeReponse(m);
 }
@@ -190,7 +189,7 @@ bool Veiller(int ud, int masque, Marche &m, std::span<double> voies) {
         Injoignable(m, voies);
         return false;
     }
-    if ((octet & kBitRequete) != 0) return true;
+    if ((octet & panne_gpib::kDemandeService) != 0) return true;
     if (m.relance_due.load()) {
         ViderEvenements(ud);
         Relancer(ud, m);

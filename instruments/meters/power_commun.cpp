@@ -281,7 +281,6 @@ bool MesureTerminee(int ud, int statut, Seance &seance, std::span<Lecture> lectu
     Manquer(lectures);
     const bool relancee = panne_gpib::Lancer(ud, kRelance);
     seance.veille.Cycle((lu & ERR) != 0 ? Issue::SansReponse : Issue::Illisible, relancee);
-    *resultat = seance.Masque();
     return false;
 }
 

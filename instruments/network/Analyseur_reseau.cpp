@@ -11,8 +11,8 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
-#include "instruments/ouverture_gpib.h"
 #include "gpib/nombres.h"
+#include "instruments/ouverture_gpib.h"
 #include "instruments/panne_gpib.h"
 #include "instruments/tables.h"
 #include "platform/gpib.h"
@@ -891,7 +891,7 @@ bool anritsu_relaunch(int ud, const Cycle &c) {
     char octet = 0;
     ibrsp(ud, &octet);
     anritsu_autoscale(ud, c.autoscale);
-    return (ibecr(ud, "TRS;WFS") & ERR) == 0;
+    return panne_gpib::Lancer(ud, "TRS;WFS");
 }
 
 // One measurement cycle, on the notification thread, under the device lock; at the device's

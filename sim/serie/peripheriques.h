@@ -32,7 +32,6 @@ public:
     double Reveil() const override;
     void Parler(double maintenant, Sortie &sortie) override;
 
-    std::size_t Nombre() const { return appareils_.size(); }
     // The `rang`-th device of the line (in the order of its name), as its model `M`.
     template <class M>
     M &Appareil(std::size_t rang) {

@@ -333,20 +333,13 @@ TEST_F(Compteurs, FreedWhileTheCycleRuns) {
 // (NaN, its counts stay), a silent one counts missing readings, one answering garbage keeps its
 // last value; afterwards its readings resume by themselves.
 TEST_F(Compteurs, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
-    const auto Defaut = [this](auto &&regler) {
-        return [this, regler] {
-            sim::Defauts d;
-            regler(d);
-            compteur->FixerDefauts(d);
-        };
-    };
     const std::string sans_reponse = "pas de réponse de l'appareil"_w;
     const CasDePanne cas[] = {
         {"unplugged", [] { sim::BusDeCarte(0)->Debrancher(kAdresse); }, sans_reponse, Pendant::Rien},
-        {"silent", Defaut([](sim::Defauts &d) { d.muet = true; }), sans_reponse, Pendant::Manquantes},
-        {"garbage", Defaut([](sim::Defauts &d) { d.charabia = true; }), "réponse illisible de l'appareil"_w,
+        {"silent", Defaut(compteur, [](sim::Defauts &d) { d.muet = true; }), sans_reponse, Pendant::Manquantes},
+        {"garbage", Defaut(compteur, [](sim::Defauts &d) { d.charabia = true; }), "réponse illisible de l'appareil"_w,
          Pendant::Anciennes},
-        {"launch refused", Defaut([](sim::Defauts &d) { d.ecritureRefusee = ":INIT:IMM"; }), sans_reponse,
+        {"launch refused", Defaut(compteur, [](sim::Defauts &d) { d.ecritureRefusee = ":INIT:IMM"; }), sans_reponse,
          Pendant::Rien},
     };
     // Program time passes by steps of `pas` (and the status list is written) until `condition`
@@ -376,13 +369,7 @@ TEST_F(Compteurs, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
             const std::vector<double> manquantes(avant.valeurs.size(), compteur::NaN());
             const std::size_t deja = Statuts().size();
             // The lines of this instrument since the case began.
-            const auto Dits = [&] {
-                std::vector<std::string> dits;
-                const std::vector<std::string> tous = Statuts();
-                for (std::size_t k = deja; k < tous.size(); ++k)
-                    if (tous[k].starts_with(nom + " : ")) dits.push_back(tous[k]);
-                return dits;
-            };
+            const auto Dits = [&] { return LignesDe(nom, deja); };
             const std::string panne = nom + " : " + c.texte + " (GPIB0::" + std::to_string(kAdresse) + ")";
             const std::string reprise = nom + " : " + "l'appareil répond de nouveau"_w;
 

@@ -19,6 +19,7 @@
 #include "sim/bus.h"
 #include "sim/meters/e4419b.h"
 #include "tests/support/banc_test.h"
+#include "tests/support/panne_essai.h"
 #include "uir/Interface.h"
 
 #include <gtest/gtest.h>
@@ -214,25 +215,6 @@ inline bool LaisserLesLignes(const std::function<bool()> &condition, double pas 
 inline void DeuxMinutes() {
     const double fin = horloge::Secondes() + 120;
     ASSERT_TRUE(LaisserLesLignes([&] { return horloge::Secondes() >= fin; }, 0.5));
-}
-
-// The lines of the status list said for the instrument named `nom`, after the first `deja`.
-inline std::vector<std::string> LignesDe(const std::string &nom, std::size_t deja) {
-    std::vector<std::string> dits;
-    const std::vector<std::string> tous = Statuts();
-    for (std::size_t k = deja; k < tous.size(); ++k)
-        if (tous[k].starts_with(nom + " : ")) dits.push_back(tous[k]);
-    return dits;
-}
-
-// A fault of the simulated device `appareil`, set by `regler`, for a table of faults.
-inline std::function<void()> Defaut(std::shared_ptr<sim::Appareil> appareil,
-                                    std::function<void(sim::Defauts &)> regler) {
-    return [appareil, regler] {
-        sim::Defauts d;
-        regler(d);
-        appareil->FixerDefauts(d);
-    };
 }
 
 // ---- the bench ----------------------------------------------------------------------------------

@@ -23,11 +23,9 @@
 namespace {
 
 using power_essai::Attendre;
-using power_essai::Defaut;
 using power_essai::DeuxMinutes;
 using power_essai::Laisser;
 using power_essai::LaisserLesLignes;
-using power_essai::LignesDe;
 using power_essai::R;
 using power_essai::SP;
 using power_essai::W;
