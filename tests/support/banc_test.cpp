@@ -96,6 +96,24 @@ testing::AssertionResult MemesValeurs(const std::vector<double> &lu, const std::
     return testing::AssertionSuccess();
 }
 
+Voies LireVoies(PInstrument *i) {
+    Voies v;
+    for (int voie = 1; voie <= i->nb_voie_1D(i); ++voie) {
+        char nom[kLongueurNomVoie] = "?";
+        i->get_nom_voie_1D(i, voie, nom);
+        v.noms.emplace_back(nom);
+        v.valeurs.push_back(i->mesure_1D(i, voie));
+        v.numeros.push_back(i->numero_1D(i, voie));
+    }
+    return v;
+}
+
+bool ToutesNouvelles(const Voies &v, const Voies &avant) {
+    for (std::size_t k = 0; k < v.numeros.size(); ++k)
+        if (v.numeros[k] <= avant.numeros[k] || std::isnan(v.valeurs[k])) return false;
+    return true;
+}
+
 // ---- an instrument's panels -------------------------------------------------------------------
 
 bool Charge(int panel) {

@@ -64,6 +64,16 @@ bool Grise(int panel, int control);
 // Two series of values are the same, a missing value (NaN) matching only a missing one.
 testing::AssertionResult MemesValeurs(const std::vector<double> &lu, const std::vector<double> &attendu);
 
+// What the core reads of an instrument's scalar channels: names, values, reading numbers.
+struct Voies {
+    std::vector<std::string> noms;
+    std::vector<double> valeurs;
+    std::vector<unsigned> numeros;
+};
+Voies LireVoies(PInstrument *i);
+// Every channel has a reading newer than in `avant`, and none is missing.
+bool ToutesNouvelles(const Voies &v, const Voies &avant);
+
 // ---- an instrument's panels -------------------------------------------------------------------
 
 // Runs `f` and returns the one panel it loaded (0, and a failure, when it loaded none or more).

@@ -124,23 +124,6 @@ inline void Patienter() { std::this_thread::sleep_for(std::chrono::milliseconds(
 
 // ---- the bench ----------------------------------------------------------------------------------
 
-// What the core reads of an instrument's channels.
-struct Voies {
-    std::vector<std::string> noms;
-    std::vector<double> valeurs;
-    std::vector<unsigned> numeros;
-};
-inline Voies LireVoies(PInstrument *i) {
-    Voies v;
-    for (int voie = 1; voie <= i->nb_voie_1D(i); ++voie) {
-        char nom[kLongueurNomVoie] = "?";
-        i->get_nom_voie_1D(i, voie, nom);
-        v.noms.emplace_back(nom);
-        v.valeurs.push_back(i->mesure_1D(i, voie));
-        v.numeros.push_back(i->numero_1D(i, voie));
-    }
-    return v;
-}
 
 // The program opened by BancTest, board 0 and the parallel port simulated.
 class BancCompteurs : public BancTest {

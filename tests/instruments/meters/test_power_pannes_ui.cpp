@@ -14,27 +14,6 @@ namespace {
 
 using namespace power_essai;
 
-// What the core reads of an instrument's channels.
-struct Voies {
-    std::vector<double> valeurs;
-    std::vector<unsigned> numeros;
-};
-Voies LireVoies(PInstrument *i) {
-    Voies v;
-    for (int voie = 1; voie <= i->nb_voie_1D(i); ++voie) {
-        v.valeurs.push_back(i->mesure_1D(i, voie));
-        v.numeros.push_back(i->numero_1D(i, voie));
-    }
-    return v;
-}
-
-// Every channel has a reading newer than in `avant`, and none is missing.
-bool ToutesNouvelles(const Voies &v, const Voies &avant) {
-    for (std::size_t k = 0; k < v.numeros.size(); ++k)
-        if (v.numeros[k] <= avant.numeros[k] || std::isnan(v.valeurs[k])) return false;
-    return true;
-}
-
 // Both plugins, set to both sensors: the plain meter reads its windows whatever the port holds,
 // the switched one moves sensor A on D2 and sensor B on D4.
 struct Type {

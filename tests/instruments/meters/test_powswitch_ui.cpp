@@ -25,24 +25,6 @@ constexpr std::size_t kBlocAdresse = 4, kBlocBits = 8, kBlocCapteur = 12, kBlocF
 const std::string kIdentite = std::string(sim::E4419B::kIdentite) + "\n";
 const double NaN = std::nan("");
 
-// What the core reads of the channels: names, values, reading numbers.
-struct Voies {
-    std::vector<std::string> noms;
-    std::vector<double> valeurs;
-    std::vector<unsigned> numeros;
-};
-Voies LireVoies(PInstrument *i) {
-    Voies v;
-    for (int voie = 1; voie <= i->nb_voie_1D(i); ++voie) {
-        char nom[kLongueurNomVoie] = "?";
-        i->get_nom_voie_1D(i, voie, nom);
-        v.noms.emplace_back(nom);
-        v.valeurs.push_back(i->mesure_1D(i, voie));
-        v.numeros.push_back(i->numero_1D(i, voie));
-    }
-    return v;
-}
-
 class PowerSwitch : public BancE4419B {
 protected:
     void SetUp() override {
