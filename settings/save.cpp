@@ -11,6 +11,7 @@
 #include "uir/Interface.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -138,10 +139,16 @@ std::size_t TailleBloc(const save_registry *registre, int i) {
                                     reinterpret_cast<std::uintptr_t>(registre->structures[i]));
 }
 
-// A copy of `ancien` (n elements) one element longer, or null.
+// Room for `n` entries in the arrays of a registry. The arrays grow by doubling, so that adding
+// many entries one by one copies each of them a bounded number of times: the room for n entries
+// is the next power of two at or above n, which N alone tells, so the registry keeps no count
+// of its own.
+std::size_t Place(std::size_t n) { return n == 0 ? 0 : std::bit_ceil(n); }
+
+// A copy of `ancien` (n elements) in a new array of `place` elements, or null.
 template <class T>
-T *Allonge(const T *ancien, std::size_t n) {
-    auto *nouveau = static_cast<T *>(std::malloc((n + 1) * sizeof(T)));
+T *Agrandi(const T *ancien, std::size_t n, std::size_t place) {
+    auto *nouveau = static_cast<T *>(std::malloc(place * sizeof(T)));
     if (nouveau && n > 0) std::memcpy(nouveau, ancien, n * sizeof(T));
     return nouveau;
 }
@@ -189,39 +196,47 @@ void add_struct_to_save_A(save_registry *registre, void *debut, void *fin, const
     const auto f = reinterpret_cast<std::uintptr_t>(fin);
     if (f < d || (d == 0 && f != 0)) return;
     const auto n = static_cast<std::size_t>(registre->N);
-    void **structures = Allonge(registre->structures, n);
-    void **endings = Allonge(registre->endings, n);
-    char **names = Allonge(registre->names, n);
-    int *tatoos = Allonge(registre->tatoos, n);
-    char **noms = Allonge(registre->noms, n);
     char *copie_nom = CopieTexte(name);
     char *copie_label = CopieTexte(label);
-    if (!structures || !endings || !names || !tatoos || !noms || !copie_nom || !copie_label) {
-        // Out of memory: the entry is not added and the registry stays whole.
-        std::free(structures);
-        std::free(endings);
-        std::free(names);
-        std::free(tatoos);
-        std::free(noms);
+    if (!copie_nom || !copie_label) {
         std::free(copie_nom);
         std::free(copie_label);
         return;
     }
-    structures[n] = debut;
-    endings[n] = fin;
-    names[n] = copie_nom;
-    tatoos[n] = tatoo;
-    noms[n] = copie_label;
-    std::free(registre->structures);
-    std::free(registre->endings);
-    std::free(registre->names);
-    std::free(registre->tatoos);
-    std::free(registre->noms);
-    registre->structures = structures;
-    registre->endings = endings;
-    registre->names = names;
-    registre->tatoos = tatoos;
-    registre->noms = noms;
+    if (Place(n) < n + 1) {
+        const std::size_t place = Place(n + 1);
+        void **structures = Agrandi(registre->structures, n, place);
+        void **endings = Agrandi(registre->endings, n, place);
+        char **names = Agrandi(registre->names, n, place);
+        int *tatoos = Agrandi(registre->tatoos, n, place);
+        char **noms = Agrandi(registre->noms, n, place);
+        if (!structures || !endings || !names || !tatoos || !noms) {
+            // Out of memory: the entry is not added and the registry stays whole.
+            std::free(structures);
+            std::free(endings);
+            std::free(names);
+            std::free(tatoos);
+            std::free(noms);
+            std::free(copie_nom);
+            std::free(copie_label);
+            return;
+        }
+        std::free(registre->structures);
+        std::free(registre->endings);
+        std::free(registre->names);
+        std::free(registre->tatoos);
+        std::free(registre->noms);
+        registre->structures = structures;
+        registre->endings = endings;
+        registre->names = names;
+        registre->tatoos = tatoos;
+        registre->noms = noms;
+    }
+    registre->structures[n] = debut;
+    registre->endings[n] = fin;
+    registre->names[n] = copie_nom;
+    registre->tatoos[n] = tatoo;
+    registre->noms[n] = copie_label;
     registre->N = static_cast<int>(n + 1);
 }
 

@@ -33,7 +33,7 @@
 
 // A list of memory blocks, each with a name and a tatoo written into the settings file header
 // and a second label that nothing reads. Entry i is element i of the five arrays; each array
-// holds exactly N elements. The registry owns its arrays and the copies of the texts; the
+// holds at least N elements (they grow by doubling). The registry owns its arrays and the copies of the texts; the
 // blocks belong to whoever registered them.
 struct save_registry {
     void **structures;  // start of each block

@@ -84,6 +84,12 @@ TEST(ConfigurationBanc, ReadsOneLineAtATime) {
         {"com17 = /dev/ttyS9", true, A, A, d1, d16, dp},
         {"com01 = /dev/ttyS9", true, A, A, d1, d16, dp},
         {"com1x = /dev/ttyS9", true, A, A, d1, d16, dp},
+        {"gpib-0 = sim", true, A, A, d1, d16, dp},
+        {"gpib+0 = sim", true, A, A, d1, d16, dp},
+        {"gpib 0 = sim", true, A, A, d1, d16, dp},
+        {"com-1 = /dev/ttyS9", true, A, A, d1, d16, dp},
+        {"com+1 = /dev/ttyS9", true, A, A, d1, d16, dp},
+        {"com99999999999 = /dev/ttyS9", true, A, A, d1, d16, dp},
         {"lpt = sim", true, A, A, d1, d16, dp},
     };
     for (const Cas &c : cas) {
@@ -139,6 +145,10 @@ TEST(ConfigurationBanc, SimulatedInstrumentsAtAddresses) {
         {"gpib0.31 = 53131A", true, 0, 31, nullptr},
         {"gpib0.03 = 53131A", true, 0, 3, nullptr},
         {"gpib0.-1 = 53131A", true, 0, -1, nullptr},
+        {"gpib0.-0 = 34401A", true, 0, 0, nullptr},
+        {"gpib0.+3 = 53131A", true, 0, 3, nullptr},
+        {"gpib-0.3 = 53131A", true, 0, 3, nullptr},
+        {"gpib0. 3 = 53131A", true, 0, 3, nullptr},
         {"gpib2.3 = 53131A", true, 2, 3, nullptr},
         {"gpib0. = 53131A", true, 0, 0, nullptr},
         {"gpib0.3 = HP9999", true, 0, 3, nullptr},

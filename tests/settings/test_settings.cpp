@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -78,6 +79,30 @@ TEST(RegistreBlocs, UnBlocImpossibleNEstPasAjoute) {
     add_struct_to_save_A(&r, nullptr, nullptr, "nul.dll", 2, nullptr);         // so is a null one
     EXPECT_EQ(r.N, 2);
     free_all(&r);
+}
+
+// A bench of many instruments: the registry grows and the file is written and read back in a
+// time proportional to the entry count (a registry copied whole at every entry takes tens of
+// seconds here).
+TEST_F(FichierReglages, BeaucoupDEntreesSEnregistrentEtSeRelisentEnTempsLineaire) {
+    constexpr std::size_t kEntrees = 60000;
+    std::vector<Octets> blocs(kEntrees, Octets(4, 0x2A));
+    const auto debut = std::chrono::steady_clock::now();
+    Registre reg;
+    for (std::size_t i = 0; i < kEntrees; ++i) reg.Ajouter(blocs[i], "Calculatrice.dll", static_cast<int>(i));
+    ASSERT_EQ(reg.r.N, static_cast<int>(kEntrees));
+    EXPECT_EQ(reg.r.tatoos[kEntrees - 1], static_cast<int>(kEntrees - 1));
+    EXPECT_EQ(reg.r.structures[12345], blocs[12345].data());
+    const std::string chemin = Chemin("grand.sav");
+    ASSERT_EQ(save_all(chemin.c_str(), &reg.r), 1);
+    std::vector<Octets> relus(kEntrees, Octets(4, 0));
+    Registre cible;
+    for (auto &b : relus) cible.Ajouter(b, "INUTILE", 0);
+    ASSERT_EQ(load_all(chemin.c_str(), &cible.r), 1);
+    const double secondes =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
+    EXPECT_TRUE(relus == blocs);
+    EXPECT_LT(secondes, 4.0);
 }
 
 // ---- stored bytes -----------------------------------------------------------------------------
