@@ -286,12 +286,7 @@ int CB_GBF_HP3312A_config_ok(int panel, int /*control*/, int event, void *callba
 UI_CALLBACK(CB_GBF_HP3312A_config_ok);
 
 // "Cacher": the manual-control panel stays loaded, with its values, until the instrument goes.
-int CB_GBF_HP3312A_hide(int panel, int /*control*/, int event, void * /*callbackData*/, int /*eventData1*/,
-                        int /*eventData2*/) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(CB_GBF_HP3312A_hide);
+UI_CALLBACK_AS(CB_GBF_HP3312A_hide, CacherPanneau);
 
 // The ring FORME (callback data: the private record, set by init): burst off, then the chosen
 // shape with the panel's frequency and amplitude.
