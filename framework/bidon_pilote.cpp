@@ -186,12 +186,7 @@ int OK_config(int panel, int /*control*/, int event, void *callbackData, int /*e
 UI_CALLBACK(OK_config);
 
 // "Cacher" of P_PILOT: hides the panel, which stays loaded for `piloter`.
-int Cacher_Pilotage(int panel, int /*control*/, int event, void * /*callbackData*/,
-                    int /*eventData1*/, int /*eventData2*/) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(Cacher_Pilotage);
+UI_CALLBACK_AS(Cacher_Pilotage, CacherPanneau);
 
 // Day/night switch of P_PILOT (callback data: the instance): the lamp follows the switch.
 int Allumer_Eteindre(int /*panel*/, int /*control*/, int event, void *callbackData,

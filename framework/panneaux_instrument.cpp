@@ -14,6 +14,12 @@ void PanneauxOuverts::ToutFermer() {
     panels_.clear();
 }
 
+int CacherPanneau(int panel, int /*control*/, int event, void * /*callbackData*/, int /*eventData1*/,
+                  int /*eventData2*/) {
+    if (event == EVENT_COMMIT) HidePanel(panel);
+    return 0;
+}
+
 void ChoisirReferenceOuAucun(int panel, int ring, std::string_view reference) {
     const std::string r(reference);
     if (SetCtrlVal(panel, ring, r.c_str()) < 0) SetCtrlIndex(panel, ring, 0);

@@ -24,6 +24,11 @@ private:
     std::vector<int> panels_;
 };
 
+// "Cacher" of a manual-control panel: the panel is hidden and stays loaded, with its values,
+// for the next `piloter`. Each plugin registers it under the callback name its resource file
+// gives the button (UI_CALLBACK_AS).
+int CacherPanneau(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+
 // ---- channel rings of configuration panels --------------------------------------------------
 // A channel ring filled by init_liste_voie or init_liste_voie2D lists "(aucun)" (value "")
 // first, then one item per channel of the tables as last built, valued by its reference. The

@@ -4,7 +4,9 @@
 // A decimal number is, after white space (space, tab, line feed, vertical tab, form feed,
 // carriage return): an optional sign, digits with an optional point (at least one digit, before
 // or after the point), then an exponent ("e" or "E", an optional sign, digits) when digits follow
-// its letter; "1e" is the number 1 followed by the letter. No "inf", "nan" or hexadecimal form.
+// its letter; "1e" is the number 1 followed by the letter. No "inf", "nan" or hexadecimal form:
+// the instruments report an overload or a value that is not a number as 9.9E37 or 9.91E37,
+// which read as the numbers they are, and a reply that holds those words is unreadable.
 // An integer is white space, an optional sign and at least one digit. What follows the number
 // does not matter to the readers below: a caller that needs it looks past `fin`.
 #pragma once

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
@@ -34,6 +35,13 @@ void HorsLigne(int ud) { ibonl(ud, 0); }
 
 void HorsLigneSiOuvert(int ud) {
     if (ud >= 0) ibonl(ud, 0);
+}
+
+void Fermer(int &ud, plugin::Activite &activite) {
+    if (ud < 0) return;
+    ibonl(ud, 0);
+    activite.NotificationDesarmee(ud);
+    ud = -1;
 }
 
 int Carte() {

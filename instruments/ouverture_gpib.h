@@ -16,6 +16,10 @@
 #include <functional>
 #include <span>
 
+namespace plugin {
+class Activite;
+}
+
 namespace ouverture_gpib {
 
 // How the model is looked for in the reply to "*IDN?".
@@ -54,6 +58,11 @@ void HorsLigne(int ud);
 // Likewise, but only a descriptor that ibdev gave, not its -1 of a refused address (a device
 // descriptor is never 0: the boards hold 0 and 1).
 void HorsLigneSiOuvert(int ud);
+// The device of the last init taken offline, when there is one (`ud` not negative): ibonl
+// disarms a notification still armed on it, waiting for a callback that runs, so that nothing
+// of that device's cycle reaches the record any more. The activity forgets the notification
+// and `ud` becomes -1.
+void Fermer(int &ud, plugin::Activite &activite);
 
 struct Ouverture {
     bool verifier_carte = true;  // ibfind("GPIB0") first

@@ -234,6 +234,9 @@ CtrlCallbackPtr FindCallback(const char *name);
 // Registers `fn` under its own name at program start. Use once, after the definition.
 #define UI_CALLBACK(fn) \
     [[maybe_unused]] static const bool ui_callback_registered_##fn = RegisterCallback(#fn, fn)
+// Registers the shared callback `fn` under `name`, the name a resource file gives it.
+#define UI_CALLBACK_AS(name, fn) \
+    [[maybe_unused]] static const bool ui_callback_registered_##name = RegisterCallback(#name, fn)
 
 // ---- threads ------------------------------------------------------------------------------
 

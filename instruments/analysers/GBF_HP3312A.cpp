@@ -82,13 +82,7 @@ struct Gbf_prive : Enregistrement {
         BMNbCyc = 500;
     }
     // Once the panels are gone: the device goes offline.
-    void AuLiberer() { FermerAppareil(); }
-
-    void FermerAppareil() {
-        if (ud < 0) return;
-        ibonl(ud, 0);
-        ud = -1;
-    }
+    void AuLiberer() { ouverture_gpib::Fermer(ud, activite); }
 };
 using Vie = plugin::Gestion<Gbf_prive, GBF_HP3312A>;
 constexpr auto Prive = plugin::Prive<Gbf_prive>;
@@ -216,7 +210,7 @@ int GBF_HP3312A_init(PInstrument *instrument) {
     if (ouverture_gpib::Ouvrir(p->bloc.gpib_adresse, ouverture, ud) < 0) return -1;
     ibecr(ud, "APPL:SIN 5 KHZ, 3.0 VPP, 0V");
     // The generator answers at the new device: the one of the previous start goes offline.
-    p->FermerAppareil();
+    ouverture_gpib::Fermer(p->ud, p->activite);
     p->ud = ud;
     return 0;
 }
@@ -292,12 +286,7 @@ int CB_GBF_HP3312A_config_ok(int panel, int /*control*/, int event, void *callba
 UI_CALLBACK(CB_GBF_HP3312A_config_ok);
 
 // "Cacher": the manual-control panel stays loaded, with its values, until the instrument goes.
-int CB_GBF_HP3312A_hide(int panel, int /*control*/, int event, void * /*callbackData*/, int /*eventData1*/,
-                        int /*eventData2*/) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(CB_GBF_HP3312A_hide);
+UI_CALLBACK_AS(CB_GBF_HP3312A_hide, CacherPanneau);
 
 // The ring FORME (callback data: the private record, set by init): burst off, then the chosen
 // shape with the panel's frequency and amplitude.

@@ -30,6 +30,7 @@
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "gpib/nombres.h"
+#include "instruments/echanges_gpib.h"
 #include "instruments/ouverture_gpib.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
@@ -145,14 +146,7 @@ struct Bode_prive : Enregistrement {
             std::fill(rang, rang + kPoints, std::numeric_limits<double>::quiet_NaN());
     }
     // Once the notification is disarmed: the device goes offline.
-    void AuLiberer() { FermerAppareil(); }
-
-    void FermerAppareil() {
-        if (ud < 0) return;
-        ibonl(ud, 0);  // also disarms a notification still armed, waiting for its callback
-        activite.NotificationDesarmee(ud);
-        ud = -1;
-    }
+    void AuLiberer() { ouverture_gpib::Fermer(ud, activite); }
 
     // The mask the cycle arms its notification with: the service request and the time-out
     // while it runs, 0 once stopped.
@@ -262,7 +256,7 @@ int bode_hp_init(PInstrument *instrument) {
     if (carte < 0) return -1;
     // The device of the previous start goes offline first: its notification, if one is still
     // armed, can no longer run into this set-up or call back twice for one request.
-    p->FermerAppareil();
+    ouverture_gpib::Fermer(p->ud, p->activite);
     const int adresse = p->bloc.adresse_gpib;
     const int ud = ibdev(0, adresse, NO_SAD, T10s, 1, 0);
     ibclr(ud);
@@ -316,17 +310,6 @@ void AcquitterDemande(int ud) {
     }
 }
 
-struct Lecture {
-    long octets;  // bytes received
-    bool fin;     // END came: the reply is over
-    bool erreur;  // time-out or no device
-};
-
-Lecture Lire(int ud, void *octets, long n) {
-    const int sta = ibrd(ud, octets, n);
-    return {ThreadIbcntl(), (sta & END) != 0, (sta & ERR) != 0};
-}
-
 }  // namespace
 
 // Fetches trace `nom` into `destination`, one of the callback's own rows (401 values at most;
@@ -334,15 +317,17 @@ Lecture Lire(int ud, void *octets, long n) {
 // query or did not answer in time (the sweep's other traces are not asked for then), Illisible
 // when its reply is not a block (the row is left as it was).
 bode_hp4194::Trace bode_hp4194::bode_hp_read_trace(int ud, const char *nom, double *destination) {
+    using echanges_gpib::Lecture;
+    using echanges_gpib::Lire;
     char texte[50];
     std::snprintf(texte, sizeof texte, "%s?", nom);
     if (ibecr2(ud, texte) & ERR) return Trace::SansReponse;
     Lecture l = Lire(ud, texte, 2);  // "#A"
-    if (l.erreur) return Trace::SansReponse;
+    if (l.echec) return Trace::SansReponse;
     if (l.octets < 2 || l.fin || std::memcmp(texte, "#A", 2) != 0) return Trace::Illisible;
     unsigned char compte[2];
     l = Lire(ud, compte, 2);
-    if (l.erreur) return Trace::SansReponse;
+    if (l.echec) return Trace::SansReponse;
     if (l.octets < 2 || l.fin) return Trace::Illisible;
     std::uint16_t longueur = 0;
     SwapEndian(&longueur, compte, 2);
@@ -352,15 +337,15 @@ bode_hp4194::Trace bode_hp4194::bode_hp_read_trace(int ud, const char *nom, doub
     l = attendus > 0 ? Lire(ud, donnees, attendus) : Lecture{0, false, false};
     // Whole values only: the bytes of an incomplete last value are not converted.
     for (long i = 0; i < l.octets / 8; ++i) SwapEndian(&destination[i], donnees + 8 * i, 8);
-    if (l.erreur) return Trace::SansReponse;
+    if (l.echec) return Trace::SansReponse;
     // The values beyond 401 are read off and dropped, then the two bytes that end the reply.
     for (long reste = longueur - attendus; !l.fin && reste > 0; reste -= l.octets) {
         l = Lire(ud, donnees, std::min(reste, kOctetsTrace));
-        if (l.erreur) return Trace::SansReponse;
+        if (l.echec) return Trace::SansReponse;
         if (l.octets == 0) break;
     }
     if (!l.fin) l = Lire(ud, texte, 2);
-    return l.erreur ? Trace::SansReponse : Trace::Lue;
+    return l.echec ? Trace::SansReponse : Trace::Lue;
 }
 
 namespace {

@@ -11,6 +11,8 @@
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
+#include "gpib/nombres.h"
+#include "instruments/echanges_gpib.h"
 #include "instruments/ouverture_gpib.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
@@ -20,7 +22,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstddef>
 #include <cstdarg>
 #include <cstdint>
@@ -166,16 +167,6 @@ struct Tek_prive {
                   std::numeric_limits<double>::quiet_NaN());
     }
 
-    // Takes the device of the last init offline: its notification is disarmed (a transfer the
-    // callback waits on ends at once, and the callback is waited for), so nothing of the
-    // previous cycle runs any more.
-    void Fermer() {
-        if (ud < 0) return;
-        ibonl(ud, 0);
-        activite.NotificationDesarmee(ud);
-        ud = -1;
-    }
-
     // The mask the cycle arms its notification with: the service request and the time-out
     // while it runs, 0 once stopped.
     int Masque() { return panne_gpib::Masque(std::atomic_ref<std::int32_t>(bloc.stop_interruption).load()); }
@@ -210,45 +201,29 @@ struct Mot {
     return ibecr(ud, commande);
 }
 
-// One read of at most `n` bytes.
-struct Lecture {
-    long octets;
-    bool fin;  // END came with the last byte: the reply is over
-    bool echec;
-};
-Lecture Lire(int ud, void *tampon, long n) {
-    const int sta = ibrd(ud, tampon, n);
-    return {ThreadIbcntl(), (sta & END) != 0, (sta & ERR) != 0};
+using echanges_gpib::JeterReste;
+using echanges_gpib::Lecture;
+using echanges_gpib::Lire;
+using echanges_gpib::LireTexte;
+
+// The number of a reply after its header (":WFMP:YOF"...), blanks before it skipped: a decimal
+// number, or an integer for an integer `v`. False when the reply does not begin with the header
+// or holds no number after it.
+template <class T>
+bool NombreApres(std::string_view reponse, std::string_view entete, T &v) {
+    if (!reponse.starts_with(entete)) return false;
+    reponse.remove_prefix(entete.size());
+    if constexpr (std::is_integral_v<T>) return nombres::LireEntier(reponse, v) > 0;
+    else return nombres::LireReel(reponse, v) > 0;
 }
 
-// A text reply of at most `n` bytes into `texte` (n + 1 bytes), terminated after the bytes
-// received; false when the read failed (time-out).
-bool LireTexte(int ud, char *texte, long n) {
-    const Lecture l = Lire(ud, texte, n);
-    texte[std::clamp(l.octets, 0L, n)] = '\0';
-    return !l.echec;
-}
-
-// Reads off the rest of a reply up to its END, so that the next exchange starts in step. A
-// device that never ends its message is left after a bound.
-void JeterReste(int ud) {
-    constexpr long kReliquatMax = 1L << 20;
-    char tampon[4096];
-    for (long total = 0; total < kReliquatMax;) {
-        const Lecture l = Lire(ud, tampon, sizeof tampon);
-        total += l.octets;
-        if (l.fin || l.echec || l.octets == 0) return;
-    }
-}
-
-// Asks `question` and reads one number of the preamble after its header (":WFMP:YOF"...):
-// Illisible when the reply holds none, SansReponse when nobody took the question or answered.
+// Asks `question` and reads one number of the preamble after its header: Illisible when the
+// reply holds none, SansReponse when nobody took the question or answered.
 Issue LireNombre(int ud, const char *question, std::string_view entete, float &v) {
     if (ibecr(ud, question) & ERR) return Issue::SansReponse;
     char reponse[51];
-    if (!LireTexte(ud, reponse, 50)) return Issue::SansReponse;
-    if (std::string_view(reponse).substr(0, entete.size()) != entete) return Issue::Illisible;
-    return std::sscanf(reponse + entete.size(), " %f", &v) == 1 ? Issue::Lue : Issue::Illisible;
+    if (LireTexte(ud, reponse).echec) return Issue::SansReponse;
+    return NombreApres(reponse, entete, v) ? Issue::Lue : Issue::Illisible;
 }
 
 // The curve of `source` in the format set by init: ":CURV #", one digit n, n digits of the
@@ -265,28 +240,20 @@ Issue tek_read_curve(int ud, const char *source, Courbe &c) {
     char entete[8] = {};
     Lecture l = Lire(ud, entete, 7);  // ":CURV #", not examined
     if (l.echec) return Issue::SansReponse;
-    bool bloc = !l.fin;
-    char chiffre[2] = {};
-    int n = 0;
-    if (bloc) {
-        l = Lire(ud, chiffre, 1);
-        if (l.echec) return Issue::SansReponse;
-        bloc = l.octets == 1 && !l.fin && std::sscanf(chiffre, "%d", &n) == 1 && n >= 1 && n <= 9;
-    }
-    char chiffres[10] = {};
     long longueur = -1;
-    if (bloc) {
-        // The n bytes must all be digits: anything else is a block out of step.
-        l = Lire(ud, chiffres, n);
-        if (l.echec) return Issue::SansReponse;
-        const auto [fin, erreur] = std::from_chars(chiffres, chiffres + n, longueur);
-        bloc = l.octets == n && erreur == std::errc{} && fin == chiffres + n && longueur >= 0;
+    if (!l.fin) {
+        // The n bytes of the length must all be digits: anything else is a block out of step.
+        const echanges_gpib::EnteteBloc e = echanges_gpib::LireLongueurBloc(ud);
+        if (e.echec) return Issue::SansReponse;
+        longueur = e.longueur;
+        l.fin = e.fin;
     }
+    const bool bloc = longueur >= 0;
     if (bloc) {
         const long utiles = std::min(longueur, kOctetsMax);
         if (utiles > 0 && !l.fin) {
             l = Lire(ud, c.octets, utiles);
-            c.points = std::clamp(l.octets, 0L, utiles) / 2;  // an odd last byte is not a sample
+            c.points = l.octets / 2;  // an odd last byte is not a sample
             if (l.echec) return Issue::SansReponse;
         }
         // The terminator, or what lies beyond the row and then the terminator.
@@ -342,9 +309,9 @@ void tek_read_time_axis(int ud, const char *source, double *rang) {
     Envoyer(ud, "DAT:SOU %s", source);
     ibecr(ud, "WFMP:NR_P?");
     char reponse[51];
-    LireTexte(ud, reponse, 50);
+    LireTexte(ud, reponse);
     int n = 0;
-    if (std::sscanf(reponse, ":WFMP:NR_P %i", &n) != 1) n = 0;
+    if (!NombreApres(reponse, ":WFMP:NR_P", n)) n = 0;
     float xin = 0, xze = 0;
     const bool lu_xin = LireNombre(ud, "WFMP:XIN?", ":WFMP:XIN", xin) == Issue::Lue;
     const bool lu_xze = LireNombre(ud, "WFMP:XZE?", ":WFMP:XZE", xze) == Issue::Lue;
@@ -446,9 +413,13 @@ void tek_get_memory(PInstrument *instrument, void **p_strct, void **p_member, un
     *flag = 0;
 }
 
-// The device goes offline first: a callback still running is ended before the record goes.
+// The device goes offline first (a transfer the callback waits on ends at once, and the callback
+// is waited for), before the record goes.
 void tek_liberer(PInstrument *instrument) {
-    if (instrument && instrument->structure) Prive(instrument)->Fermer();
+    if (instrument && instrument->structure) {
+        Tek_prive *p = Prive(instrument);
+        ouverture_gpib::Fermer(p->ud, p->activite);
+    }
     Vie::liberer(instrument);
 }
 
@@ -503,7 +474,7 @@ int tek_init(PInstrument *instrument) {
     Tek_prive *p = Prive(instrument);
     S_tek &b = p->bloc;
     // The previous run's device goes first, and a cycle waiting on it with it.
-    p->Fermer();
+    ouverture_gpib::Fermer(p->ud, p->activite);
     // From the identity on, the replies carry their headers, in short form.
     static constexpr const char *kAvantIdentite[] = {"HEADER ON", "VERB OFF"};
     const ouverture_gpib::Ouverture ouverture{
@@ -572,7 +543,7 @@ int tek_start(PInstrument *instrument) {
 bool Relancer(int ud) {
     if (ibecr(ud, "*ESR?") & ERR) return false;
     char reponse[256];
-    if (!LireTexte(ud, reponse, 10)) return false;
+    if (LireTexte(ud, reponse, 10).echec) return false;
     return panne_gpib::Lancer(ud, "ACQ:STATE RUN;*OPC");
 }
 

@@ -9,6 +9,7 @@
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/parport.h"
 #include "platform/ui.h"
@@ -75,11 +76,9 @@ void Electrovanne_get_memory(PInstrument *instrument, void **p_strct, void **p_m
 
 void Electrovanne_configure(PInstrument *instrument) {
     Electrovanne_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, P_INSTR);
-    if (panel < 0) return;
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, P_INSTR, P_INSTR_CB_OK, p);
+    if (panel <= 0) return;
     MontrerEtat(panel, P_INSTR_BS_SIDE, *p);
-    SetCtrlAttribute(panel, P_INSTR_CB_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -140,11 +139,9 @@ PInstrument Electrovanne = {
 int CB_Electrovanne_config_ok(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
                               int /*eventData2*/) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Electrovanne_prive *>(callbackData)) {
-        EcrireEtat(*p, EtatDuSwitch(panel, P_INSTR_BS_SIDE));
-        p->activite.panneaux.Retirer(panel);
-    }
-    DiscardPanel(panel);
+    auto *p = static_cast<Electrovanne_prive *>(callbackData);
+    if (p) EcrireEtat(*p, EtatDuSwitch(panel, P_INSTR_BS_SIDE));
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(CB_Electrovanne_config_ok);
@@ -160,9 +157,4 @@ int CB_Electrovanne_pilot_OK(int panel, int /*control*/, int event, void *callba
 UI_CALLBACK(CB_Electrovanne_pilot_OK);
 
 // "Cacher" of P_PILOT: the panel is hidden and stays loaded.
-int CB_Electrovanne_hide(int panel, int /*control*/, int event, void * /*callbackData*/, int /*eventData1*/,
-                         int /*eventData2*/) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(CB_Electrovanne_hide);
+UI_CALLBACK_AS(CB_Electrovanne_hide, CacherPanneau);

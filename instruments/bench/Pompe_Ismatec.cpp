@@ -228,11 +228,8 @@ int CB_Pompe_Ismatec_config_ok(int panel, int, int event, void *callbackData, in
 }
 UI_CALLBACK(CB_Pompe_Ismatec_config_ok);
 
-int CB_Pompe_Ismatec_hide(int panel, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(CB_Pompe_Ismatec_hide);
+// "Cacher" of P_PILOT: the panel is hidden and stays loaded.
+UI_CALLBACK_AS(CB_Pompe_Ismatec_hide, CacherPanneau);
 
 // OK beside the flow: the flow of the panel goes to the pump; its answer stays unread.
 int CB_debit_changed(int panel, int, int event, void *callbackData, int, int) {

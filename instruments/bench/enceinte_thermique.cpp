@@ -9,6 +9,7 @@
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "instruments/ouverture_gpib.h"
 #include "platform/gpib.h"
@@ -166,11 +167,9 @@ namespace {
 
 void enc_ther_configure(PInstrument *instrument) {
     Enc_ther_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, P_config);
-    if (panel < 0) return;
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, P_config, P_config_BUTTON_OK, p);
+    if (panel <= 0) return;
     SetCtrlVal(panel, P_config_NUMERIC, static_cast<int>(p->bloc.adresse_GPIB));
-    SetCtrlAttribute(panel, P_config_BUTTON_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
     DisplayPanel(panel);
 }
 
@@ -263,12 +262,10 @@ PInstrument enc_ther = {
 // OK of P_config (callback data: the private record): the address, used from the next init.
 int OK_conf(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/, int /*eventData2*/) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Enc_ther_prive *>(callbackData)) {
-        int adresse = 0;
-        if (GetCtrlVal(panel, P_config_NUMERIC, &adresse) == 0) p->bloc.adresse_GPIB = adresse;
-        p->activite.panneaux.Retirer(panel);
-    }
-    DiscardPanel(panel);
+    auto *p = static_cast<Enc_ther_prive *>(callbackData);
+    int adresse = 0;
+    if (p != nullptr && GetCtrlVal(panel, P_config_NUMERIC, &adresse) == 0) p->bloc.adresse_GPIB = adresse;
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(OK_conf);
@@ -283,8 +280,5 @@ int OK_pilote(int panel, int /*control*/, int event, void *callbackData, int /*e
 }
 UI_CALLBACK(OK_pilote);
 
-int Cacher(int panel, int /*control*/, int event, void * /*callbackData*/, int /*eventData1*/, int /*eventData2*/) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(Cacher);
+// "Cacher" of P_PILOT: the panel is hidden and stays loaded.
+UI_CALLBACK_AS(Cacher, CacherPanneau);

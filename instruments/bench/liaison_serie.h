@@ -41,7 +41,8 @@ std::string SurLePort(const std::string &texte, int port);
 
 // A new copy of the configuration panel `idPanneau` of `fichier`, whose OK button `ok` gets
 // `donnees` (the record) as callback data, recorded in the activity; the caller fills and
-// displays it. 0 when it cannot be loaded (nothing else is done).
+// displays it. 0 when it cannot be loaded (nothing else is done). Every bench plugin loads its
+// configuration panel so, those on the parallel port and on GPIB too.
 int ChargerConfiguration(plugin::Activite &activite, const char *fichier, int idPanneau, int ok, void *donnees);
 // OK of that panel, once its values are read: the panel goes (`activite` null when the callback
 // got no record).

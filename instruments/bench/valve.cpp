@@ -11,6 +11,7 @@
 #include "framework/champs.h"
 #include "framework/liste.h"  // Lock_port_parallele
 #include "framework/plugin.h"
+#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/parport.h"
 #include "platform/toolbox.h"
@@ -103,11 +104,8 @@ void envoyer_pschit(double duree) {
 
 void pilote_valve_configure(PInstrument *instrument) {
     Valve_prive *p = Prive(instrument);
-    const int panel = LoadPanel(0, kFichierUir, P_config);
-    if (panel < 0) return;
-    SetCtrlAttribute(panel, P_config_BUTTON_OK, ATTR_CALLBACK_DATA, static_cast<void *>(p));
-    p->activite.panneaux.Ajouter(panel);
-    DisplayPanel(panel);
+    const int panel = banc::ChargerConfiguration(p->activite, kFichierUir, P_config, P_config_BUTTON_OK, p);
+    if (panel > 0) DisplayPanel(panel);
 }
 
 // ---- control ------------------------------------------------------------------------------
@@ -169,19 +167,14 @@ PInstrument pilote_valve = {
 int OK_config_valve(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
                     int /*eventData2*/) {
     if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<Valve_prive *>(callbackData)) p->activite.panneaux.Retirer(panel);
-    DiscardPanel(panel);
+    auto *p = static_cast<Valve_prive *>(callbackData);
+    banc::FermerConfiguration(p ? &p->activite : nullptr, panel);
     return 0;
 }
 UI_CALLBACK(OK_config_valve);
 
 // "Cacher" of P_PILOT: the panel is hidden and stays loaded.
-int Cacher_Pilotage_Valve(int panel, int /*control*/, int event, void * /*callbackData*/, int /*eventData1*/,
-                          int /*eventData2*/) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(Cacher_Pilotage_Valve);
+UI_CALLBACK_AS(Cacher_Pilotage_Valve, CacherPanneau);
 
 // "Pschit" of P_PILOT (callback data: the private record): the duration shown becomes the
 // instance's, then a pulse of it (none when one is running).

@@ -14,6 +14,8 @@
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "gpib/hp34401a.h"
+#include "gpib/nombres.h"
+#include "instruments/echanges_gpib.h"
 #include "instruments/ouverture_gpib.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
@@ -76,15 +78,7 @@ struct Multi_prive {
         bloc.digits = 0;
         bloc.Volt_Ampere = kVoltDC;
     }
-    // Takes the descriptor of the last init offline: its notification is disarmed, a callback
-    // that runs is waited for, so nothing of that cycle runs any more.
-    void Fermer() {
-        if (ud < 0) return;
-        ibonl(ud, 0);
-        activite.NotificationDesarmee(ud);
-        ud = -1;
-    }
-    void AuLiberer() { Fermer(); }
+    void AuLiberer() { ouverture_gpib::Fermer(ud, activite); }
 };
 using Vie = plugin::Gestion<Multi_prive, multi>;
 
@@ -96,25 +90,6 @@ constexpr const char *kIdentite = "HEWLETT-PACKARD,34401";
 constexpr const char *kMesure = ":INIT;FETC?;*OPC";
 constexpr long kLongueurIdentite = 250;
 constexpr long kLongueurMesure = 255;
-
-// Reads at most `n` bytes of a reply into `texte` (n + 1 bytes) and ends the text after the
-// bytes received (none when the read failed before any came). The status of the read.
-int LireTexte(int ud, char *texte, long n) {
-    const int statut = ibrd(ud, texte, n);
-    long lus = ThreadIbcntl();
-    if (lus < 0 || lus > n) lus = 0;
-    texte[lus] = '\0';
-    return statut;
-}
-
-// Pop-up "Attention !!!" of a failed start step: `debut`, then the descriptor and the status
-// of the failed call.
-void MontrerEchecBus(const char *debut, int ud) {
-    char suite[96];
-    std::snprintf(suite, sizeof suite, "%d\n iberr=%x \n ibsta=%x\nibcntl=%lx", ud, static_cast<unsigned>(iberr),
-                  static_cast<unsigned>(ibsta), static_cast<unsigned long>(ibcntl));
-    MessagePopup("Attention !!!", (std::string(debut) + suite).c_str());
-}
 
 // The driver part of the set-up: a session on the address, the identity and "*CLS", then the
 // quantity with automatic ranging and the resolution. The session serves only here and is
@@ -137,7 +112,7 @@ ViStatus ConfigurerParLePilote(S_multi &b) {
 
 }  // namespace
 
-bool multi_lire_mesure(std::string_view reponse, double &valeur) { return pilote::LireReel(reponse, valeur); }
+bool multi_lire_mesure(std::string_view reponse, double &valeur) { return nombres::LireReel(reponse, valeur) > 0; }
 
 namespace {
 
@@ -161,7 +136,7 @@ int initialisation_multi_int(PInstrument *instrument) {
     Multi_prive *p = Prive(instrument);
     S_multi &b = p->bloc;
     // The previous acquisition's device goes first, and a cycle still armed on it with it.
-    p->Fermer();
+    ouverture_gpib::Fermer(p->ud, p->activite);
     b.zone_memoire[0] = NotANumber();
     b.numero_mesure[0] = 0;
     p->valeur = NotANumber();
@@ -218,7 +193,7 @@ int CB_interruption_multi(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loc
     char reponse[kLongueurMesure + 1];
     panne_gpib::Issue issue = panne_gpib::Issue::Lue;
     double v = 0.0;
-    if (LireTexte(ud, reponse, kLongueurMesure) & ERR) {
+    if (echanges_gpib::LireTexte(ud, reponse).echec) {
         p->valeur = NotANumber();  // no reading came
         issue = panne_gpib::Issue::SansReponse;
     } else if (multi_lire_mesure(reponse, v)) {
@@ -240,7 +215,8 @@ int miseenplace_int_multi(PInstrument *instrument) {
     ibwrt(ud, "*ESE 1", 6);
     const int sre = ibwrt(ud, "*SRE 32", 7);
     if (sre & ERR) {
-        MontrerEchecBus("Impossible d'initialiser l'interruption\nsur le multimètre d'identificateur "_w, ud);
+        echanges_gpib::MontrerEchecBus(
+            "Impossible d'initialiser l'interruption\nsur le multimètre d'identificateur "_w, ud);
         return sre;
     }
     char octet_etat = 0;
@@ -256,7 +232,7 @@ int miseenplace_int_multi(PInstrument *instrument) {
     p->activite.NotificationArmee(ud);
     const int sta = ibecr(ud, kMesure);
     if (sta & ERR) {
-        MontrerEchecBus("Impossible de lancer une mesure\nsur le multimètre d'identificateur "_w, ud);
+        echanges_gpib::MontrerEchecBus("Impossible de lancer une mesure\nsur le multimètre d'identificateur "_w, ud);
         ibnotify(ud, 0, nullptr, nullptr);
         p->activite.NotificationDesarmee(ud);
         return sta;

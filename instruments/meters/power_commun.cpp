@@ -1,16 +1,13 @@
 // What the two E4419B power-meter plugins share (see power_commun.h).
 #include "instruments/meters/power_commun.h"
 
-#include <cctype>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
 #include <initializer_list>
 #include <span>
 #include <string>
-#include <system_error>
 
 #include "gpib/GLOBALES.h"
+#include "gpib/nombres.h"
+#include "instruments/echanges_gpib.h"
 #include "instruments/ouverture_gpib.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -74,38 +71,6 @@ std::string Formater(const char *modele, std::initializer_list<int> valeurs) {
     return texte;
 }
 
-// Reads at most `n` bytes of a reply into `texte` (n + 1 bytes), ended after the bytes received.
-int LireReponse(int ud, char *texte, long n) {
-    texte[0] = '\0';
-    const int statut = ibrd(ud, texte, n);
-    const long lus = ThreadIbcntl();
-    texte[lus > 0 && lus <= n ? lus : 0] = '\0';
-    return statut;
-}
-
-const char *SansBlancs(const char *texte) {
-    while (std::isspace(static_cast<unsigned char>(*texte))) ++texte;
-    return texte;
-}
-
-// The leading number of a reply, after blanks, with its sign: a decimal integer (long) or a real
-// number as "%lf" reads it (double). False, leaving `v` as it was, when the reply has none.
-template <class T>
-bool NombreEnTete(const char *texte, T &v) {
-    const char *debut = SansBlancs(texte);
-    if (*debut == '+') ++debut;
-    const auto [fin, err] = std::from_chars(debut, debut + std::strlen(debut), v);
-    return err == std::errc{} && fin != debut;
-}
-
-// Pop-up text of a failed start step: `debut`, then the descriptor and the bus status.
-std::string MessageEtatBus(const char *debut, int ud) {
-    char suite[96];
-    std::snprintf(suite, sizeof suite, "%d\n iberr=%x \n ibsta=%x\nibcntl=%x", ud,
-                  static_cast<unsigned>(iberr), static_cast<unsigned>(ibsta), static_cast<unsigned>(ibcntl));
-    return std::string(debut) + suite;
-}
-
 }  // namespace
 
 namespace {
@@ -116,9 +81,9 @@ namespace {
 int LireErreur(int ud, char *reponse) {
     reponse[0] = '\0';
     if (ibecr(ud, "SYST:ERR?") & ERR) return 0;
-    LireReponse(ud, reponse, kLongueurErreur);
+    echanges_gpib::LireTexte(ud, reponse, kLongueurErreur);
     long code = 0;
-    NombreEnTete(reponse, code);
+    nombres::LireEntier(reponse, code);
     return static_cast<int>(code);
 }
 
@@ -135,10 +100,7 @@ namespace e4419b {
 
 void Seance::Fermer(plugin::Activite &activite) {
     capteur = 0;
-    if (ud < 0) return;
-    activite.NotificationDesarmee(ud);
-    ibonl(ud, 0);  // disarms the notification, waiting for a callback that runs
-    ud = -1;
+    ouverture_gpib::Fermer(ud, activite);
 }
 
 int Seance::Ouvrir(int adresse) {
@@ -173,13 +135,13 @@ bool VerifierCapteurs(int ud, int capteur) {
         return false;
     }
     char reponse[kLongueurEtat + 1];
-    if (LireReponse(ud, reponse, kLongueurEtat) & ERR) {
+    if (echanges_gpib::LireTexte(ud, reponse).echec) {
         MessagePopup("Attention", "erreur à la vérification du statut des sondes"_w);
         return false;
     }
     // A reply without a number reports no sensor connected.
     long condition = 0;
-    NombreEnTete(reponse, condition);
+    nombres::LireEntier(reponse, condition);
     // The bits of the condition register (2: sensor A connected, 4: sensor B) are those of
     // `capteur`: only the sensors in use must be there.
     const long manquants = capteur & kCapteursAB & ~condition;
@@ -212,15 +174,14 @@ int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, 
     ibecr(ud, "*ESE 1");
     int statut = ibecr(ud, "*SRE 32");
     if (statut & ERR) {
-        const std::string message =
-            MessageEtatBus("Impossible d'initialiser l'interruption\nsur le fréquencemètre d'identificateur "_w, ud);
-        MessagePopup("Attention !!!", message.c_str());
+        echanges_gpib::MontrerEchecBus(
+            "Impossible d'initialiser l'interruption\nsur le fréquencemètre d'identificateur "_w, ud);
         return statut;
     }
     verif_erreur(ud);
     char evenements[kLongueurEvenements + 1];
     ibecr(ud, "*ESR?");
-    LireReponse(ud, evenements, kLongueurEvenements);
+    echanges_gpib::LireTexte(ud, evenements);
     verif_erreur(ud);
 
     // Any status with the error bit is a notification that did not arm.
@@ -234,9 +195,8 @@ int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, 
     verif_erreur(ud);
     statut = ibecr(ud, "*TRG;*OPC");
     if (statut & ERR) {
-        const std::string message =
-            MessageEtatBus("Impossible de lancer une mesure\nsur le fréquencemètre d'identificateur "_w, ud);
-        MessagePopup("Attention !!!", message.c_str());
+        echanges_gpib::MontrerEchecBus(
+            "Impossible de lancer une mesure\nsur le fréquencemètre d'identificateur "_w, ud);
         ibnotify(ud, 0, rappel, ref);
         activite.NotificationDesarmee(ud);
     }
@@ -271,16 +231,15 @@ bool MesureTerminee(int ud, int statut, Seance &seance, std::span<Lecture> lectu
         }
     }
     char evenements[kLongueurEvenements + 1] = "";
-    int lu = ibecr(ud, "*ESR?");
     // A question that did not go out has no reply to wait for.
-    if ((lu & ERR) == 0) lu = LireReponse(ud, evenements, kLongueurEvenements);
+    const bool repondu = (ibecr(ud, "*ESR?") & ERR) == 0 && !echanges_gpib::LireTexte(ud, evenements).echec;
     long esr = 0;
-    const bool lisible = (lu & ERR) == 0 && NombreEnTete(evenements, esr);
+    const bool lisible = repondu && nombres::LireEntier(evenements, esr) > 0;
     *resultat = seance.Masque();
     if (lisible) return (esr & 1) != 0;
     Manquer(lectures);
     const bool relancee = panne_gpib::Lancer(ud, kRelance);
-    seance.veille.Cycle((lu & ERR) != 0 ? Issue::SansReponse : Issue::Illisible, relancee);
+    seance.veille.Cycle(repondu ? Issue::Illisible : Issue::SansReponse, relancee);
     return false;
 }
 
@@ -291,13 +250,12 @@ void LireEtRelancer(int ud, Seance &seance, Lecture &fenetre1, Lecture &fenetre2
     Issue issue = Issue::Lue;
     for (int k = 0; k < 2; ++k) {
         char reponse[kLongueurMesure + 1] = "";
-        int lu = ibecr(ud, kFetch[k]);
-        if ((lu & ERR) == 0) lu = LireReponse(ud, reponse, kLongueurMesure);
+        const bool repondu = (ibecr(ud, kFetch[k]) & ERR) == 0 && !echanges_gpib::LireTexte(ud, reponse).echec;
         double v = 0.0;
-        if (lu & ERR) {
+        if (!repondu) {
             lectures[k]->Manquer();
             issue = panne_gpib::Pire(issue, Issue::SansReponse);
-        } else if (NombreEnTete(reponse, v)) {
+        } else if (nombres::LireReel(reponse, v) > 0) {
             lectures[k]->valeur = v;
         } else {
             issue = panne_gpib::Pire(issue, Issue::Illisible);

@@ -12,6 +12,7 @@
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "gpib/nombres.h"
+#include "instruments/echanges_gpib.h"
 #include "instruments/ouverture_gpib.h"
 #include "instruments/panne_gpib.h"
 #include "instruments/tables.h"
@@ -46,7 +47,6 @@ constexpr int kPoints = kAnritsuPointsMax;
 constexpr int kLargeur = kAnritsuLargeurChamp;
 constexpr int kNotification = RQS;      // event mask of the service-request notification
 constexpr int kSondagesMax = 100;       // serial polls of `start` draining old requests
-constexpr long kPurgeMax = 1L << 20;    // bytes read off a refused reply at most
 
 // ---- settings block ---------------------------------------------------------------------------
 
@@ -150,13 +150,8 @@ int Ecrire(int ud, std::string_view texte) {
     return ibwrt(ud, texte.data(), static_cast<long>(texte.size()));
 }
 
-// Reads a reply of at most N-1 bytes into `tampon`, terminated after what came.
-template <std::size_t N>
-void LireReponse(int ud, char (&tampon)[N]) {
-    ibrd(ud, tampon, static_cast<long>(N - 1));
-    const long n = std::clamp(ThreadIbcntl(), 0L, static_cast<long>(N - 1));
-    tampon[n] = '\0';
-}
+using echanges_gpib::JeterReste;
+using echanges_gpib::LireTexte;
 
 // Closes the descriptor of the last init (its notification with it, waiting for a cycle that
 // runs); the channels go back to the stored settings.
@@ -271,12 +266,6 @@ int anritsu_parse_point_count(std::string_view reponse) {
     return static_cast<int>(v);
 }
 
-namespace {
-
-bool EstChiffre(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
-
-}  // namespace
-
 bool anritsu_convert_fields(std::string_view charge, int count, int pas, int decalage, double *serie) {
     if (count < 0 || count > kAnritsuPointsMax || pas <= 0 || decalage < 0) return false;
     if (charge.size() < static_cast<std::size_t>(pas) * static_cast<std::size_t>(count)) return false;
@@ -290,41 +279,25 @@ bool anritsu_convert_fields(std::string_view charge, int count, int pas, int dec
     return true;
 }
 
-void anritsu_drain_reply(int ud) {
-    char tampon[4096];
-    for (long total = 0; total < kPurgeMax; total += ThreadIbcntl()) {
-        const int sta = ibrd(ud, tampon, sizeof tampon);
-        if ((sta & (ERR | END)) != 0 || ThreadIbcntl() <= 0) return;
-    }
-}
-
 long anritsu_read_block_header(int ud, long longueur_max, bool *sans_reponse) {
-    // One read of `n` bytes: false when it failed, came short, or ended the reply (with END,
-    // in which case nothing is left to read off).
-    bool fini = false;
-    const auto Lire = [&](char *tampon, long n) {
-        const int sta = ibrd(ud, tampon, n);
-        fini = (sta & (ERR | END)) != 0;
-        if (sans_reponse != nullptr && (sta & ERR) != 0) *sans_reponse = true;
-        return (sta & ERR) == 0 && ThreadIbcntl() == n && (sta & END) == 0;
-    };
-    const auto Refuser = [&]() -> long {
-        if (!fini) anritsu_drain_reply(ud);
+    const auto SansReponse = [&]() -> long {
+        if (sans_reponse != nullptr) *sans_reponse = true;
         return -1;
     };
-    char marque = 0, chiffre = 0;
-    if (!Lire(&marque, 1) || marque != '#') return Refuser();
-    if (!Lire(&chiffre, 1) || chiffre < '1' || chiffre > '9') return Refuser();
-    char longueur[9];
-    const int n = chiffre - '0';
-    if (!Lire(longueur, n)) return Refuser();
-    long l = 0;
-    for (int k = 0; k < n; ++k) {
-        if (!EstChiffre(longueur[k])) return Refuser();
-        l = l * 10 + (longueur[k] - '0');  // at most 9 digits: no overflow
-    }
-    if (l > longueur_max) return Refuser();
-    return l;
+    // What the device still sends of a refused reply is read off, unless the reply is over.
+    const auto Refuser = [&](bool fin) -> long {
+        if (!fin) JeterReste(ud);
+        return -1;
+    };
+    char marque = 0;
+    const echanges_gpib::Lecture l = echanges_gpib::Lire(ud, &marque, 1);
+    if (l.echec) return SansReponse();
+    if (l.octets != 1 || l.fin || marque != '#') return Refuser(l.fin);
+    const echanges_gpib::EnteteBloc e = echanges_gpib::LireLongueurBloc(ud);
+    if (e.echec) return SansReponse();
+    // A header that ends the reply announces a payload that will not come.
+    if (e.longueur < 0 || e.fin || e.longueur > longueur_max) return Refuser(e.fin);
+    return e.longueur;
 }
 
 namespace {
@@ -343,13 +316,13 @@ Issue LireBloc(const char *commande, int ud, F &&convertir) {
     // The payload and the byte that ends the reply.
     std::unique_ptr<char[]> charge(new (std::nothrow) char[static_cast<std::size_t>(l) + 1]);
     if (!charge) {
-        anritsu_drain_reply(ud);
+        JeterReste(ud);
         return Issue::Illisible;
     }
     const int sta = ibrd(ud, charge.get(), l + 1);
     const long lus = ThreadIbcntl();
     if ((sta & ERR) != 0) return Issue::SansReponse;  // time-out inside the block
-    if ((sta & END) == 0) anritsu_drain_reply(ud);    // more than the block announced
+    if ((sta & END) == 0) JeterReste(ud);    // more than the block announced
     if (lus < l) return Issue::Illisible;             // ended before its length
     const bool converti = convertir(std::string_view(charge.get(), static_cast<std::size_t>(l)));
     return converti ? Issue::Lue : Issue::Illisible;
@@ -524,7 +497,7 @@ bool CopierCharge(int ud, long longueur, std::FILE *f) {
     const long morceau = std::min(longueur, kAnritsuMorceauFichier);
     std::unique_ptr<char[]> tampon(new (std::nothrow) char[static_cast<std::size_t>(morceau) + 1]);
     if (!tampon) {
-        anritsu_drain_reply(ud);
+        JeterReste(ud);
         return false;
     }
     long reste = longueur;
@@ -541,7 +514,7 @@ bool CopierCharge(int ud, long longueur, std::FILE *f) {
         const bool fini = (sta & END) != 0;
         if (reste == 0) {
             // More than the block announced, or its end byte still to come.
-            if (!fini) anritsu_drain_reply(ud);
+            if (!fini) JeterReste(ud);
             return ecrit;
         }
         if (fini) return false;  // the reply ended before its length
@@ -660,9 +633,9 @@ bool LireCalibration(const char *chemin, std::string &contenu) {
 void anritsu_begin_transfer(int ud) {
     char reponse[65];
     Ecrire(ud, "LSB;OID");
-    LireReponse(ud, reponse);
+    LireTexte(ud, reponse);
     Ecrire(ud, "PDT0;*IDN?");
-    LireReponse(ud, reponse);
+    LireTexte(ud, reponse);
 }
 
 void anritsu_end_transfer(int ud) {
@@ -690,7 +663,7 @@ int anritsu_upload_calibration(int ud, const char *chemin) {
     Ecrire(ud, std::string_view("*CLS;*ESE 255;*SRE 48\x01"));
     Ecrire(ud, std::string_view("*OPC;TXX? \x01"));
     char reponse[65];
-    LireReponse(ud, reponse);
+    LireTexte(ud, reponse);
     Ecrire(ud, std::string_view("*CLS \x01"));
     ibtmo(ud, T10s);
     anritsu_end_transfer(ud);
@@ -825,7 +798,7 @@ int anritsu_init(PInstrument *instrument) {
     // The point count sizes the channels: one the record cannot hold is refused.
     char reponse[31];
     ibecr2(ud, "ONCP");
-    LireReponse(ud, reponse);
+    LireTexte(ud, reponse);
     const int points = anritsu_parse_point_count(reponse);
     if (points < 0) {
         MessagePopup("Erreur", "Nombre de points par trace non reconnu (analyseur)");
@@ -858,7 +831,7 @@ int anritsu_start(PInstrument *instrument) {
     }
     char esr[11];
     ibecr(ud, "*ESR?");
-    LireReponse(ud, esr);
+    LireTexte(ud, esr);
     const int masque = panne_gpib::Masque(p->stop_interruption);
     if ((ibnotify(ud, masque, CB_interruption_analyseur, instrument) & ERR) != 0) {
         MessagePopup("Attention !!!", "Impossible d'initialiser l'analyseur");
@@ -1084,10 +1057,8 @@ namespace {
 // false when none came.
 bool Demander(int ud, const char *question, char (&reponse)[31]) {
     Ecrire(ud, question);
-    const int sta = ibrd(ud, reponse, sizeof reponse - 1);
-    const long n = std::clamp(ThreadIbcntl(), 0L, static_cast<long>(sizeof reponse - 1));
-    reponse[n] = '\0';
-    return (sta & ERR) == 0 || n > 0;
+    const echanges_gpib::Lecture l = LireTexte(ud, reponse);
+    return !l.echec || l.octets > 0;
 }
 
 // A query whose reply is a code: the ring `control` takes the item the code selects, if any.

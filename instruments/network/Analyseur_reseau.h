@@ -123,8 +123,6 @@ bool anritsu_convert_fields(std::string_view charge, int count, int pas, int dec
 // refused reply is read off and dropped. `sans_reponse`, when given, is set when a read failed
 // (no reply in time, nobody there) rather than brought bytes that make no header.
 long anritsu_read_block_header(int ud, long longueur_max, bool *sans_reponse = nullptr);
-// Reads off and drops the rest of the reply `ud` is sending, up to its END (at most 1 MiB).
-void anritsu_drain_reply(int ud);
 // Writes `commande` bare and reads its block: `count` numbers into `serie` (one field a point),
 // or into `serie` and `seconde` (two fields a point, all of the first series before any of the
 // second). True when the block came whole and holds the fields; false leaves the series as

@@ -657,8 +657,9 @@ TEST_F(Transfert, BlocksOfEveryLength) {
     EXPECT_EQ(v[50], (50 % 7) * 0.0009765625 + 0.5) << "held from the block before";
 }
 
-// A block header that does not parse, and a preamble that does not: the row's points are
-// missing rather than stale, the acquisition is counted, and the bus stays in step.
+// A block header that does not parse, and a preamble that does not (a word such as "INF" is no
+// number): the row's points are missing rather than stale, the acquisition is counted, and the
+// bus stays in step.
 TEST_F(Transfert, UnreadableCurvesMakeMissingPoints) {
     const struct {
         const char *nom;
@@ -670,6 +671,7 @@ TEST_F(Transfert, UnreadableCurvesMakeMissingPoints) {
         {"length not all digits", ":CURV #412ab" + Le16({1, 2, 3, 4, 5, 6}) + "\n", "9.765625E-4"},
         {"reply cut short", ":CURV\n", "9.765625E-4"},
         {"preamble", ":CURV #14" + Le16({1, 2}) + "\n", "?"},
+        {"preamble holding a word", ":CURV #14" + Le16({1, 2}) + "\n", "INF"},
     };
     for (const auto &c : cas) {
         SCOPED_TRACE(c.nom);

@@ -115,6 +115,33 @@ TEST_F(Powermeter, ChannelsFollowTheSensorsInUse) {
     }
 }
 
+// A window's reply is read as every driver reads a number: the meter's overload and "not a
+// number" values (9.9E37, 9.91E37) are readings; a reply of words such as "inf" or "nan" is
+// unreadable and keeps the previous reading, still counted.
+TEST_F(Powermeter, FetchRepliesAreReadAsEveryReplyIs) {
+    struct Cas {
+        const char *reponse;
+        double valeur;
+    } const cas[] = {
+        {"+9.90000000E+37\n", 9.9e37}, {"+9.91000000E+37\n", 9.91e37}, {"inf\n", 9.91e37},
+        {"-INF", 9.91e37},              {"nan\n", 9.91e37},             {" -12.5\n", -12.5},
+        {"infinity", -12.5},
+    };
+    EcrireEntierBloc(pm, kBlocCapteur, 6);
+    ASSERT_GE(pm->init(pm), 0);
+    ASSERT_EQ(pm->start(pm) & 0x8000, 0);
+    unsigned n = 0;
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.reponse);
+        mesureur->FixerReponseFetch(c.reponse);
+        ++n;
+        ASSERT_NO_FATAL_FAILURE(Cycles(static_cast<int>(n)));
+        EXPECT_TRUE(MemesValeurs(Valeurs(), {c.valeur, c.valeur}));
+        EXPECT_EQ(Numeros(), (std::vector<unsigned>{n, n}));
+    }
+    EXPECT_TRUE(PopupsVus().empty());
+}
+
 TEST_F(Powermeter, InitFailuresInItsOwnOrder) {
     const std::pair<std::string, std::string> brancher{"Attention", "Il faudrait penser à brancher le Powermeter"_w};
     struct Cas {
