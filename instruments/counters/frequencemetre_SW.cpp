@@ -89,7 +89,7 @@ int CB_interruption_freq_switch(int ud, int LocalIbsta, int /*LocalIberr*/, long
     const int masque = compteur::Masque(b.stop_interruption);
     // After a time-out, the line moves only once a completed measurement is found.
     const bool veille = compteur::SansRequete(LocalIbsta);
-    if (veille && !compteur::Veiller(ud, masque, *p, b.zone_memoire)) return masque;
+    if (veille && !compteur::Veiller(ud, masque, *p, b.zone_memoire)) return compteur::Masque(b.stop_interruption);
     // The reading fetched below was measured in position `etat`, which the line leaves now if it
     // can: otherwise the next measurement is made, and filed, in the same position.
     const int etat = b.etat_switch != 0 ? 1 : 0;
@@ -100,7 +100,7 @@ int CB_interruption_freq_switch(int ud, int LocalIbsta, int /*LocalIberr*/, long
     compteur::ViderEvenements(ud);
     Delay(0.01);  // the switch settles before the measurement it selects
     compteur::Relancer(ud, *p);
-    return masque;
+    return compteur::Masque(b.stop_interruption);
 }
 
 int initialisation_freq_switch_int(PInstrument *instrument) {

@@ -8,6 +8,7 @@
 #include "platform/utility.h"
 #include "tests/instruments/counters/compteur_essai.h"
 #include "tests/support/panne_essai.h"
+#include "tests/support/repondeur.h"
 
 #include <QCoreApplication>
 
@@ -280,6 +281,48 @@ TEST_F(Compteurs, ANewAcquisitionServesEachRequestOnce) {
         const Lignes lignes = Transcription(*compteur);
         EXPECT_EQ(std::count(lignes.begin(), lignes.end(), SP), t.cle == std::string("5313x_2v.dll") ? 8 : 4)
             << "one serial poll (two for the two-channel counter) per request";
+        Retirer(i);
+    }
+}
+
+// A stop that lands while a callback runs ends the cycle with that callback: its relaunch is the
+// last, and no request after it is served (no reading, input switch or line move more). The
+// counter is a responder that holds the callback inside its reading's query while stop runs.
+TEST_F(Compteurs, AStopDuringACallbackEndsTheCycleWithIt) {
+    for (const Type &t : kTypes) {
+        SCOPED_TRACE(t.cle);
+        auto repondeur = std::make_shared<essai::Repondeur>();
+        repondeur->Repondre("*IDN?", kIdentite);
+        repondeur->Repondre(":SYST:ERR?", "+0,\"No error\"\n");
+        repondeur->Repondre("*ESR?", "+1\n");
+        // The phase counter averages (its default mode); the others fetch a frequency.
+        const std::string lecture = t.couplage == 0 ? ":CALC3:DATA?" : "FETCH:FREQ?";
+        repondeur->Repondre(lecture, Lecture(1e6));
+        // Each measurement launched completes at once.
+        for (const char *lancement : {":INIT:IMM;*OPC", ":INIT:IMM;*WAI;*OPC"}) repondeur->DemanderServiceApres(lancement);
+        sim::BusDeCarte(0)->Brancher(kAdresse, repondeur);
+        PInstrument *i = Nouveau(t);
+        ASSERT_NE(i, nullptr);
+        ASSERT_GE(i->init(i), 0);
+        ASSERT_EQ(i->start(i) & 0x8000, 0);
+        ASSERT_TRUE(PopupsVus().empty());
+        ASSERT_TRUE(Attendre([&] { return Envois(*repondeur, kRelance) >= 2; }, 0));
+
+        repondeur->Retenir(lecture);
+        ASSERT_TRUE(Attendre([&] { return repondeur->Retenu(); }, 0));
+        EcrituresPort();  // the line of the switched counter has moved before its query
+        i->stop(i);
+        repondeur->Relacher();
+        // The last relaunch completes, and its request stays up: nobody serves it.
+        ASSERT_TRUE(Attendre([&] { return !repondeur->Retenu() && repondeur->DemandeService(); }, 0));
+        Patienter();
+        EXPECT_TRUE(repondeur->DemandeService());
+        const std::vector<std::string> apres = repondeur->ApresRetenue();
+        ASSERT_FALSE(apres.empty());
+        EXPECT_EQ(apres.back(), kRelance) << "the held callback ends with its relaunch";
+        EXPECT_EQ(std::count(apres.begin(), apres.end(), kRelance), 1) << testing::PrintToString(apres);
+        EXPECT_EQ(std::count(apres.begin(), apres.end(), lecture), 0) << "no reading after the stop's callback";
+        EXPECT_TRUE(EcrituresPort().empty()) << "no line move after it";
         Retirer(i);
     }
 }
