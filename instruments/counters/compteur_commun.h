@@ -79,10 +79,12 @@ void PasDeReponse(Marche &m);
 // gap in the records rather than the last reading repeated); their counts stay.
 void Injoignable(Marche &m, std::span<double> voies);
 
-// Files one reply into a channel, its value (ValeurApres) and its count + 1, and tells what the
-// reply says of the counter: a number ends a fault said earlier; a read that failed (`lue` false)
-// begins one, "pas de réponse", and a reply without a number "réponse illisible".
-void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue);
+// Files one reply into a channel, its value (ValeurApres, `sans_nombre` for a reply without a
+// number) and its count + 1, and tells what the reply says of the counter: a number ends a fault
+// said earlier; a read that failed (`lue` false) begins one, "pas de réponse", and a reply
+// without a number "réponse illisible".
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
+             SansNombre sans_nombre = SansNombre::Garder);
 
 // ---- the counter on the bus -------------------------------------------------------------------
 
@@ -220,7 +222,8 @@ Lecture Interroger(int ud, const char *question, bool sans_nul = false, bool *lu
 // raises a new request. Nothing is read when the query could not be written.
 using panne_gpib::ViderEvenements;
 // The query and its reply filed into a channel (Classer).
-void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero);
+void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero,
+             SansNombre sans_nombre = SansNombre::Garder);
 // A serial poll whose status byte is dropped.
 void Sonder(int ud);
 // The next measurement: ":INIT:IMM;*OPC". A launch that does not get through is said
