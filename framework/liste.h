@@ -29,10 +29,13 @@ extern int Lock_port_parallele;
 
 // Drives the data lines `lignes` of the parallel port high (`haut`) or low, leaving every other
 // line as it is, under Lock_port_parallele. A valve's pulse holds the lock for its whole length,
-// so the lock is waited for at most `attente_max` seconds (real time): a notification callback
-// that waits here must never wait for ever, since the user-interface thread, which releases the
-// lock, may itself be waiting for that callback to end. False, nothing written, when the lock
-// could not be taken (busy past the wait, or the program is ending).
+// which has no bound, so the lock is waited for at most `attente_max` seconds of the program's
+// clock (the clock of the pulse; with the fake clock, the wait ends only as the clock is moved
+// on): a notification callback that waits here must never wait for ever, since the
+// user-interface thread, which releases the lock, may itself be waiting for that callback to
+// end. The thread that holds the lock (a pulse started on the user-interface thread) takes it
+// again at once. False, nothing written, when the lock could not be taken (busy past the wait,
+// or the program is ending): the caller then knows its lines stayed where they were.
 bool Positionner_lignes_port(int lignes, bool haut, double attente_max = 10.0);
 
 // ---- status list --------------------------------------------------------------------------

@@ -31,8 +31,17 @@ void Panne::Signaler(const char *nom_instrument, const std::string &texte) {
     if (!en_cours_.exchange(true)) Poster(nom_instrument, texte);
 }
 
-void Panne::Retablie(const char *nom_instrument) {
-    if (en_cours_.exchange(false)) Poster(nom_instrument, "l'appareil répond de nouveau"_w);
+void Panne::Retablie(const char *nom_instrument) { Retablie(nom_instrument, "l'appareil répond de nouveau"_w); }
+
+void Panne::Retablie(const char *nom_instrument, const std::string &texte) {
+    if (en_cours_.exchange(false)) Poster(nom_instrument, texte);
+}
+
+void PanneNommee::Preparer(std::string_view nom) {
+    nom = nom.substr(0, kNomInstruMax);
+    nom.copy(nom_, nom.size());
+    nom_[nom.size()] = '\0';
+    panne_.Oublier();
 }
 
 }  // namespace plugin

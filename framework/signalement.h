@@ -9,7 +9,11 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <string>
+#include <string_view>
+
+#include "framework/champs.h"
 
 namespace plugin {
 
@@ -25,6 +29,8 @@ public:
 
     // The instrument answered: if a fault was said, "<nom> : l'appareil répond de nouveau".
     void Retablie(const char *nom_instrument);
+    // The fault is over: if it was said, "<nom> : <texte>".
+    void Retablie(const char *nom_instrument, const std::string &texte);
 
     // Whether a fault has been said and not yet ended.
     bool EnCours() const { return en_cours_.load(); }
@@ -34,6 +40,29 @@ public:
 
 private:
     std::atomic<bool> en_cours_{false};
+};
+
+// A fault said under the instrument's name, which is taken when its acquisition starts: the
+// threads that say the fault never read the settings block, whose name the operator may change
+// meanwhile.
+class PanneNommee {
+public:
+    // At init: the name (its first 39 characters); what was said before is over, without a line.
+    void Preparer(std::string_view nom);
+    // The same from the name field of a settings block, read no further than the field.
+    template <std::size_t N>
+    void Preparer(const char (&nom)[N]) {
+        Preparer(TexteChamp(nom));
+    }
+
+    void Signaler(const std::string &texte) { panne_.Signaler(nom_, texte); }
+    void Retablie() { panne_.Retablie(nom_); }
+    void Retablie(const std::string &texte) { panne_.Retablie(nom_, texte); }
+    bool EnCours() const { return panne_.EnCours(); }
+
+private:
+    char nom_[kLongueurNomInstru] = "";
+    Panne panne_;
 };
 
 }  // namespace plugin

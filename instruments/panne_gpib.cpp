@@ -24,23 +24,20 @@ void ViderEvenements(int ud) {
 }
 
 void Annonce::Preparer(std::string_view nom, int adresse) {
-    nom = nom.substr(0, kNomInstruMax);
-    nom.copy(nom_, nom.size());
-    nom_[nom.size()] = '\0';
+    panne_.Preparer(nom);
     adresse_ = adresse;
-    panne_.Oublier();
 }
 
 void Annonce::Dire(Issue issue) {
     if (issue == Issue::Lue) {
-        panne_.Retablie(nom_);
+        panne_.Retablie();
         return;
     }
     // A fault already said is not said again: no line to make.
     if (panne_.EnCours()) return;
     const char *quoi = issue == Issue::Illisible ? "réponse illisible de l'appareil (GPIB0::"_w
                                                  : "pas de réponse de l'appareil (GPIB0::"_w;
-    panne_.Signaler(nom_, quoi + std::to_string(adresse_) + ")");
+    panne_.Signaler(quoi + std::to_string(adresse_) + ")");
 }
 
 bool Suivi::Ecoute(int ud) const {

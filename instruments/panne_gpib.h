@@ -75,9 +75,8 @@ public:
     int Adresse() const { return adresse_; }
 
 private:
-    char nom_[kLongueurNomInstru] = "";
+    plugin::PanneNommee panne_;
     int adresse_ = 0;
-    plugin::Panne panne_;
 };
 
 class Suivi {

@@ -66,12 +66,15 @@ int CB_interruption_phase(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loc
     if (compteur::NotificationEnErreur(LocalIbsta)) return 0;
     auto *p = static_cast<Phase_prive *>(refData);
     const int masque = compteur::Masque(p->bloc.stop_interruption);
-    if (!compteur::Servir(ud, LocalIbsta, masque, *p, {&p->zone_memoire, 1})) return masque;
+    if (!compteur::Servir(ud, LocalIbsta, masque, *p, {&p->zone_memoire, 1}))
+        return compteur::Masque(p->bloc.stop_interruption);
     const bool stat = compteur::Charger(p->bloc.mode) == kModeStat;
-    compteur::Relever(ud, stat ? ":CALC3:DATA?" : ":FETC?", false, *p, p->zone_memoire, p->numero_mesure);
+    // A reading that does not convert is missing, whatever the reply held.
+    compteur::Relever(ud, stat ? ":CALC3:DATA?" : ":FETC?", false, *p, p->zone_memoire, p->numero_mesure,
+                      compteur::SansNombre::Manquante);
     compteur::ViderEvenements(ud);
     compteur::Relancer(ud, *p);
-    return masque;
+    return compteur::Masque(p->bloc.stop_interruption);
 }
 
 int HP53131_phase_init(PInstrument *instrument) {

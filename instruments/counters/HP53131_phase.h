@@ -13,8 +13,8 @@
 //
 // Choices made for a sound program:
 // - a mode other than Stat (a damaged settings file) is run as Phase;
-// - a missed or empty reading is NaN, never a made-up value; a reply that is no number keeps
-//   the previous value;
+// - a reading that does not convert (missed, empty, or a reply that is no number) is NaN, never a
+//   made-up value nor the previous one repeated;
 // - a counter that stops answering, answers garbage or refuses its launch while it runs is
 //   said once on the status list, and once when it answers again; it is kept under watch and
 //   relaunched, so that its readings resume by themselves (compteur_commun.h);

@@ -50,8 +50,9 @@ void Injoignable(Marche &m, std::span<double> voies) {
     for (double &v : voies) Ranger(v, NaN());
 }
 
-void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue) {
-    Ranger(zone, ValeurApres(lecture, Charger(zone)));
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
+             SansNombre sans_nombre) {
+    Ranger(zone, ValeurApres(lecture, Charger(zone), sans_nombre));
     std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
     using panne_gpib::Issue;
     const bool nombre = lecture.genre == Lecture::Genre::Nombre;
@@ -163,10 +164,11 @@ Lecture Interroger(int ud, const char *question, bool sans_nul, bool *lue) {
     return AnalyserLecture(Recus(reponse, kLongueurLecture));
 }
 
-void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero) {
+void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero,
+             SansNombre sans_nombre) {
     bool lue = false;
     const Lecture lecture = Interroger(ud, question, sans_nul, &lue);
-    Classer(m, zone, numero, lecture, lue);
+    Classer(m, zone, numero, lecture, lue, sans_nombre);
 }
 
 void Sonder(int ud) {

@@ -79,10 +79,12 @@ void PasDeReponse(Marche &m);
 // gap in the records rather than the last reading repeated); their counts stay.
 void Injoignable(Marche &m, std::span<double> voies);
 
-// Files one reply into a channel, its value (ValeurApres) and its count + 1, and tells what the
-// reply says of the counter: a number ends a fault said earlier; a read that failed (`lue` false)
-// begins one, "pas de réponse", and a reply without a number "réponse illisible".
-void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue);
+// Files one reply into a channel, its value (ValeurApres, `sans_nombre` for a reply without a
+// number) and its count + 1, and tells what the reply says of the counter: a number ends a fault
+// said earlier; a read that failed (`lue` false) begins one, "pas de réponse", and a reply
+// without a number "réponse illisible".
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
+             SansNombre sans_nombre = SansNombre::Garder);
 
 // ---- the counter on the bus -------------------------------------------------------------------
 
@@ -186,9 +188,10 @@ int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *re
 
 // The notification mask of a counter under watch, from its `stop_interruption`: the service
 // request and the device's time-out while it runs (RQS | TIMO), 0 once stop has run. It is the
-// mask armed by start and the result of each callback, which reads it once, as it begins: the
-// callbacks that began before a stop keep the cycle going, and the first one to begin after it
-// still serves its request in full and ends the cycle, whenever the stop lands.
+// mask armed by start and the result of each callback, read as the callback returns: a stop
+// that lands while a callback runs ends the cycle with that callback, whose relaunch completes
+// with nobody listening, and the first callback to begin after a stop still serves its request
+// in full and ends the cycle.
 inline int Masque(std::int32_t &stop_interruption) {
     return panne_gpib::Masque(Charger(stop_interruption));
 }
@@ -200,11 +203,10 @@ constexpr bool NotificationEnErreur(int ibsta_notification) { return ibsta_notif
 // The notification came of the device's time-out: no service request within it.
 using panne_gpib::SansRequete;
 // A look at a counter that has not requested service for a time-out (a callback called with
-// SansRequete and `masque` its result), after stop: nothing (false). Otherwise a serial poll: a
-// counter that does not
-// answer is Injoignable and owes a launch; one whose status byte shows a request after all has
-// just completed its measurement (true: the callback serves it); one that answers without a
-// request is still measuring, unless a launch is owed: its events are emptied and the
+// SansRequete, `masque` the mask as it began), after stop: nothing (false). Otherwise a serial
+// poll: a counter that does not answer is Injoignable and owes a launch; one whose status byte
+// shows a request after all has just completed its measurement (true: the callback serves it);
+// one that answers without a request is still measuring, unless a launch is owed: its events are emptied and the
 // measurement launched again, the counter Injoignable when that launch does not get through
 // either (false).
 bool Veiller(int ud, int masque, Marche &m, std::span<double> voies);
@@ -220,7 +222,8 @@ Lecture Interroger(int ud, const char *question, bool sans_nul = false, bool *lu
 // raises a new request. Nothing is read when the query could not be written.
 using panne_gpib::ViderEvenements;
 // The query and its reply filed into a channel (Classer).
-void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero);
+void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero,
+             SansNombre sans_nombre = SansNombre::Garder);
 // A serial poll whose status byte is dropped.
 void Sonder(int ud);
 // The next measurement: ":INIT:IMM;*OPC". A launch that does not get through is said

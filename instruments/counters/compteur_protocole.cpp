@@ -37,10 +37,11 @@ Lecture AnalyserLecture(std::string_view octets) {
     return {Lecture::Genre::Nombre, v};
 }
 
-double ValeurApres(const Lecture &lecture, double precedente) {
+double ValeurApres(const Lecture &lecture, double precedente, SansNombre sans_nombre) {
     switch (lecture.genre) {
     case Lecture::Genre::Rien: return std::numeric_limits<double>::quiet_NaN();
-    case Lecture::Genre::PasUnNombre: return precedente;
+    case Lecture::Genre::PasUnNombre:
+        return sans_nombre == SansNombre::Garder ? precedente : std::numeric_limits<double>::quiet_NaN();
     case Lecture::Genre::Nombre: return lecture.valeur;
     }
     return precedente;

@@ -23,8 +23,14 @@ struct Lecture {
 // bytes are looked at (the longest reply the plugins read).
 Lecture AnalyserLecture(std::string_view octets);
 
+// What a reply that is no number leaves in its channel.
+enum class SansNombre {
+    Garder,     // the previous value
+    Manquante,  // a missing reading, as after a reply that brought nothing
+};
+
 // The value a channel holds after a reply: a missing reading is NaN (a gap in the records,
-// never a made-up value), a reply that is no number leaves the previous value.
-double ValeurApres(const Lecture &lecture, double precedente);
+// never a made-up value), a reply that is no number leaves what `sans_nombre` says.
+double ValeurApres(const Lecture &lecture, double precedente, SansNombre sans_nombre = SansNombre::Garder);
 
 }  // namespace compteur

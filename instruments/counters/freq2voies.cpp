@@ -138,7 +138,7 @@ int CB_interruption_freq_2voies(int ud, int LocalIbsta, int /*LocalIberr*/, long
     S_freq2v &b = p->bloc;
     const int masque = compteur::Masque(b.stop_interruption);
     const Verrou verrou(p->verrou, Verrou::Mode::Attendre);
-    if (!compteur::Servir(ud, LocalIbsta, masque, *p, b.zone_memoire)) return masque;
+    if (!compteur::Servir(ud, LocalIbsta, masque, *p, b.zone_memoire)) return compteur::Masque(b.stop_interruption);
     // The reading belongs to the input measured so far; the next one is the other.
     b.etat_voie = Autre(b.etat_voie);
     const int k = 1 - b.etat_voie;
@@ -153,7 +153,7 @@ int CB_interruption_freq_2voies(int ud, int LocalIbsta, int /*LocalIberr*/, long
     compteur::ViderEvenements(ud);
     compteur::Sonder(ud);
     compteur::Relancer(ud, *p);
-    return masque;
+    return compteur::Masque(b.stop_interruption);
 }
 
 int initialisation_freq_2voies_int(PInstrument *instrument) {

@@ -73,7 +73,7 @@ int CB_interruption_freq_1voie(int ud, int LocalIbsta, int /*LocalIberr*/, long 
     auto *p = static_cast<Freq_prive *>(refData);
     S_freq &b = p->bloc;
     const int masque = compteur::Masque(b.stop_interruption);
-    if (!compteur::Servir(ud, LocalIbsta, masque, *p, b.zone_memoire)) return masque;
+    if (!compteur::Servir(ud, LocalIbsta, masque, *p, b.zone_memoire)) return compteur::Masque(b.stop_interruption);
     compteur::Lecture lecture;
     bool lue = false;
     int essais = 0;
@@ -89,7 +89,7 @@ int CB_interruption_freq_1voie(int ud, int LocalIbsta, int /*LocalIberr*/, long 
     compteur::Classer(*p, b.zone_memoire[0], b.numero_mesure[0], lue ? lecture : compteur::Lecture{}, lue);
     compteur::ViderEvenements(ud);
     compteur::Relancer(ud, *p);
-    return masque;
+    return compteur::Masque(b.stop_interruption);
 }
 
 int initialisation_freq_1voie_int(PInstrument *instrument) {

@@ -6,12 +6,11 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "framework/liste.h"  // Lock_port_parallele
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "instruments/counters/compteur_commun.h"
+#include "instruments/switch_rf.h"
 #include "platform/gpib.h"
-#include "platform/parport.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/utility.h"
@@ -20,7 +19,6 @@
 namespace {
 
 const char kFichierUir[] = "UIR_frequencemetre_SW.uir";
-constexpr std::int32_t kLignesSwitch = 4 | 8 | 16;  // SW1, SW2, SW3: data lines D2, D3, D4
 
 // The settings block, stored raw in the settings files.
 struct S_freq_sw {
@@ -57,9 +55,11 @@ static_assert(offsetof(S_freq_sw, etat_switch) == 64);
 static_assert(offsetof(S_freq_sw, nom_instru) == 68);
 static_assert(std::is_trivially_copyable_v<S_freq_sw>);
 
-// What `structure` points to: what the acquisition runs with (compteur::Marche), then the block.
+// What `structure` points to: what the acquisition runs with (compteur::Marche), then the block,
+// then the switch that the callback moves.
 struct FreqSw_prive : compteur::Marche {
     S_freq_sw bloc;
+    switch_rf::Commutateur commutateur;
 
     static constexpr const char *kNomDefaut = "Fréquencemètre Switché"_w;
     static constexpr auto kChampNom = &S_freq_sw::nom_instru;
@@ -76,12 +76,7 @@ const compteur::ControlesEntrees kControles = COMPTEUR_CONTROLES_ENTREES(Conf_Fr
 // ---- the switch line ----------------------------------------------------------------------------
 
 // The line of the switch: the switch lines of `bit_choisi` only.
-int Ligne(S_freq_sw &b) { return compteur::Charger(b.bit_choisi) & kLignesSwitch; }
-
-// Drives `ligne` high or low, leaving every other line of the data register as it is, under
-// the program's port lock. Nothing moves when the lock cannot be taken (a valve's long pulse
-// holds it, or the program is ending).
-void PositionnerLigne(int ligne, bool haut) { Positionner_lignes_port(ligne, haut); }
+int Ligne(S_freq_sw &b) { return switch_rf::Lignes(compteur::Charger(b.bit_choisi)); }
 
 // ---- the cycle ----------------------------------------------------------------------------------
 
@@ -94,25 +89,27 @@ int CB_interruption_freq_switch(int ud, int LocalIbsta, int /*LocalIberr*/, long
     const int masque = compteur::Masque(b.stop_interruption);
     // After a time-out, the line moves only once a completed measurement is found.
     const bool veille = compteur::SansRequete(LocalIbsta);
-    if (veille && !compteur::Veiller(ud, masque, *p, b.zone_memoire)) return masque;
-    // The reading fetched below was measured in the position the line leaves now.
+    if (veille && !compteur::Veiller(ud, masque, *p, b.zone_memoire)) return compteur::Masque(b.stop_interruption);
+    // The reading fetched below was measured in position `etat`, which the line leaves now if it
+    // can: otherwise the next measurement is made, and filed, in the same position.
     const int etat = b.etat_switch != 0 ? 1 : 0;
-    PositionnerLigne(Ligne(b), etat == 0);
+    const bool deplacee = p->commutateur.Deplacer(Ligne(b), etat == 0);
     if (!veille) compteur::Sonder(ud);
     compteur::Relever(ud, "FETCH:FREQ?", true, *p, b.zone_memoire[etat], b.numero_mesure[etat]);
-    b.etat_switch = etat == 0 ? 1 : 0;
+    if (deplacee) b.etat_switch = etat == 0 ? 1 : 0;
     compteur::ViderEvenements(ud);
     Delay(0.01);  // the switch settles before the measurement it selects
     compteur::Relancer(ud, *p);
-    return masque;
+    return compteur::Masque(b.stop_interruption);
 }
 
 int initialisation_freq_switch_int(PInstrument *instrument) {
     FreqSw_prive *p = Ops::Prive(instrument);
     const compteur::Initialisation r = compteur::InitialiserFrequencemetre(*p, false);
     if (r.ouvert) {
-        // The first measurement, line low, is "Voie 1".
-        PositionnerLigne(Ligne(p->bloc), false);
+        // The first measurement, line low, is "Voie 1"; without the line there is none.
+        if (!switch_rf::Commutateur::Initialiser(Ligne(p->bloc))) return -1;
+        p->commutateur.Preparer(p->bloc.nom_instru);
         p->bloc.etat_switch = 0;
     }
     return compteur::Conclure(*p, r);

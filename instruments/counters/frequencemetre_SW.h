@@ -22,6 +22,11 @@
 //   whatever a loaded block holds;
 // - only the switch lines (bits 4, 8, 16) of `bit_choisi` are ever driven, whatever a settings
 //   file holds;
+// - a reading is only ever filed under the position the line really had: a line that cannot move
+//   (a valve's pulse holds the port past the wait) keeps the counter on the same channel, which
+//   the status list says once, and once more when the line moves again (see switch_rf.h); an
+//   init that cannot set the line (no switch chosen, or the port busy) fails after a pop-up that
+//   says why;
 // - a missed or empty reading is NaN, never a made-up value; a reply that is no number keeps
 //   the previous value;
 // - a counter that stops answering, answers garbage or refuses its launch while it runs is

@@ -7,24 +7,21 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "framework/liste.h"  // Lock_port_parallele
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "instruments/meters/power_commun.h"
+#include "instruments/switch_rf.h"
 #include "platform/gpib.h"
-#include "platform/parport.h"
 #include "platform/text.h"
 #include "platform/ui.h"
-#include "platform/utility.h"
 #include "uir/UIR_power_SW.h"
 
 namespace {
 
 const char kFichierUir[] = "UIR_power_SW.uir";
 
-// The switch lines: D2, D3 and D4 of the data register.
-constexpr int kLignesSwitch = 0x1C;
+// The switches SW1, SW2, SW3: lines D2, D3 and D4 of the data register.
 constexpr int kSwitches[] = {4, 8, 16};
 
 // The settings block, stored raw in the settings files.
@@ -69,6 +66,7 @@ struct PowSw_prive {
     int lignes = 0;                  // switch lines taken at init (D2..D4 only)
     e4419b::Lecture lectures[4];     // slots: A RF1, A RF2, B RF1, B RF2
     int etat_switch = 0;             // path being measured (the callback's, once started)
+    switch_rf::Commutateur commutateur;
     plugin::Activite activite;
 
     // Channels: 4 with both sensors, 2 with one, none for a value that is no choice (a damaged
@@ -103,13 +101,6 @@ PowSw_prive *Prive(PInstrument *instrument) { return plugin::Prive<PowSw_prive>(
 constexpr e4419b::ControlesConfiguration kControles = {Conf_PowSw_NUM_Conf_Adr_Power, Conf_PowSw_RING_Conf_Capt_Power,
                                                        Conf_PowSw_NUM_Conf_Freq_Fct_Pow, Conf_PowSw_OK_POWSW};
 
-// ---- the switches -------------------------------------------------------------------------
-
-// Drives `lignes` of the data register high or low, leaving the other lines as they are, under
-// the program's port lock. False when the lock cannot be taken (a valve's long pulse holds it,
-// or the program is ending): the switches then stay where they are.
-bool PositionnerSwitches(int lignes, bool haut) { return Positionner_lignes_port(lignes, haut); }
-
 // ---- management -------------------------------------------------------------------------
 
 void power_switch_configure(PInstrument *instrument) {
@@ -137,9 +128,10 @@ int CB_interruption_powermeter_AB_switch(int ud, int LocalIbsta, int /*LocalIber
     auto *p = static_cast<PowSw_prive *>(refData);
     int resultat = 0;
     if (!e4419b::MesureTerminee(ud, LocalIbsta, p->seance, p->lectures, &resultat)) return resultat;
-    // The readings were taken on the path the switches are leaving: they go to its slots.
+    // The readings were taken on the path the switches are leaving, if they can: they go to its
+    // slots, and so do those of the next measurement when the switches stay.
     const int etat = p->etat_switch;
-    const bool deplaces = PositionnerSwitches(p->lignes, etat == 0);
+    const bool deplaces = p->commutateur.Deplacer(p->lignes, etat == 0);
     e4419b::LireEtRelancer(ud, p->seance, p->lectures[etat], p->lectures[etat + 2]);
     if (deplaces) p->etat_switch = 1 - etat;
     return p->seance.Masque();
@@ -164,8 +156,9 @@ int initialisation_powermeter_AB_switch_int(PInstrument *instrument) {
     if (statut < 0) return -1;
 
     // Only the switch lines, whatever a settings file holds: the other lines are other plugins'.
-    const int lignes = b.bit_choisi & kLignesSwitch;
-    if (!PositionnerSwitches(lignes, false)) return -1;
+    const int lignes = switch_rf::Lignes(b.bit_choisi);
+    if (!switch_rf::Commutateur::Initialiser(lignes)) return -1;
+    p->commutateur.Preparer(b.nom_instru);
     p->lignes = lignes;
     p->etat_switch = b.etat_switch = 0;
     return e4419b::Conclure(*p, capteur, statut);

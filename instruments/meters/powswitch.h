@@ -20,6 +20,10 @@
 //   instead of ending the program; a sensor not in use is not checked;
 // - the channel count follows from the sensors, and only lines D2 to D4 are ever driven, whatever
 //   a settings file holds; both are taken at `init` for the whole acquisition;
+// - readings only ever go to the path the switches really were on: switches that cannot move
+//   (a valve's pulse holds the port past the wait) measure the same path again, which the status
+//   list says once, and once more when they move again (see switch_rf.h); an `init` that cannot
+//   set the switches (no switch chosen, or the port busy) fails after a pop-up that says why;
 // - the configuration panel shows the switches the instrument was saved with;
 // - each `init` takes the previous descriptor offline, and `liberer` disarms the notification
 //   before the record goes.

@@ -117,6 +117,8 @@ TEST_F(Phase, GoldenStartCyclesInBothModesAndStop) {
     EXPECT_EQ(ph->numero_1D(ph, 1), 1u);
 }
 
+// One rule for every reply that does not convert (a text that is no number, no byte, no reply):
+// the reading is missing and counted, never the previous one repeated.
 TEST_F(Phase, RepliesWithoutAReading) {
     Regler(0, 50);
     ASSERT_GE(ph->init(ph), 0);
@@ -134,7 +136,9 @@ TEST_F(Phase, RepliesWithoutAReading) {
     vide.texteCharabia = "";
     perdue.lecturesSansReponse = 1;
     const Cas cas[] = {
-        {"no number", texte, 45}, {"empty", vide, NaN}, {"a reading again", {}, 45}, {"lost", perdue, NaN}};
+        {"no number", texte, NaN}, {"a reading again", {}, 45}, {"empty", vide, NaN},
+        {"a reading again", {}, 45}, {"lost", perdue, NaN},
+    };
     unsigned numero = 1;
     for (const Cas &c : cas) {
         SCOPED_TRACE(c.nom);

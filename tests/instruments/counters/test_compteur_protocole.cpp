@@ -70,6 +70,11 @@ TEST(LectureCompteur, WhatTheChannelHoldsAfterAReply) {
     EXPECT_TRUE(std::isnan(ValeurApres({Genre::Rien, 0}, 5.0))) << "a missing reading is no made-up value";
     EXPECT_EQ(ValeurApres({Genre::PasUnNombre, 0}, 5.0), 5.0);
     EXPECT_EQ(ValeurApres({Genre::Nombre, 7.0}, 5.0), 7.0);
+    // Where a reply without a number is a missing reading too.
+    constexpr auto kManquante = compteur::SansNombre::Manquante;
+    EXPECT_TRUE(std::isnan(ValeurApres({Genre::Rien, 0}, 5.0, kManquante)));
+    EXPECT_TRUE(std::isnan(ValeurApres({Genre::PasUnNombre, 0}, 5.0, kManquante)));
+    EXPECT_EQ(ValeurApres({Genre::Nombre, 7.0}, 5.0, kManquante), 7.0);
 }
 
 }  // namespace
