@@ -4,10 +4,10 @@
 #include "platform/ui_internal.h"
 
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
@@ -29,9 +30,14 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <charconv>
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
 
 namespace ui_detail {
 
@@ -159,26 +165,141 @@ private:
 
 Voyant *CommeVoyant(QWidget *w) { return dynamic_cast<Voyant *>(w); }
 
-// A real numeric shown with `precision` significant digits, in fixed or scientific notation
-// whichever is shorter, so that small and large values stay readable in a narrow field.
-class ChampGeneral : public QDoubleSpinBox {
+// A real numeric: the value is kept as its data type holds it (a float numeric in single
+// precision, as a float variable would) and shown in its format, always in the C locale:
+// - fixed: `precision` digits after the point; the field holds its value to those digits, so
+//   the value read is the number shown;
+// - scientific: one digit, the point, `precision` digits and the exponent ("1.235e+07");
+// - general: `precision` significant digits, in fixed or scientific notation, whichever is
+//   shorter.
+// In the last two the display rounds and the value stays whole: 12345678 typed in a
+// scientific field with three decimals shows "1.235e+07" and reads back 12345678. A text is
+// read again only when the operator changed it, so leaving the field keeps the value.
+class ChampReel : public QAbstractSpinBox {
 public:
-    explicit ChampGeneral(int precision) : chiffres_(std::clamp(precision, 1, 17)) {
-        // The spin box keeps its value rounded to this many decimals: enough for the values of
-        // a measurement, few enough to stay quick at every sample.
-        setDecimals(20);
+    enum class Format { Fixe, General, Scientifique };
+
+    ChampReel(Format format, int precision, bool simple)
+        : format_(format), precision_(std::clamp(precision, format == Format::General ? 1 : 0, 17)),
+          simple_(simple) {
+        connect(this, &QAbstractSpinBox::editingFinished, this, [this] {
+            if (const auto v = Saisie()) Changer(*v);
+            else Afficher();
+        });
     }
-    QString textFromValue(double v) const override { return QLocale::c().toString(v, 'g', chiffres_); }
-    double valueFromText(const QString &t) const override { return QLocale::c().toDouble(t.trimmed()); }
+
+    // Called when the operator changes the value (typing or stepping), not for Fixer.
+    std::function<void()> quand_change;
+
+    double Valeur() const { return valeur_; }
+    // The program's value, bounded and taken as the field holds it; redrawn only when the
+    // text changes (indicators refreshed at every sample).
+    void Fixer(double v) {
+        valeur_ = Tenue(v);
+        if (Texte(valeur_) != texte_) Afficher();
+    }
+    void FixerBornes(double mini, double maxi) {
+        mini_ = simple_ ? static_cast<float>(mini) : mini;
+        maxi_ = simple_ ? static_cast<float>(maxi) : maxi;
+        Fixer(valeur_);
+    }
+    void FixerPas(double pas) { pas_ = pas; }
+
+protected:
+    void stepBy(int pas) override {
+        Changer(Saisie().value_or(valeur_) + pas * pas_);
+        selectAll();
+    }
+    StepEnabled stepEnabled() const override {
+        if (isReadOnly()) return StepNone;
+        StepEnabled e = StepNone;
+        if (!(valeur_ >= maxi_)) e |= StepUpEnabled;
+        if (!(valeur_ <= mini_)) e |= StepDownEnabled;
+        return e;
+    }
+    // Keys that cannot lead to a number are refused; a number being written is let through.
     QValidator::State validate(QString &t, int &) const override {
-        bool ok = false;
-        QLocale::c().toDouble(t.trimmed(), &ok);
-        return ok ? QValidator::Acceptable : QValidator::Intermediate;
+        if (Nombre(t)) return QValidator::Acceptable;
+        static const QRegularExpression debut(QStringLiteral(R"(^\s*[+-]?\d*\.?\d*([eE][+-]?\d*)?\s*$)"));
+        return debut.match(t).hasMatch() ? QValidator::Intermediate : QValidator::Invalid;
     }
 
 private:
-    int chiffres_;
+    // The number `t` gives in the field's data type, before bounds and format; nothing when
+    // `t` is not a finite number written in the C locale.
+    std::optional<double> Nombre(const QString &t) const {
+        QByteArray b = t.trimmed().toLatin1();
+        if (b.startsWith('+') && !b.startsWith("+-")) b.remove(0, 1);  // "+5", not "+-5"
+        const char *debut = b.constData();
+        const char *fin = debut + b.size();
+        double d = 0;
+        const auto r = std::from_chars(debut, fin, d);
+        if (b.isEmpty() || r.ec != std::errc() || r.ptr != fin || !std::isfinite(d)) return std::nullopt;
+        // Within the range of a float, the text itself is rounded to the nearest float; beyond
+        // it, the field's bounds will hold the double.
+        if (float f = 0; simple_ && std::fabs(d) >= FLT_MIN && std::fabs(d) <= FLT_MAX &&
+                         std::from_chars(debut, fin, f).ec == std::errc())
+            d = f;
+        return d;
+    }
+
+    // What the operator typed, when the text is no longer the one shown and reads as a number.
+    std::optional<double> Saisie() const {
+        const QString t = lineEdit()->text();
+        return t == texte_ ? std::nullopt : Nombre(t);
+    }
+
+    // The value as the field keeps it: bounded, to its decimals when fixed, in its data type.
+    double Tenue(double v) const {
+        v = std::isnan(v) ? v : std::clamp(v, mini_, maxi_);
+        if (format_ == Format::Fixe && std::isfinite(v)) {
+            // A small negative value shown as zero is zero, not "-0.00".
+            const double montre = Nombre(Texte(v)).value_or(v);
+            return montre == 0.0 ? 0.0 : montre;
+        }
+        return simple_ ? static_cast<float>(v) : v;
+    }
+
+    QString Texte(double v) const {
+        if (std::isnan(v)) return QStringLiteral("NaN");
+        // Enough for a fixed double of 1e308 with its 17 decimals.
+        char tampon[400];
+        const auto forme = format_ == Format::Fixe          ? std::chars_format::fixed
+                           : format_ == Format::Scientifique ? std::chars_format::scientific
+                                                             : std::chars_format::general;
+        const auto r = std::to_chars(tampon, tampon + sizeof tampon, v, forme, precision_);
+        return QString::fromLatin1(tampon, r.ec == std::errc() ? r.ptr - tampon : 0);
+    }
+
+    void Afficher() {
+        texte_ = Texte(valeur_);
+        lineEdit()->setText(texte_);
+    }
+
+    void Changer(double v) {
+        const double avant = valeur_;
+        valeur_ = Tenue(v);
+        Afficher();
+        const bool pareil = valeur_ == avant || (std::isnan(valeur_) && std::isnan(avant));
+        if (!pareil && quand_change) quand_change();
+    }
+
+    Format format_;
+    int precision_;
+    bool simple_;  // a float numeric
+    double valeur_ = 0.0;
+    double mini_ = -1e300, maxi_ = 1e300;
+    double pas_ = 1.0;
+    QString texte_;
 };
+
+ChampReel *CommeReel(QWidget *w) { return dynamic_cast<ChampReel *>(w); }
+
+// A real value read as an int: its integer part, held within the int's range (NaN gives 0).
+int EntierTronque(double v) {
+    if (std::isnan(v)) return 0;
+    return static_cast<int>(std::clamp(v, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
+}
 
 // Geometry and label of a control: `cadre` holds the label and the widget.
 QWidget *Encadrer(Controle &c, const DefControle &def, QWidget *parent, QWidget *widget,
@@ -492,26 +613,27 @@ void CreerWidget(Panneau &panneau, Controle &c, const DefControle &def, QWidget 
         break;
     }
     case CTRL_NUMERIC: {
-        c.reel = o.value("data_type").toString() == "double";
-        c.mini = o.value("min").toDouble(c.reel ? -1e300 : -2147483647.0);
-        c.maxi = o.value("max").toDouble(c.reel ? 1e300 : 2147483647.0);
+        const QString type = o.value("data_type").toString();
+        c.reel = type == "double" || type == "float";
+        const bool simple = type == "float";
+        const double borne = simple ? FLT_MAX : c.reel ? 1e300 : 2147483647.0;
+        c.mini = o.value("min").toDouble(-borne);
+        c.maxi = o.value("max").toDouble(borne);
         QAbstractSpinBox *s;
         if (c.reel) {
-            QDoubleSpinBox *d;
-            if (o.value("format").toString() == "general") {
-                d = new ChampGeneral(o.value("precision").toInt(6));
-            } else {
-                d = new QDoubleSpinBox();
-                d->setDecimals(o.value("precision").toInt(2));
-            }
-            d->setRange(c.mini, c.maxi);
-            d->setSingleStep(o.value("increment").toDouble(1.0));
-            d->setValue(o.value("value").toDouble());
-            QObject::connect(d, &QDoubleSpinBox::valueChanged, [envoyer] {
+            const QString format = o.value("format").toString();
+            const auto f = format == "general"      ? ChampReel::Format::General
+                           : format == "scientific" ? ChampReel::Format::Scientifique
+                                                    : ChampReel::Format::Fixe;
+            auto *r = new ChampReel(f, o.value("precision").toInt(f == ChampReel::Format::General ? 6 : 2), simple);
+            r->FixerBornes(c.mini, c.maxi);
+            r->FixerPas(o.value("increment").toDouble(1.0));
+            r->Fixer(o.value("value").toDouble());
+            r->quand_change = [envoyer] {
                 envoyer(EVENT_VAL_CHANGED);
                 envoyer(EVENT_COMMIT);
-            });
-            s = d;
+            };
+            s = r;
         } else {
             auto *i = new QSpinBox();
             i->setRange(static_cast<int>(c.mini), static_cast<int>(c.maxi));
@@ -732,7 +854,7 @@ int SetCtrlVal(int panel, int control, int value) {
         switch (c.genre) {
         case CTRL_NUMERIC:
             if (auto *i = qobject_cast<QSpinBox *>(w)) i->setValue(value);
-            else if (auto *d = qobject_cast<QDoubleSpinBox *>(w)) d->setValue(value);
+            else if (auto *r = CommeReel(w)) r->Fixer(value);
             return 0;
         case CTRL_RING:
         case CTRL_SLIDE:
@@ -766,10 +888,7 @@ int SetCtrlVal(int panel, int control, double value) {
     return AvecControle(panel, control, [&](Controle &c) -> int {
         if (c.genre != CTRL_NUMERIC) return c.valeur_reelle ? ChoisirValeur(c, value) : Faux();
         QSignalBlocker b(c.widget);
-        // A field given the value it holds is not drawn again (indicators refreshed at every
-        // sample).
-        if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget); d && d->value() == value) return 0;
-        if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget)) d->setValue(value);
+        if (auto *r = CommeReel(c.widget)) r->Fixer(value);
         else if (auto *i = qobject_cast<QSpinBox *>(c.widget)) i->setValue(static_cast<int>(std::lround(value)));
         return 0;
     });
@@ -807,7 +926,7 @@ int GetCtrlVal(int panel, int control, int *value) {
         switch (c.genre) {
         case CTRL_NUMERIC:
             if (auto *i = qobject_cast<QSpinBox *>(w)) *value = i->value();
-            else *value = static_cast<int>(qobject_cast<QDoubleSpinBox *>(w)->value());
+            else *value = EntierTronque(CommeReel(w)->Valeur());
             return 0;
         case CTRL_RING:
         case CTRL_SLIDE:
@@ -843,7 +962,7 @@ int GetCtrlVal(int panel, int control, double *value) {
             *value = v;
             return r;
         }
-        if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget)) *value = d->value();
+        if (auto *r = CommeReel(c.widget)) *value = r->Valeur();
         else *value = qobject_cast<QSpinBox *>(c.widget)->value();
         return 0;
     });
@@ -936,7 +1055,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, double value) {
             if (c.genre != CTRL_NUMERIC) return Faux();
             (attribute == ATTR_MIN_VALUE ? c.mini : c.maxi) = value;
             QSignalBlocker b(c.widget);
-            if (auto *d = qobject_cast<QDoubleSpinBox *>(c.widget)) d->setRange(c.mini, c.maxi);
+            if (auto *r = CommeReel(c.widget)) r->FixerBornes(c.mini, c.maxi);
             else qobject_cast<QSpinBox *>(c.widget)->setRange(static_cast<int>(c.mini), static_cast<int>(c.maxi));
             return 0;
         }

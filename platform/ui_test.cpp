@@ -12,6 +12,9 @@
 #include <QSlider>
 #include <QTest>
 
+#include <charconv>
+#include <string>
+
 namespace ui_detail {
 std::vector<int> HandlesCharges();
 }
@@ -49,26 +52,33 @@ int Cliquer(int panel, int control) {
 
 int EntrerTexte(int panel, int control, const std::string &cp1252) {
     return Operer(panel, control, [&](Controle &c) -> int {
-        auto *e = qobject_cast<QLineEdit *>(c.widget);
-        if (!e) return UIE_BAD_ATTRIBUTE;
-        e->setFocus();
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-        QTest::keyClicks(e, VersEcran(cp1252));
-        QTest::keyClick(e, Qt::Key_Return);
+        // A numeric takes the keys in its own text field, which refuses those that cannot
+        // make a number.
+        QWidget *champ = qobject_cast<QLineEdit *>(c.widget);
+        if (auto *s = qobject_cast<QAbstractSpinBox *>(c.widget)) champ = s;
+        if (!champ) return UIE_BAD_ATTRIBUTE;
+        champ->setFocus();
+        if (auto *s = qobject_cast<QAbstractSpinBox *>(champ)) s->selectAll();
+        else static_cast<QLineEdit *>(champ)->selectAll();
+        QTest::keyClick(champ, Qt::Key_Delete);
+        QTest::keyClicks(champ, VersEcran(cp1252));
+        QTest::keyClick(champ, Qt::Key_Return);
         return 0;
     });
 }
 
 int EntrerValeur(int panel, int control, double valeur) {
-    return Operer(panel, control, [&](Controle &c) -> int {
-        auto *s = qobject_cast<QAbstractSpinBox *>(c.widget);
-        if (!s) return UIE_BAD_ATTRIBUTE;
-        s->setFocus();
-        s->selectAll();
-        QTest::keyClicks(s, c.reel ? QString::number(valeur, 'f', 6) : QString::number(static_cast<long long>(valeur)));
-        QTest::keyClick(s, Qt::Key_Return);
-        return 0;
+    // The shortest text that reads back as the value (an int numeric gets the integer).
+    char texte[32];
+    const auto r = std::to_chars(texte, texte + sizeof texte, valeur);
+    std::string t(texte, r.ptr);
+    return SurFilUi([&]() -> int {
+        int err = 0;
+        Controle *c = ChercherControle(panel, control, &err);
+        if (!c) return err;
+        if (!qobject_cast<QAbstractSpinBox *>(c->widget)) return UIE_BAD_ATTRIBUTE;
+        if (!c->reel) t = std::to_string(static_cast<long long>(valeur));
+        return EntrerTexte(panel, control, t);
     });
 }
 

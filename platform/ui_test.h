@@ -36,6 +36,8 @@ void Effacer();
 // Operating controls as the operator does. They return a negative UiError when the control is
 // unknown. A dimmed control ignores the operator, as on screen.
 int Cliquer(int panel, int control);
+// EntrerTexte types into a text field or a numeric (which refuses the keys that cannot make a
+// number), then presses Enter; EntrerValeur types the value's shortest text into a numeric.
 int EntrerTexte(int panel, int control, const std::string &cp1252);
 int EntrerValeur(int panel, int control, double valeur);
 int ChoisirElement(int panel, int control, int index);

@@ -279,14 +279,21 @@ void checkZeroOne(const Fields &f) {
 }
 
 void checkNumeric(const Fields &f) {
-    const auto type = f.choice("data_type", {QStringLiteral("int"), QStringLiteral("double")}, true);
+    const auto type = f.choice("data_type", {QStringLiteral("int"), QStringLiteral("float"), QStringLiteral("double")},
+                               true);
     const bool isInt = type && *type == QLatin1String("int");
+    const bool isFloat = type && *type == QLatin1String("float");
     auto read = [&](const char *key) -> std::optional<double> {
         if (isInt) {
             auto v = f.integer(key, false);
             return v ? std::optional<double>(*v) : std::nullopt;
         }
-        return f.number(key, false);
+        auto v = f.number(key, false);
+        if (v && isFloat && std::fabs(*v) > std::numeric_limits<float>::max()) {
+            f.fault(QStringLiteral("\"%1\" is beyond the range of a float").arg(QLatin1String(key)));
+            return std::nullopt;
+        }
+        return v;
     };
     const auto mn = read("min");
     const auto mx = read("max");
@@ -296,12 +303,19 @@ void checkNumeric(const Fields &f) {
     if (value && mn && *value < *mn) f.fault(QStringLiteral("\"value\" is below \"min\""));
     if (value && mx && *value > *mx) f.fault(QStringLiteral("\"value\" is above \"max\""));
     if (inc && *inc <= 0) f.fault(QStringLiteral("\"increment\" must be positive"));
-    if (auto p = f.integer("precision", false); p && (*p < 0 || *p > 15))
-        f.fault(QStringLiteral("\"precision\" must be between 0 and 15"));
     f.boolean("indicator", false);
-    if (const auto format = f.choice("format", {QStringLiteral("fixed"), QStringLiteral("general")}, false);
-        format && *format == QLatin1String("general") && isInt)
-        f.fault(QStringLiteral("\"format\" \"general\" is for doubles"));
+    const auto format = f.choice("format",
+                                 {QStringLiteral("integer"), QStringLiteral("fixed"), QStringLiteral("scientific"),
+                                  QStringLiteral("general")},
+                                 false);
+    if (format && isInt != (*format == QLatin1String("integer")))
+        f.fault(isInt ? QStringLiteral("an int numeric has the format \"integer\"")
+                      : QStringLiteral("\"format\" \"integer\" is for int numerics"));
+    const auto precision = f.integer("precision", false);
+    if (precision && isInt) f.fault(QStringLiteral("\"precision\" is for float and double numerics"));
+    const int least = format && *format == QLatin1String("general") ? 1 : 0;
+    if (precision && (*precision < least || *precision > 15))
+        f.fault(QStringLiteral("\"precision\" must be between %1 and 15").arg(least));
 }
 
 // A value of a ring item or a switch position, of the control's `value_type`.

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QWidget>
 
 #include <algorithm>
@@ -558,6 +559,35 @@ TEST_F(Analyseur, PanelShowsTheRecordAndOkStoresItInOrder) {
 
     // A panel left open goes with its instrument (TearDown checks none is left).
     PanneauCharge([&] { a->configure(a); });
+}
+
+// The range and gate fields show single-precision numbers in scientific notation with three
+// decimals; what the operator typed is stored whole, as a float.
+TEST_F(Analyseur, RangeAndGateFieldsShowScientificNotationAndStoreTheFloat) {
+    EcrireReel(a, kRangeStart, 12345678.0f);
+    EcrireReel(a, kRangeStop, -2.5e-9f);
+    EcrireReel(a, kGateStart, 0.0f);
+    EcrireReel(a, kGateStop, 1.5e-9f);
+    const int p = PanneauCharge([&] { a->configure(a); });
+    const auto texte = [p](int control) {
+        auto *champ = ui_test::Widget(p, control)->findChild<QLineEdit *>();
+        return champ ? champ->text().toStdString() : std::string("?");
+    };
+    EXPECT_EQ(texte(PANEL_START), "1.235e+07");
+    EXPECT_EQ(texte(PANEL_STOP), "-2.500e-09");
+    EXPECT_EQ(texte(PANEL_START_2), "0.000e+00");
+    EXPECT_EQ(texte(PANEL_STOP_2), "1.500e-09");
+
+    ASSERT_EQ(ui_test::ChoisirElement(p, PANEL_SWEEP_3, 3), 0);  // time bandpass: range and gate
+    ASSERT_EQ(ui_test::EntrerTexte(p, PANEL_START_2, "0.1"), 0);
+    EXPECT_EQ(texte(PANEL_START_2), "1.000e-01");
+    ASSERT_EQ(ui_test::EntrerTexte(p, PANEL_STOP, "123456789"), 0);
+    EXPECT_EQ(texte(PANEL_STOP), "1.235e+08");
+    ASSERT_EQ(ui_test::Cliquer(p, PANEL_BUTTON_OK), 0);
+    EXPECT_EQ(LireReel(a, kRangeStart), 12345678.0f) << "a value only shown is kept whole";
+    EXPECT_EQ(LireReel(a, kRangeStop), 123456789.0f);
+    EXPECT_EQ(LireReel(a, kGateStart), 0.1f);
+    EXPECT_EQ(LireReel(a, kGateStop), 1.5e-9f);
 }
 
 TEST_F(Analyseur, LoadPutsTheChosenFileInTheRecordAtOnce) {
