@@ -11,6 +11,7 @@
 #include "uir/Interface.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -138,12 +139,19 @@ std::size_t TailleBloc(const save_registry *registre, int i) {
                                     reinterpret_cast<std::uintptr_t>(registre->structures[i]));
 }
 
-// A copy of `ancien` (n elements) one element longer, or null.
+// Room that the arrays of a registry of n entries have: n rounded up to a power of two. Adding
+// entry by entry then moves each array only at the powers of two, so that registering the
+// instruments of a large bench costs time in proportion to their number.
+std::size_t Place(std::size_t n) { return n == 0 ? 0 : std::bit_ceil(n); }
+
+// Gives `tableau` room for `place` elements, keeping its elements; false (the array as it was)
+// when memory runs out.
 template <class T>
-T *Allonge(const T *ancien, std::size_t n) {
-    auto *nouveau = static_cast<T *>(std::malloc((n + 1) * sizeof(T)));
-    if (nouveau && n > 0) std::memcpy(nouveau, ancien, n * sizeof(T));
-    return nouveau;
+bool Agrandir(T *&tableau, std::size_t place) {
+    void *nouveau = std::realloc(tableau, place * sizeof(T));
+    if (!nouveau) return false;
+    tableau = static_cast<T *>(nouveau);
+    return true;
 }
 
 void AjouterEntier32(std::string &s, std::int32_t v) {
@@ -189,39 +197,25 @@ void add_struct_to_save_A(save_registry *registre, void *debut, void *fin, const
     const auto f = reinterpret_cast<std::uintptr_t>(fin);
     if (f < d || (d == 0 && f != 0)) return;
     const auto n = static_cast<std::size_t>(registre->N);
-    void **structures = Allonge(registre->structures, n);
-    void **endings = Allonge(registre->endings, n);
-    char **names = Allonge(registre->names, n);
-    int *tatoos = Allonge(registre->tatoos, n);
-    char **noms = Allonge(registre->noms, n);
     char *copie_nom = CopieTexte(name);
     char *copie_label = CopieTexte(label);
-    if (!structures || !endings || !names || !tatoos || !noms || !copie_nom || !copie_label) {
+    // When one array cannot grow, those that did keep their room, which the next entry finds.
+    const std::size_t place = Place(n + 1);
+    const bool de_la_place = place == Place(n) ||
+                             (Agrandir(registre->structures, place) && Agrandir(registre->endings, place) &&
+                              Agrandir(registre->names, place) && Agrandir(registre->tatoos, place) &&
+                              Agrandir(registre->noms, place));
+    if (!de_la_place || !copie_nom || !copie_label) {
         // Out of memory: the entry is not added and the registry stays whole.
-        std::free(structures);
-        std::free(endings);
-        std::free(names);
-        std::free(tatoos);
-        std::free(noms);
         std::free(copie_nom);
         std::free(copie_label);
         return;
     }
-    structures[n] = debut;
-    endings[n] = fin;
-    names[n] = copie_nom;
-    tatoos[n] = tatoo;
-    noms[n] = copie_label;
-    std::free(registre->structures);
-    std::free(registre->endings);
-    std::free(registre->names);
-    std::free(registre->tatoos);
-    std::free(registre->noms);
-    registre->structures = structures;
-    registre->endings = endings;
-    registre->names = names;
-    registre->tatoos = tatoos;
-    registre->noms = noms;
+    registre->structures[n] = debut;
+    registre->endings[n] = fin;
+    registre->names[n] = copie_nom;
+    registre->tatoos[n] = tatoo;
+    registre->noms[n] = copie_label;
     registre->N = static_cast<int>(n + 1);
 }
 
@@ -674,6 +668,7 @@ int Prog_Charger_Fichier(int, int, int event, void *, int, int) {
     save_registry registre;
     init_save(&registre);
     std::vector<instrument_sauve> blocs;  // the stored block of each registered entry
+    fichei *queue = nullptr;              // the last node: the next one goes after it directly
     long long tatoo_max = LLONG_MIN;
     for (std::size_t k = 0; k < sauves.size(); ++k) {
         const instrument_sauve &s = sauves[k];
@@ -684,7 +679,8 @@ int Prog_Charger_Fichier(int, int, int event, void *, int, int) {
             Statut("Chargement : "_w + entree + " laissée de côté, type d'instrument inconnu ou non supporté"_w);
             continue;
         }
-        liste_instru = Inserer_instru(liste_instru, s.type.c_str(), instrument, s.tatoo);
+        if (queue == nullptr) queue = liste_instru = Inserer_instru(nullptr, s.type.c_str(), instrument, s.tatoo);
+        else queue = Inserer_instru(queue, s.type.c_str(), instrument, s.tatoo)->suivant;
         tatoo_max = std::max<long long>(tatoo_max, s.tatoo);
         const ReponseMemoire r = DemanderMemoire(instrument);
         if (!r.valide) {
