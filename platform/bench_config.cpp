@@ -34,14 +34,14 @@ std::string_view SansCommentaire(std::string_view ligne) {
     return ligne;
 }
 
-// Number n of a key "<prefixe><n>" with n in premier..dernier; -1 for any other key.
+// Number n of a key "<prefixe><n>" with n in premier..dernier, written in decimal digits only,
+// without a leading zero; -1 for any other key ("com01", "gpib-0", "gpib+1", "com 1").
 int NumeroDeCle(std::string_view cle, std::string_view prefixe, int premier, int dernier) {
     if (cle.size() <= prefixe.size() || cle.substr(0, prefixe.size()) != prefixe) return -1;
     const std::string_view chiffres = cle.substr(prefixe.size());
-    // Decimal digits only, without a sign or a leading zero: "com01", "gpib-0", "gpib+1" are
-    // not keys.
-    if (chiffres.find_first_not_of("0123456789") != std::string_view::npos) return -1;
     if (chiffres.size() > 1 && chiffres.front() == '0') return -1;
+    for (const char c : chiffres)
+        if (c < '0' || c > '9') return -1;
     int n = 0;
     const auto [fin, err] = std::from_chars(chiffres.data(), chiffres.data() + chiffres.size(), n);
     if (err != std::errc{} || fin != chiffres.data() + chiffres.size()) return -1;

@@ -139,18 +139,19 @@ std::size_t TailleBloc(const save_registry *registre, int i) {
                                     reinterpret_cast<std::uintptr_t>(registre->structures[i]));
 }
 
-// Room for `n` entries in the arrays of a registry. The arrays grow by doubling, so that adding
-// many entries one by one copies each of them a bounded number of times: the room for n entries
-// is the next power of two at or above n, which N alone tells, so the registry keeps no count
-// of its own.
+// Room that the arrays of a registry of n entries have: n rounded up to a power of two. Adding
+// entry by entry then moves each array only at the powers of two, so that registering the
+// instruments of a large bench costs time in proportion to their number.
 std::size_t Place(std::size_t n) { return n == 0 ? 0 : std::bit_ceil(n); }
 
-// A copy of `ancien` (n elements) in a new array of `place` elements, or null.
+// Gives `tableau` room for `place` elements, keeping its elements; false (the array as it was)
+// when memory runs out.
 template <class T>
-T *Agrandi(const T *ancien, std::size_t n, std::size_t place) {
-    auto *nouveau = static_cast<T *>(std::malloc(place * sizeof(T)));
-    if (nouveau && n > 0) std::memcpy(nouveau, ancien, n * sizeof(T));
-    return nouveau;
+bool Agrandir(T *&tableau, std::size_t place) {
+    void *nouveau = std::realloc(tableau, place * sizeof(T));
+    if (!nouveau) return false;
+    tableau = static_cast<T *>(nouveau);
+    return true;
 }
 
 void AjouterEntier32(std::string &s, std::int32_t v) {
@@ -198,39 +199,17 @@ void add_struct_to_save_A(save_registry *registre, void *debut, void *fin, const
     const auto n = static_cast<std::size_t>(registre->N);
     char *copie_nom = CopieTexte(name);
     char *copie_label = CopieTexte(label);
-    if (!copie_nom || !copie_label) {
+    // When one array cannot grow, those that did keep their room, which the next entry finds.
+    const std::size_t place = Place(n + 1);
+    const bool de_la_place = place == Place(n) ||
+                             (Agrandir(registre->structures, place) && Agrandir(registre->endings, place) &&
+                              Agrandir(registre->names, place) && Agrandir(registre->tatoos, place) &&
+                              Agrandir(registre->noms, place));
+    if (!de_la_place || !copie_nom || !copie_label) {
+        // Out of memory: the entry is not added and the registry stays whole.
         std::free(copie_nom);
         std::free(copie_label);
         return;
-    }
-    if (Place(n) < n + 1) {
-        const std::size_t place = Place(n + 1);
-        void **structures = Agrandi(registre->structures, n, place);
-        void **endings = Agrandi(registre->endings, n, place);
-        char **names = Agrandi(registre->names, n, place);
-        int *tatoos = Agrandi(registre->tatoos, n, place);
-        char **noms = Agrandi(registre->noms, n, place);
-        if (!structures || !endings || !names || !tatoos || !noms) {
-            // Out of memory: the entry is not added and the registry stays whole.
-            std::free(structures);
-            std::free(endings);
-            std::free(names);
-            std::free(tatoos);
-            std::free(noms);
-            std::free(copie_nom);
-            std::free(copie_label);
-            return;
-        }
-        std::free(registre->structures);
-        std::free(registre->endings);
-        std::free(registre->names);
-        std::free(registre->tatoos);
-        std::free(registre->noms);
-        registre->structures = structures;
-        registre->endings = endings;
-        registre->names = names;
-        registre->tatoos = tatoos;
-        registre->noms = noms;
     }
     registre->structures[n] = debut;
     registre->endings[n] = fin;
@@ -689,6 +668,7 @@ int Prog_Charger_Fichier(int, int, int event, void *, int, int) {
     save_registry registre;
     init_save(&registre);
     std::vector<instrument_sauve> blocs;  // the stored block of each registered entry
+    fichei *queue = nullptr;              // the last node: the next one goes after it directly
     long long tatoo_max = LLONG_MIN;
     for (std::size_t k = 0; k < sauves.size(); ++k) {
         const instrument_sauve &s = sauves[k];
@@ -699,7 +679,8 @@ int Prog_Charger_Fichier(int, int, int event, void *, int, int) {
             Statut("Chargement : "_w + entree + " laissée de côté, type d'instrument inconnu ou non supporté"_w);
             continue;
         }
-        liste_instru = Inserer_instru(liste_instru, s.type.c_str(), instrument, s.tatoo);
+        if (queue == nullptr) queue = liste_instru = Inserer_instru(nullptr, s.type.c_str(), instrument, s.tatoo);
+        else queue = Inserer_instru(queue, s.type.c_str(), instrument, s.tatoo)->suivant;
         tatoo_max = std::max<long long>(tatoo_max, s.tatoo);
         const ReponseMemoire r = DemanderMemoire(instrument);
         if (!r.valide) {

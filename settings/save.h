@@ -33,8 +33,9 @@
 
 // A list of memory blocks, each with a name and a tatoo written into the settings file header
 // and a second label that nothing reads. Entry i is element i of the five arrays; each array
-// holds at least N elements (they grow by doubling). The registry owns its arrays and the copies of the texts; the
-// blocks belong to whoever registered them.
+// holds the N entries, with room for N rounded up to a power of two (so that adding entries one
+// by one takes time in proportion to their number). The registry owns its arrays and the copies
+// of the texts; the blocks belong to whoever registered them.
 struct save_registry {
     void **structures;  // start of each block
     void **endings;     // one past the last byte of each block

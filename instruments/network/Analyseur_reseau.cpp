@@ -4,8 +4,8 @@
 // what only lives in this run: the device descriptor of the last init, the hidden panel, the
 // device lock, the settings the acquisition runs with, and the trace being read by the
 // notification callback. The callback never writes the settings block: it fills its own rows
-// and publishes a complete trace under a short lock, from which the vector-channel operations
-// copy on the user-interface thread.
+// and publishes each sweep under a short lock (a block that did not come whole as missing
+// values), from which the vector-channel operations copy on the user-interface thread.
 #include "instruments/network/Analyseur_reseau.h"
 
 #include "framework/champs.h"
@@ -376,14 +376,20 @@ const char *anritsu_axis_query(const Cycle &c) {
     }
 }
 
-// Makes the trace just read the channels' newest, and counts it.
-void Publier(Anritsu_prive *p, bool axe) {
+// Makes the sweep just read the channels' newest: a block that did not come whole (`trace`,
+// and `abscisses` when the axis is asked for) is missing (NaN) in its rows for this sweep, never
+// the earlier sweep's values. The sweep is counted when all its blocks came whole.
+void Publier(Anritsu_prive *p, Issue trace, bool axe, Issue abscisses) {
     const auto n = static_cast<std::size_t>(p->cycle.points);
+    const auto Rang = [n](Issue issue, const double *lu, double *publie) {
+        if (issue == Issue::Lue) std::copy_n(lu, n, publie);
+        else std::fill_n(publie, n, std::numeric_limits<double>::quiet_NaN());
+    };
     std::lock_guard g(p->donnees);
-    std::copy_n(p->lecture[0], n, p->mesures[0]);
-    if (p->cycle.configuration >= 5) std::copy_n(p->lecture[1], n, p->mesures[1]);
-    if (axe) std::copy_n(p->lecture_indices, n, p->indices);
-    ++p->numero;
+    Rang(trace, p->lecture[0], p->mesures[0]);
+    if (p->cycle.configuration >= 5) Rang(trace, p->lecture[1], p->mesures[1]);
+    if (axe) Rang(abscisses, p->lecture_indices, p->indices);
+    if (trace == Issue::Lue && abscisses == Issue::Lue) ++p->numero;
 }
 
 }  // namespace
@@ -879,12 +885,14 @@ int CB_interruption_analyseur(int ud, int LocalIbsta, int /*LocalIberr*/, long /
         p->suivi.Surveiller(ud, [p, ud] { return anritsu_relaunch(ud, p->cycle); });
     } else {
         // Once the analyser stops answering, the abscissae are not asked for.
-        Issue issue = anritsu_read_trace(ud, p->cycle, p->lecture[0], p->lecture[1]);
+        const Issue trace = anritsu_read_trace(ud, p->cycle, p->lecture[0], p->lecture[1]);
         const char *axe = anritsu_axis_query(p->cycle);
-        if (axe != nullptr && issue != Issue::SansReponse)
-            issue = panne_gpib::Pire(issue, LireSerie(axe, ud, p->cycle.points, p->lecture_indices));
-        if (issue == Issue::Lue) Publier(p, axe != nullptr);
-        p->suivi.Cycle(issue, anritsu_relaunch(ud, p->cycle));
+        Issue abscisses = Issue::Lue;
+        if (axe != nullptr)
+            abscisses = trace == Issue::SansReponse ? Issue::SansReponse
+                                                    : LireSerie(axe, ud, p->cycle.points, p->lecture_indices);
+        Publier(p, trace, axe != nullptr, abscisses);
+        p->suivi.Cycle(panne_gpib::Pire(trace, abscisses), anritsu_relaunch(ud, p->cycle));
     }
     CmtReleaseLock(p->verrou);
     return panne_gpib::Masque(p->stop_interruption);

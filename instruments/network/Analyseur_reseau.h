@@ -48,8 +48,9 @@
 // the pop-up "Il faudrait allumer l'analyseur" says so.
 //
 // The settings and the channels stay as an acquisition took them at `init` until its `stop`: a
-// configuration panel confirmed meanwhile takes effect at the next `init`. A trace is published
-// (and counted) only when its blocks were read whole; otherwise the previous trace stays and the
+// configuration panel confirmed meanwhile takes effect at the next `init`. A sweep is counted
+// only when its blocks were read whole; a block that was not (the trace or the abscissae) is
+// missing (NaN) in the channels until the next sweep, never the previous sweep's values, and the
 // next sweep is launched all the same.
 //
 // Faults met while the cycle runs (the analyser unplugged, silent, answering garbage, or not

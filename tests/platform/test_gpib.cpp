@@ -171,6 +171,72 @@ TEST(ConfigurationBanc, SimulatedInstrumentsAtAddresses) {
     EXPECT_TRUE(ConfigBanc().InstrumentsSimules(5).empty());
 }
 
+// The number of a key is decimal digits alone: a sign, a blank inside, a missing number or one
+// beyond int makes the key unknown, whatever number it would read as.
+TEST(ConfigurationBanc, KeyNumbersAreDigitsOnly) {
+    struct Cas {
+        const char *ligne;
+        bool rejetee;
+    } const cas[] = {
+        // Board keys.
+        {"gpib0 = sim", false},
+        {"gpib1 = sim", false},
+        {"gpib-0 = sim", true},
+        {"gpib-1 = sim", true},
+        {"gpib+0 = sim", true},
+        {"gpib+1 = sim", true},
+        {"gpib 0 = sim", true},
+        {"gpib0 0 = sim", true},
+        {"gpib- = sim", true},
+        {"gpib+ = sim", true},
+        {"gpib00 = sim", true},
+        {"gpib4294967296 = sim", true},
+        {"gpib99999999999999999999 = sim", true},
+        // Simulated instruments.
+        {"gpib0.0 = 34401A", false},
+        {"gpib1.30 = 34401A", false},
+        {"gpib0.-0 = 34401A", true},
+        {"gpib0.-00 = 34401A", true},
+        {"gpib0.+0 = 34401A", true},
+        {"gpib0.+5 = 34401A", true},
+        {"gpib-0.5 = 34401A", true},
+        {"gpib+1.5 = 34401A", true},
+        {"gpib0. 5 = 34401A", true},
+        {"gpib0 .5 = 34401A", true},
+        {"gpib0.5 5 = 34401A", true},
+        {"gpib0.5.1 = 34401A", true},
+        {"gpib.5 = 34401A", true},
+        {"gpib0. = 34401A", true},
+        {".5 = 34401A", true},
+        {"gpib0.4294967296 = 34401A", true},
+        {"gpib0.99999999999999999999 = 34401A", true},
+        // Serial ports.
+        {"com1 = /dev/pts/7", false},
+        {"com16 = /dev/pts/7", false},
+        {"com+1 = /dev/pts/7", true},
+        {"com-16 = /dev/pts/7", true},
+        {"com 1 = /dev/pts/7", true},
+        {"com = /dev/pts/7", true},
+        {"com4294967297 = /dev/pts/7", true},
+    };
+    const ConfigBanc defaut;
+    for (const Cas &c : cas) {
+        SCOPED_TRACE(c.ligne);
+        std::string erreurs;
+        const ConfigBanc config = Lire(std::string(c.ligne) + "\n", erreurs);
+        if (!c.rejetee) {
+            EXPECT_EQ(erreurs, "");
+            continue;
+        }
+        EXPECT_EQ(erreurs, "banc.conf:1: unknown key, line ignored: " + std::string(c.ligne) + "\n");
+        for (int carte = 0; carte < ConfigBanc::kNbCartesGpib; ++carte) {
+            EXPECT_EQ(config.ModeCarteGpib(carte), ModeGpib::aucune);
+            EXPECT_TRUE(config.InstrumentsSimules(carte).empty());
+        }
+        for (int port = 1; port <= ConfigBanc::kNbPortsCom; ++port) EXPECT_EQ(config.PortCom(port), defaut.PortCom(port));
+    }
+}
+
 TEST(ConfigurationBanc, TheDemoBenchPutsSimulatedInstrumentsOnBoardZero) {
     const std::string chemin = std::string(BANC_SOURCE_DIR) + "/sim/demo-banc.conf";
     std::ifstream f(chemin);

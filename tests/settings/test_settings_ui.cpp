@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <chrono>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -448,6 +449,52 @@ TEST_F(Reglages, EntreesLaisseesDeCoteSansDecalerLesAutres) {
                              "défaut, ses réglages enregistrés font 100 octets au lieu de 140"_w,
                              "Chargement : entrée n° 5 (Pilote_bidon.dll, tatoo 9) laissée de côté, type d'instrument "
                              "inconnu ou non supporté"_w}));
+}
+
+// A bench of many instruments loads in a time in proportion to their number: four times as
+// many entries take about four times as long, where a cost growing with the square of the count
+// takes sixteen times as long. Every instrument comes back in order with its own block.
+TEST_F(Reglages, GrandBancChargeEnTempsProportionnel) {
+    const auto Fichier = [&](int n) {
+        std::vector<std::pair<std::string, int>> entrees;
+        std::vector<std::string> blocs;
+        for (int k = 0; k < n; ++k) {
+            entrees.emplace_back("pilote_bidon.dll", k);
+            blocs.push_back(BlocBidon("Bidon " + std::to_string(k), static_cast<std::uint32_t>(k)));
+        }
+        const std::string chemin = Chemin(("banc" + std::to_string(n) + ".sav").c_str());
+        EcrireFichier(chemin, Sav(entrees, static_cast<std::uint32_t>(n), blocs));
+        EcrireFichier(chemin + ".gen", kGeneral);
+        return chemin;
+    };
+    // Seconds of one load, the bench emptied before it.
+    const auto Duree = [&](const std::string &chemin) {
+        Vider();
+        const auto debut = std::chrono::steady_clock::now();
+        EXPECT_EQ(Charger(chemin), 0);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
+    };
+    constexpr int n = 10000;
+    const std::string petit = Fichier(n), grand = Fichier(4 * n);
+    // A busy machine can slow one load down: the comparison is made again, three times at most.
+    double t = 0, t4 = 0;
+    for (int essai = 0; essai < 3; ++essai) {
+        t = Duree(petit);
+        t4 = Duree(grand);
+        if (t4 < 8 * t + 0.25) break;
+    }
+    EXPECT_LT(t4, 8 * t + 0.25) << n << " entrées : " << t << " s, " << 4 * n << " entrées : " << t4 << " s";
+
+    int k = 0;
+    for (fichei *f = liste_instru; f; f = f->suivant, ++k) {
+        ASSERT_EQ(f->tatoo, k);
+        ASSERT_EQ(BlocDe(f->plugin), BlocBidon("Bidon " + std::to_string(k), static_cast<std::uint32_t>(k)));
+    }
+    EXPECT_EQ(k, 4 * n);
+    int libelles = 0;
+    GetNumListItems(panel_instru, P_Instru_LISTBOX_Liste, &libelles);
+    EXPECT_EQ(libelles, 4 * n);
+    EXPECT_EQ(status_tatoo(), 4 * n);  // above the loaded tatoos
 }
 
 // A general settings file that is missing or gives no setting leaves the general settings and

@@ -239,23 +239,29 @@ TEST_F(Analyseur, ErrorAloneEndsTheNotificationWithoutTraffic) {
     EXPECT_EQ(Ecrits(Sim(), "OFD"), 1);
 }
 
-// A trace is counted only when its blocks came whole; the sweep is launched again all the same.
-TEST_F(Analyseur, BrokenBlocksKeepThePreviousTraceAndRelaunch) {
+// A block that did not come whole is missing (NaN) in its rows for that sweep, never the previous
+// sweep's values; the sweep is counted only when its blocks came whole, and the next sweep is
+// launched all the same.
+TEST_F(Analyseur, BrokenBlocksLeaveAGapAndRelaunch) {
+    const auto Manquante = [](const std::vector<double> &v) {
+        return !v.empty() && std::all_of(v.begin(), v.end(), [](double x) { return std::isnan(x); });
+    };
     Regler(1, 3, 1, 1, 1);
     Demarrer();
     Cycle(1);
-    const std::vector<double> trace = Voie(1), frequences = Abscisses();
+    const std::vector<double> frequences = Abscisses();
     struct Cas {
         const char *nom, *commande;
         std::string reponse;
         bool fin;
+        bool trace_lue, axe_lu;  // the axis is not asked for once the analyser stops answering
     } const cas[] = {
-        {"short trace", "OFD", "#47619" + std::string(3000, ' '), true},
-        {"trace of too few points", "OFD", "#3190" + std::string(190, '1') + "\n", true},
-        {"trace header garbage", "OFD", "ERROR\n", true},
-        {"trace time-out", "OFD", "#47619" + std::string(100, '1'), false},
-        {"axis too long", "OFV", "#9999999999\n", true},
-        {"axis missing", "OFV", "", false},
+        {"short trace", "OFD", "#47619" + std::string(3000, ' '), true, false, true},
+        {"trace of too few points", "OFD", "#3190" + std::string(190, '1') + "\n", true, false, true},
+        {"trace header garbage", "OFD", "ERROR\n", true, false, true},
+        {"trace time-out", "OFD", "#47619" + std::string(100, '1'), false, false, false},
+        {"axis too long", "OFV", "#9999999999\n", true, true, false},
+        {"axis missing", "OFV", "", false, true, false},
     };
     int n = 1;
     for (const Cas &c : cas) {
@@ -263,12 +269,37 @@ TEST_F(Analyseur, BrokenBlocksKeepThePreviousTraceAndRelaunch) {
         Sim().RemplacerReponse(c.commande, c.reponse, c.fin);
         Cycle(++n);
         EXPECT_EQ(a->numero2D(a, 1), 1u);
-        EXPECT_EQ(Voie(1), trace);
-        EXPECT_EQ(Abscisses(), frequences);
+        if (c.trace_lue) {
+            EXPECT_EQ(Voie(1), Valeurs(DernierBloc(0), 1, 0));
+        } else {
+            EXPECT_TRUE(Manquante(Voie(1)));
+        }
+        if (c.axe_lu) {
+            EXPECT_EQ(Abscisses(), frequences);
+        } else {
+            EXPECT_TRUE(Manquante(Abscisses()));
+        }
         EXPECT_EQ(Sim().SortieEnAttente(), "");
     }
     Cycle(++n);
     EXPECT_EQ(a->numero2D(a, 1), 2u);
+    EXPECT_EQ(Voie(1), Valeurs(DernierBloc(1), 1, 0));
+    EXPECT_EQ(Abscisses(), frequences);
+
+    // With magnitude and phase, a trace that did not come leaves both rows missing.
+    a->stop(a);
+    Cycle(++n);
+    Regler(5, 3, 1, 1, 1);
+    Demarrer();
+    Cycle(1);
+    ASSERT_EQ(a->nb_voie2D(a), 2);
+    Sim().RemplacerReponse("OFD", "ERROR\n");
+    Cycle(2);
+    EXPECT_TRUE(Manquante(Voie(1)));
+    EXPECT_TRUE(Manquante(Voie(2)));
+    EXPECT_EQ(Abscisses(), frequences);
+    Cycle(3);
+    EXPECT_EQ(Voie(2), Valeurs(DernierBloc(1), 2, 1));
 }
 
 // Unplugged during the acquisition: the channels keep the last trace; plugged back, the request
@@ -638,41 +669,79 @@ protected:
         BancTest::TearDown();
         banc.reset();
     }
-    // One sampling period: the sweep ends, its trace arrives, the sampling timer ticks.
-    void Tick() {
+    // One sampling period: the sweep ends, its cycle runs (counting the trace when it came
+    // whole), the sampling timer ticks.
+    void Tick(bool compte = true) {
         PInstrument *i = liste_instru->plugin;
         const unsigned avant = i->numero2D(i, 1);
         const int relances = Ecrits(*banc->analyseur, kRelance);
         horloge::AvancerHorlogeFactice(1.0);
         // The cycle counts the trace, then launches the next sweep: once that launch is in, the
         // next second's advance of the clock ends that sweep, however late this thread ran.
-        ASSERT_TRUE(AttendreQue([&] { return i->numero2D(i, 1) > avant && Ecrits(*banc->analyseur, kRelance) > relances; }));
+        ASSERT_TRUE(AttendreQue([&] {
+            return (!compte || i->numero2D(i, 1) > avant) && Ecrits(*banc->analyseur, kRelance) > relances;
+        }));
+        EXPECT_EQ(i->numero2D(i, 1), compte ? avant + 1 : avant);
         ASSERT_EQ(ui_test::DeclencherTimer(panel_timer, PANEL_Time_TIMER_echantillon), 0);
     }
+
+    // The analyser added from the catalogue and configured in its panel (log magnitude of S21
+    // over frequency, no autoscale), then an acquisition started into "mesure.xls".
+    void AjouterEtLancer() {
+        Cliquer(panel_instru, P_Instru_Ajouter);
+        const int dialogue = ui_test::PanneauxCharges().back();
+        const std::vector<std::string> types = Libelles(dialogue, PANEL_Ajou_RING_Ajou_Type);
+        const auto ligne = std::find(types.begin(), types.end(), "Anritsu MS4623B");
+        ASSERT_NE(ligne, types.end());
+        ASSERT_EQ(ui_test::ChoisirElement(dialogue, PANEL_Ajou_RING_Ajou_Type, static_cast<int>(ligne - types.begin())), 0);
+        Cliquer(dialogue, PANEL_Ajou_COMMANDBUTTON_OK);
+        const int p = ui_test::PanneauxCharges().back();
+        ASSERT_EQ(ui_test::Fenetre(p)->windowTitle(), "Analyseur de reseau");
+        ui_test::ChoisirElement(p, PANEL_config, 1);   // log magnitude
+        ui_test::ChoisirElement(p, PANEL_SWEEP_2, 2);  // S21
+        ui_test::ChoisirElement(p, PANEL_SWEEP_3, 1);  // frequency
+        ui_test::ChoisirElement(p, PANEL_AUTOSCALE, 1);
+        Cliquer(p, PANEL_BUTTON_OK);
+
+        const std::string chemin = dossier.filePath("mesure.xls").toStdString();
+        ui_test::Repondre(ui_test::Popup::Fichier, VAL_NEW_FILE_SELECTED, chemin);
+        Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+        ASSERT_EQ(acquisition_en_cours, 1);
+    }
+
+    // One sample of the vector record file: its abscissae and its values.
+    struct Enregistrement {
+        std::vector<double> f, v;
+    };
+    // The vector record file: its header, then per sample a text line, 401 abscissae, 401 values.
+    std::vector<Enregistrement> Enregistrements() {
+        const std::string fichier = LireFichier(dossier.filePath("mesure-Analyseur de reseau.xls").toStdString());
+        const std::string entete = "Date\tHeure\tDur\xE9" "e \xE9" "coul\xE9" "e\tMarqueur\tIndices Log Magnitude [401]\tMesure Log Magnitude [401]\n";
+        std::vector<Enregistrement> r;
+        EXPECT_EQ(fichier.substr(0, entete.size()), entete);
+        std::size_t pos = entete.size();
+        while (pos < fichier.size()) {
+            const std::size_t fin = fichier.find('\n', pos);
+            EXPECT_NE(fin, std::string::npos);
+            pos = fin + 1;
+            if (fin == std::string::npos || pos + 2 * 401 * 8 > fichier.size()) {
+                ADD_FAILURE() << "record cut short";
+                break;
+            }
+            Enregistrement e{std::vector<double>(401), std::vector<double>(401)};
+            std::memcpy(e.f.data(), fichier.data() + pos, 401 * 8);
+            std::memcpy(e.v.data(), fichier.data() + pos + 401 * 8, 401 * 8);
+            pos += 2 * 401 * 8;
+            r.push_back(std::move(e));
+        }
+        return r;
+    }
+
     std::unique_ptr<BancAnalyseur> banc;
 };
 
 TEST_F(AnalyseurAcquisition, TheResonanceIsRecordedAndDrawn) {
-    // Added from the catalogue and configured in its panel.
-    Cliquer(panel_instru, P_Instru_Ajouter);
-    const int dialogue = ui_test::PanneauxCharges().back();
-    const std::vector<std::string> types = Libelles(dialogue, PANEL_Ajou_RING_Ajou_Type);
-    const auto ligne = std::find(types.begin(), types.end(), "Anritsu MS4623B");
-    ASSERT_NE(ligne, types.end());
-    ASSERT_EQ(ui_test::ChoisirElement(dialogue, PANEL_Ajou_RING_Ajou_Type, static_cast<int>(ligne - types.begin())), 0);
-    Cliquer(dialogue, PANEL_Ajou_COMMANDBUTTON_OK);
-    const int p = ui_test::PanneauxCharges().back();
-    ASSERT_EQ(ui_test::Fenetre(p)->windowTitle(), "Analyseur de reseau");
-    ui_test::ChoisirElement(p, PANEL_config, 1);   // log magnitude
-    ui_test::ChoisirElement(p, PANEL_SWEEP_2, 2);  // S21
-    ui_test::ChoisirElement(p, PANEL_SWEEP_3, 1);  // frequency
-    ui_test::ChoisirElement(p, PANEL_AUTOSCALE, 1);
-    Cliquer(p, PANEL_BUTTON_OK);
-
-    const std::string chemin = dossier.filePath("mesure.xls").toStdString();
-    ui_test::Repondre(ui_test::Popup::Fichier, VAL_NEW_FILE_SELECTED, chemin);
-    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
-    ASSERT_EQ(acquisition_en_cours, 1);
+    AjouterEtLancer();
     ASSERT_GT(panel3D, 0);
     ASSERT_EQ(ui_test::ChoisirElement(panel3D, P_OGL_RING, 1), 0);
     for (int k = 0; k < 3; ++k) Tick();
@@ -684,29 +753,41 @@ TEST_F(AnalyseurAcquisition, TheResonanceIsRecordedAndDrawn) {
     EXPECT_NEAR(colonne[static_cast<std::size_t>(sommet)], 20 * std::log10(100.0 / 105.0), 0.3);
     Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
 
-    // The vector record file: its header, then per sample a text line, 401 abscissae, 401 values.
-    const std::string fichier = LireFichier(dossier.filePath("mesure-Analyseur de reseau.xls").toStdString());
-    const std::string entete = "Date\tHeure\tDur\xE9" "e \xE9" "coul\xE9" "e\tMarqueur\tIndices Log Magnitude [401]\tMesure Log Magnitude [401]\n";
-    ASSERT_EQ(fichier.substr(0, entete.size()), entete);
-    std::size_t pos = entete.size();
-    int enregistrements = 0;
-    while (pos < fichier.size()) {
-        const std::size_t fin = fichier.find('\n', pos);
-        ASSERT_NE(fin, std::string::npos);
-        pos = fin + 1;
-        ASSERT_LE(pos + 2 * 401 * 8, fichier.size());
-        std::vector<double> f(401), v(401);
-        std::memcpy(f.data(), fichier.data() + pos, 401 * 8);
-        std::memcpy(v.data(), fichier.data() + pos + 401 * 8, 401 * 8);
-        pos += 2 * 401 * 8;
-        ++enregistrements;
-        EXPECT_EQ(f.front(), 1.5e9);
-        EXPECT_EQ(f.back(), 2.5e9);
-        const auto pic = std::max_element(v.begin(), v.end()) - v.begin();
-        EXPECT_NEAR(f[static_cast<std::size_t>(pic)], 2.0e9, 5e6);
-        EXPECT_LT(v.front(), -20.0);
+    const std::vector<Enregistrement> e = Enregistrements();
+    for (const Enregistrement &r : e) {
+        EXPECT_EQ(r.f.front(), 1.5e9);
+        EXPECT_EQ(r.f.back(), 2.5e9);
+        const auto pic = std::max_element(r.v.begin(), r.v.end()) - r.v.begin();
+        EXPECT_NEAR(r.f[static_cast<std::size_t>(pic)], 2.0e9, 5e6);
+        EXPECT_LT(r.v.front(), -20.0);
     }
-    EXPECT_EQ(enregistrements, 3);
+    EXPECT_EQ(e.size(), 3u);
+}
+
+// A trace that did not come whole is a gap in the record of its sample, not the previous trace
+// again; the next trace read is recorded as it came.
+TEST_F(AnalyseurAcquisition, AFailedTraceIsAGapInTheRecord) {
+    AjouterEtLancer();
+    Tick();
+    banc->analyseur->RemplacerReponse("OFD", "ERROR\n");
+    Tick(false);
+    Tick();
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+
+    const std::vector<Enregistrement> e = Enregistrements();
+    ASSERT_EQ(e.size(), 3u);
+    const auto Finie = [](const std::vector<double> &v) {
+        return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+    };
+    for (const Enregistrement &r : e) {
+        EXPECT_EQ(r.f.front(), 1.5e9) << "the abscissae came whole in every sweep";
+        EXPECT_EQ(r.f.back(), 2.5e9);
+    }
+    EXPECT_TRUE(Finie(e[0].v));
+    EXPECT_TRUE(std::all_of(e[1].v.begin(), e[1].v.end(), [](double x) { return std::isnan(x); }))
+        << "the sample of the failed trace";
+    EXPECT_TRUE(Finie(e[2].v)) << "the next trace comes back";
+    EXPECT_NE(e[2].v, e[0].v) << "a new trace, not the first one again";
 }
 
 }  // namespace
