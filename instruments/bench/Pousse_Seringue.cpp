@@ -36,6 +36,10 @@ namespace {
 const char kFichierUir[] = "UIR_Pousse_Seringue.uir";
 constexpr int kNbPompes = 4;
 constexpr int kLargeurPanneaux = 280;
+// Heights of the configuration and manual-control panels for 1, 2, 3, 4 pumps in use (the rows
+// of the pumps in use show); the last one is the panel's whole height.
+constexpr std::int32_t kHauteursConfiguration[kNbPompes] = {170, 300, 430, 560};
+constexpr std::int32_t kHauteursPilotage[kNbPompes] = {130, 240, 350, 460};
 constexpr std::size_t kLongueurLigne = 32;  // a command line with its CR LF and terminator
 constexpr int kEtx = 0x03;
 constexpr double kDelaiReponse = 5.0;       // seconds for every write, and for a whole reply
@@ -96,8 +100,8 @@ struct Pousse_Seringue_prive : banc::LiaisonPilotee {
         bloc.com_port = 2;
         bloc.nb_PS = 1;
         for (int i = 0; i < kNbPompes; ++i) {
-            bloc.instr_panel_height[i] = 170 + 130 * i;
-            bloc.pilot_panel_height[i] = 130 + 110 * i;
+            bloc.instr_panel_height[i] = kHauteursConfiguration[i];
+            bloc.pilot_panel_height[i] = kHauteursPilotage[i];
             std::snprintf(bloc.label_PS[i], sizeof bloc.label_PS[i], "Pousse Seringue %2d", i + 1);
             bloc.adresse[i] = static_cast<char>(i);
             bloc.direction[i] = 0;
@@ -135,9 +139,14 @@ static_assert(P_PILOT_LED_RUN_ID_1 == 6 && P_PILOT_LED_RUN_ID_2 == 13 && P_PILOT
 // Pumps in use: nb_PS, kept to 1..4 whatever a settings file held.
 int NbPompes(const S_Pousse_Seringue &b) { return std::clamp(static_cast<int>(b.nb_PS), 1, kNbPompes); }
 
-// The entry of a height table for `nb` pumps.
-int Hauteur(const std::int32_t (&hauteurs)[kNbPompes], int nb) {
-    return hauteurs[std::clamp(nb, 1, kNbPompes) - 1];
+// The entry of a stored height table for `nb` pumps. A height the panel cannot have (below a
+// pixel, or beyond the panel's whole height, the last of its `defauts`, as a damaged settings file
+// may hold) gives the whole panel: a window of millions of pixels would take the program minutes
+// and gigabytes.
+int Hauteur(const std::int32_t (&hauteurs)[kNbPompes], const std::int32_t (&defauts)[kNbPompes], int nb) {
+    const std::int32_t h = hauteurs[std::clamp(nb, 1, kNbPompes) - 1];
+    const std::int32_t pleine = defauts[kNbPompes - 1];
+    return h >= 1 && h <= pleine ? h : pleine;
 }
 
 // ---- protocol -----------------------------------------------------------------------------
@@ -248,7 +257,7 @@ void Pousse_Seringue_configure(PInstrument *instrument) {
     if (panel <= 0) return;
     SetCtrlVal(panel, P_INSTR_RG_COM_ID, b.com_port);
     SetCtrlVal(panel, P_INSTR_NUM_PS_ID, static_cast<int>(b.nb_PS));
-    SetPanelSize(panel, Hauteur(b.instr_panel_height, b.nb_PS), kLargeurPanneaux);
+    SetPanelSize(panel, Hauteur(b.instr_panel_height, kHauteursConfiguration, b.nb_PS), kLargeurPanneaux);
     for (int i = 0; i < kNbPompes; ++i) {
         const LigneConfiguration &l = kLignesConfiguration[i];
         SetCtrlVal(panel, l.label, std::string(TexteChamp(b.label_PS[i])).c_str());
@@ -284,7 +293,8 @@ int Pousse_Seringue_init(PInstrument *instrument) {
     S_Pousse_Seringue &b = p.bloc;
     if (!banc::ChargerPilotage(p.panneau_pilotage, b.panel_pilotage, p.activite, kFichierUir, P_PILOT)) return -1;
     const int nb = NbPompes(b);
-    if (p.panneau_pilotage > 0) SetPanelSize(p.panneau_pilotage, Hauteur(b.pilot_panel_height, nb), kLargeurPanneaux);
+    if (p.panneau_pilotage > 0)
+        SetPanelSize(p.panneau_pilotage, Hauteur(b.pilot_panel_height, kHauteursPilotage, nb), kLargeurPanneaux);
 
     const int r = banc::OuvrirPortVerifie(p, b.com_port, kDelaiReponse);
     if (r < 0) return r;
@@ -367,7 +377,7 @@ int CB_Pousse_Seringue_nb_PS(int panel, int control, int event, void *callbackDa
     int nb = 1;
     if (p == nullptr || GetCtrlVal(panel, control, &nb) < 0) return 0;
     p->bloc.nb_PS = static_cast<char>(nb);
-    SetPanelSize(panel, Hauteur(p->bloc.instr_panel_height, nb), kLargeurPanneaux);
+    SetPanelSize(panel, Hauteur(p->bloc.instr_panel_height, kHauteursConfiguration, nb), kLargeurPanneaux);
     return 0;
 }
 UI_CALLBACK(CB_Pousse_Seringue_nb_PS);

@@ -21,9 +21,7 @@ constexpr double kIntervallesMuets = 3.0;  // intervals between readings that ma
 
 }  // namespace
 
-void Liaison::AuLiberer() {
-    if (port > 0) CloseCom(port);
-}
+void Liaison::AuLiberer() { LacherPort(port); }
 
 int OuvrirPort(Liaison &l, int comPort) {
     return OpenComConfig(PortDeLInit(l.port, comPort), "", kVitesse, kRS_NoParity, 8, 1, kFile, kFile);

@@ -12,7 +12,8 @@
 namespace banc {
 
 // The part of a serial plugin's private record beside its settings block. A record derives from
-// it: its activity is the one `plugin::Gestion` stops, and the port closes with the instrument.
+// it: its activity is the one `plugin::Gestion` stops, and the port closes with the instrument
+// (unless another instrument uses it: pilotage.h).
 struct Liaison {
     int port = 0;               // the port the last init opened (0: none yet); commands, panels,
                                 // callbacks and `stop` use it, whatever the settings say since

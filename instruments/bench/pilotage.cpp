@@ -5,6 +5,9 @@
 #include "platform/ui.h"
 #include "platform/utility.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace banc {
 
 bool ChargerPilotage(int &panneau, std::int32_t &champBloc, plugin::Activite &activite, const char *fichier,
@@ -17,10 +20,40 @@ bool ChargerPilotage(int &panneau, std::int32_t &champBloc, plugin::Activite &ac
     return true;
 }
 
+namespace {
+
+// The port fields (`portOuvert`) of the live instruments that have run an init: a port stays open
+// while one of them names it. User-interface thread only, as every init and liberer.
+std::vector<const int *> &Detenteurs() {
+    static std::vector<const int *> detenteurs;
+    return detenteurs;
+}
+
+// The port of `portOuvert` goes unless another instrument's init opened it too (a device moved to
+// it, or a second device on the same line): closing it would take the port, and the receive
+// callback installed on it, from under that instrument.
+void Lacher(const int &portOuvert) {
+    if (portOuvert <= 0) return;
+    const std::vector<const int *> &d = Detenteurs();
+    const bool autre =
+        std::any_of(d.begin(), d.end(), [&](const int *h) { return h != &portOuvert && *h == portOuvert; });
+    if (!autre) CloseCom(portOuvert);
+}
+
+}  // namespace
+
 int PortDeLInit(int &portOuvert, int comPort) {
-    if (portOuvert > 0 && portOuvert != comPort) CloseCom(portOuvert);
+    if (portOuvert != comPort) Lacher(portOuvert);
+    std::vector<const int *> &d = Detenteurs();
+    if (std::find(d.begin(), d.end(), &portOuvert) == d.end()) d.push_back(&portOuvert);
     portOuvert = comPort;
     return portOuvert;
+}
+
+void LacherPort(int &portOuvert) {
+    Lacher(portOuvert);
+    std::erase(Detenteurs(), &portOuvert);
+    portOuvert = 0;
 }
 
 bool OctetsEnAttente(int port) {

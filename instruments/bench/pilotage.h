@@ -21,8 +21,12 @@ bool ChargerPilotage(int &panneau, std::int32_t &champBloc, plugin::Activite &ac
 
 // The port that an init opens: `comPort` from the settings, which becomes `portOuvert`, the
 // port that commands, panels and `liberer` use until the next init. A port opened by an earlier
-// init and chosen no longer is closed first.
+// init and chosen no longer is closed first, unless another instrument's `portOuvert` names it:
+// a port stays open while any instrument uses it (two devices whose ports were swapped, the
+// new owner earlier in the list; devices sharing a line).
 int PortDeLInit(int &portOuvert, int comPort);
+// The instrument lets go of its port (`liberer`): closed unless another instrument uses it.
+void LacherPort(int &portOuvert);
 
 // A receive callback's first look: true when bytes wait in the port's input queue, looking once
 // more after 0.1 s when none does yet (an earlier call, or an exchange of the user-interface

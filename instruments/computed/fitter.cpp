@@ -35,6 +35,9 @@ namespace {
 const char kFichierUir[] = "UIR_fitter.uir";
 constexpr int kParametres = 4;
 constexpr int kVariablesMax = kParametres + 1;           // four parameters and the variable
+// Points of a fitted curve at most: the longest trace of the bench's devices (the oscilloscope's
+// record). Only a damaged settings file stores more.
+constexpr std::int32_t kPointsMax = 10000;
 
 // The settings block, stored raw in the settings files: 860 bytes, up to and including
 // `taille_voie` (the 4 bytes of padding after it are not part of it).
@@ -326,13 +329,16 @@ void fitter_get_nom_voie_calcul_2D(PInstrument * /*instrument*/, int /*voie*/, c
     std::snprintf(nom_voie, kLongueurNomVoie, "%s", "Fittée"_w);
 }
 
-int fitter_get_taille_voie_calcul2D(PInstrument *instrument, int /*voie*/) {
-    return std::max(Prive(instrument)->bloc.taille_voie, std::int32_t{0});
-}
+// Points of the fitted curve: those of the last start. Before this run's start the count is the
+// stored one, which a fitter further up the list sizes its own curve from: one from a damaged
+// settings file is bounded.
+std::int32_t Points(const S_fitter_reglages &b) { return std::clamp(b.taille_voie, std::int32_t{0}, kPointsMax); }
+
+int fitter_get_taille_voie_calcul2D(PInstrument *instrument, int /*voie*/) { return Points(Prive(instrument)->bloc); }
 
 void CopierTableau(const S_fitter *p, const std::vector<double> &source, double *mesure) {
     if (!p->pret) return;  // before the first start or after a stop: nothing
-    const std::size_t n = std::min(source.size(), static_cast<std::size_t>(std::max(p->bloc.taille_voie, 0)));
+    const std::size_t n = std::min(source.size(), static_cast<std::size_t>(Points(p->bloc)));
     std::copy_n(source.data(), n, mesure);
 }
 

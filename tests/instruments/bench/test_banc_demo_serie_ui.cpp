@@ -17,13 +17,18 @@
 #include "sim/bench/vexo.h"
 #include "sim/serie/ligne.h"
 #include "sim/serie/peripheriques.h"
+#include "tests/instruments/bench/banc_serie.h"
 #include "tests/instruments/bench/test_regul_dgm110_vexo.h"
 #include "tests/support/banc_test.h"
 #include "uir/Interface.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -76,13 +81,24 @@ protected:
         }
         Cliquer(panel, type.ok);
     }
+    // The operator ticks the `rang`-th instrument of the list, opens its properties and chooses
+    // the port of index `port` of its ring.
+    void ChoisirPort(int rang, const PanneauPort &type, int port) {
+        ASSERT_EQ(ui_test::BasculerCoche(panel_instru, P_Instru_LISTBOX_Liste, rang), 0);
+        const int panel = PanneauCharge([] { Cliquer(panel_instru, P_Instru_Proprietes); });
+        ASSERT_GT(panel, 0) << type.cle;
+        ASSERT_EQ(ui_test::ChoisirElement(panel, type.ring, port), 0);
+        Cliquer(panel, type.ok);
+    }
     static std::vector<PInstrument *> Instruments() {
         std::vector<PInstrument *> r;
         for (fichei *f = liste_instru; f != nullptr; f = f->suivant) r.push_back(f->plugin);
         return r;
     }
     void Demarrer() {
-        ui_test::Repondre(ui_test::Popup::Message);  // the board's reset pop-up, closed
+        for (const fichei *n = liste_instru; n != nullptr; n = n->suivant)
+            if (std::string(n->Type_Apareil) == kVexo.cle)
+                ui_test::Repondre(ui_test::Popup::Message);  // the board's reset pop-up, closed
         ui_test::Repondre(ui_test::Popup::Fichier, VAL_NEW_FILE_SELECTED,
                           dossier.filePath("mesure-" + QString::number(++fichiers_) + ".xls").toStdString());
         Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
@@ -253,6 +269,111 @@ TEST_F(BancDemoSerie, EveryDeviceIsReachedFromItsPanelAndStartsAgainWithoutAHand
     for (const auto &v : ui_test::Vus()) vus.push_back(v.message);
     EXPECT_EQ(vus.size(), 6u) << "the board's reset pop-up and the file chooser at each start: "
                               << testing::PrintToString(vus);
+    EXPECT_TRUE(inattendus_.empty()) << testing::PrintToString(inattendus_);
+}
+
+// Two serial devices whose cables were swapped, the settings following them, the device earlier
+// in the list taking the port the later one held: every device works at the first start after
+// the swap. The later one moving away from that port leaves it open under the earlier one
+// (whose start would fail, whose receive callback would go, whose commands would not reach it).
+struct Appareil {
+    PanneauPort type;
+    const char *modele;  // of the bench configuration ("comN = sim:<model>")
+    int port;            // before the swap
+};
+struct Echange {
+    const char *nom;
+    Appareil premier, second;  // in list order
+};
+void PrintTo(const Echange &e, std::ostream *os) { *os << e.nom; }
+
+class EchangeDePorts : public BancDemoSerie, public testing::WithParamInterface<Echange> {
+protected:
+    void SetUp() override {
+        BancDemoSerie::SetUp();
+        serie_ = std::make_unique<BancSerie>();
+    }
+    void TearDown() override {
+        BancDemoSerie::TearDown();
+        serie_.reset();
+    }
+    // The bench's serial devices: the model of each port.
+    void Brancher(const std::vector<std::pair<int, const char *>> &lignes) {
+        std::string configuration;
+        for (const auto &[port, modele] : lignes)
+            configuration += "com" + std::to_string(port) + " = sim:" + modele + "\n";
+        serie_->Configurer(configuration);
+    }
+    // Each device works: those that push their readings give one every second; the syringe pumps
+    // run at the sequencer's command and stop again.
+    void Fonctionnent(const std::vector<PInstrument *> &i, const std::vector<std::pair<Appareil, int>> &appareils) {
+        const std::size_t debut = Statuts().size();
+        std::vector<PInstrument *> vivants;
+        for (std::size_t k = 0; k < i.size(); ++k) {
+            const auto &[appareil, port] = appareils[k];
+            if (std::strcmp(appareil.type.cle, kPousses.cle) != 0) {
+                vivants.push_back(i[k]);
+                continue;
+            }
+            i[k]->execute(i[k], "00infuse=500UH");
+            const sim::PoussesSeringues::Pompe p = sim::serie::LigneDuPort(port)->Avec<sim::PoussesSeringues>(
+                [](sim::PoussesSeringues &m) { return m.Etat(0); });
+            EXPECT_TRUE(p.en_marche && p.debit == 500) << "the pump at COM" << port << " runs";
+            i[k]->execute(i[k], "00stop");
+        }
+        Avancer(3, vivants);
+        EXPECT_EQ(Lignes("", debut), std::vector<std::string>{}) << "no device is said to fail";
+    }
+
+    std::unique_ptr<BancSerie> serie_;
+};
+
+TEST_P(EchangeDePorts, EveryDeviceWorksAtTheFirstStartAfterTheSwap) {
+    const Echange &e = GetParam();
+    Brancher({{e.premier.port, e.premier.modele}, {e.second.port, e.second.modele}});
+    Ajouter(e.premier.type, e.premier.port - 1);
+    Ajouter(e.second.type, e.second.port - 1);
+    const std::vector<PInstrument *> i = Instruments();
+    ASSERT_EQ(i.size(), 2u);
+    Demarrer();
+    Fonctionnent(i, {{e.premier, e.premier.port}, {e.second, e.second.port}});
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+
+    Brancher({{e.second.port, e.premier.modele}, {e.premier.port, e.second.modele}});
+    ChoisirPort(0, e.premier.type, e.second.port - 1);
+    ChoisirPort(1, e.second.type, e.premier.port - 1);
+    Demarrer();
+    Fonctionnent(i, {{e.premier, e.second.port}, {e.second, e.premier.port}});
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+    EXPECT_EQ(acquisition_en_cours, 0);
+    EXPECT_TRUE(inattendus_.empty()) << testing::PrintToString(inattendus_);
+}
+
+const Appareil kRegulateur = {kRegul, "Regul_Acoustic", 1};
+const Appareil kAnalyseur = {kDgm, "DGM110", 2};
+const Appareil kCarte = {kVexo, "VEXO", 3};
+const Appareil kSeringues = {kPousses, "Pousse_Seringue", 4};
+
+INSTANTIATE_TEST_SUITE_P(Demo, EchangeDePorts,
+                         testing::Values(Echange{"AnalyserTakesTheRegulatorsPort", kAnalyseur, kRegulateur},
+                                         Echange{"BoardTakesTheAnalysersPort", kCarte, kAnalyseur},
+                                         Echange{"SyringePumpsTakeTheRegulatorsPort", kSeringues, kRegulateur}),
+                         [](const testing::TestParamInfo<Echange> &i) { return std::string(i.param.nom); });
+
+// Two instruments on one line (the pumps): freeing one leaves the line open for the other.
+TEST_F(BancDemoSerie, ALineSharedByTwoInstrumentsStaysOpenWhenOneGoes) {
+    Ajouter(kPompe, 3);
+    Ajouter(kPousses, 3);
+    Demarrer();
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+    ASSERT_EQ(ui_test::BasculerCoche(panel_instru, P_Instru_LISTBOX_Liste, 1), 0);
+    Cliquer(panel_instru, P_Instru_Supprimer);
+    const std::vector<PInstrument *> i = Instruments();
+    ASSERT_EQ(i.size(), 1u);
+    i[0]->execute(i[0], "marche");
+    EXPECT_TRUE(sim::serie::LigneDuPort(4)->Avec<sim::serie::LigneCommune>(
+        [](sim::serie::LigneCommune &l) { return l.Appareil<sim::PompeIsmatec>(0).LEtat().en_marche; }));
+    i[0]->execute(i[0], "arret");
     EXPECT_TRUE(inattendus_.empty()) << testing::PrintToString(inattendus_);
 }
 

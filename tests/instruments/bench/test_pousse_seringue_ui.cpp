@@ -16,7 +16,9 @@
 #include <QWidget>
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <set>
 #include <string>
 #include <thread>
@@ -462,6 +464,48 @@ TEST_F(PousseSeringue, PilotPanelHeightIsTheOneOfTheLastInit) {
     EXPECT_EQ(ui_test::Fenetre(panel)->height(), 130);
     EXPECT_EQ(Init(), 0);
     EXPECT_EQ(ui_test::Fenetre(panel)->height(), 460);
+}
+
+// Heights from a damaged settings file that no panel can have: each panel opens at once at its
+// whole height (560 and 460 pixels), at the configuration panel's opening, at its count of pumps,
+// and at init; a height it can have is kept. The stored bytes stay as they are.
+TEST_F(PousseSeringue, PanelHeightsFromADamagedSettingsFileAreBounded) {
+    const struct {
+        std::int32_t hauteur;          // every entry of both tables
+        int configuration, pilotage;  // the heights the panels take
+    } cas[] = {
+        {0x7F7F7F7F, 560, 460},
+        {561, 560, 460},
+        {0, 560, 460},
+        {-1, 560, 460},
+        {std::numeric_limits<std::int32_t>::min(), 560, 460},
+        {500, 500, 460},
+        {200, 200, 200},
+    };
+    const int pilotage = Pilotage();
+    for (const auto &c : cas) {
+        SCOPED_TRACE(c.hauteur);
+        for (int i = 0; i < 4; ++i) {
+            EcrireEntierBloc(instrument, kHauteursConfig + 4 * i, c.hauteur);
+            EcrireEntierBloc(instrument, kHauteursPilotage + 4 * i, c.hauteur);
+        }
+        NbPompes(1);
+        const auto debut = std::chrono::steady_clock::now();
+        const int p = PanneauCharge([&] { instrument->configure(instrument); });
+        ASSERT_GT(p, 0);
+        EXPECT_EQ(ui_test::Fenetre(p)->height(), c.configuration);
+        ASSERT_EQ(ui_test::EntrerValeur(p, P_INSTR_NUM_PS_ID, 4), 0);
+        EXPECT_EQ(ui_test::Fenetre(p)->height(), c.configuration) << "four pumps";
+        ASSERT_EQ(ui_test::Cliquer(p, P_INSTR_CB_OK), 0);
+        EXPECT_EQ(Init(), 0);
+        instrument->piloter(instrument);
+        EXPECT_EQ(ui_test::Fenetre(pilotage)->height(), c.pilotage);
+        EXPECT_EQ(ui_test::Fenetre(pilotage)->width(), 280);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count(), 5.0);
+        ASSERT_EQ(ui_test::Cliquer(pilotage, P_PILOT_CB_HIDE), 0);
+        EXPECT_EQ(LireEntierBloc(instrument, kHauteursConfig), c.hauteur);
+        EXPECT_EQ(LireEntierBloc(instrument, kHauteursPilotage + 12), c.hauteur);
+    }
 }
 
 // A settings load brings back the handle of the run that saved the block: init loads a panel of

@@ -25,6 +25,7 @@
 #include <limits>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -39,6 +40,7 @@ constexpr std::size_t kTatooVoieFit = 128, kFonction = 158;
 constexpr std::size_t kTatooParam[4] = {668, 717, 765, 813};
 constexpr std::size_t kParam[4] = {704, 752, 800, 848};
 constexpr std::size_t kTailleVoie = 856;
+constexpr std::int32_t kAbime = 0x7F7F7F7F;  // a point count from a damaged settings file
 
 std::vector<double> Abscisses(int n, double pas) {
     std::vector<double> x;
@@ -123,6 +125,20 @@ protected:
         demarre_ = false;
     }
     void Echantillon() { Echantilloner(Tete()); }
+    // The 16-point curve 3 exp(-x/2) of a test double (tatoo 1), then two fitters of
+    // a*exp(-b*x) (tatoos 2 and 3), each fitting the channel of its reference.
+    std::pair<PInstrument *, PInstrument *> FittersEnChaine(const std::string &premier, const std::string &second) {
+        const std::vector<double> x = Abscisses(16, 0.25);
+        AjouterEssai(Vecteur("Source", x, Appliquer(x, [](double v) { return 3 * std::exp(-0.5 * v); })), 1);
+        const auto fitter = [this](int tatoo, const std::string &reference) {
+            PInstrument *f = AjouterFitter(tatoo);
+            Fonction(f, "a*exp(-b*x)");
+            VoieFit(f, reference);
+            return f;
+        };
+        PInstrument *un = fitter(2, premier);
+        return {un, fitter(3, second)};
+    }
 
     static std::vector<double> Parametres(PInstrument *f) {
         std::vector<double> v;
@@ -385,15 +401,7 @@ TEST_F(Fitter, SampleWithoutFitPublishesMissingValues) {
 
 TEST_F(Fitter, FitsTheCurveOfAnotherFitter) {
     // A fitted curve has no measured length: the input's length comes from its own fitter.
-    const std::vector<double> x = Abscisses(16, 0.25);
-    const std::vector<double> y = Appliquer(x, [](double v) { return 3 * std::exp(-0.5 * v); });
-    AjouterEssai(Vecteur("Source", x, y), 1);
-    PInstrument *premier = AjouterFitter(2);
-    Fonction(premier, "a*exp(-b*x)");
-    VoieFit(premier, "1;1");
-    PInstrument *second = AjouterFitter(3);
-    Fonction(second, "a*exp(-b*x)");
-    VoieFit(second, "2;1");
+    const auto [premier, second] = FittersEnChaine("1;1", "2;1");
     ASSERT_EQ(Demarrer(), (std::vector<int>{0, 0}));
     EXPECT_EQ(LireEntier(second, kTailleVoie), 16);
 
@@ -401,6 +409,32 @@ TEST_F(Fitter, FitsTheCurveOfAnotherFitter) {
     Echantillon();
     EXPECT_NEAR(second->mesure_calcul(second, 1), 3.0, 1e-6);
     EXPECT_NEAR(second->mesure_calcul(second, 2), 0.5, 1e-6);
+}
+
+// A fitter that reads the curve of a fitter further down the list sizes its own curve from that
+// one's count before that one's start: a count from a damaged settings file sizes nothing beyond
+// the longest trace of the bench's devices (10000 points). The first run then gives no fit (the
+// lengths differ); the next one fits.
+TEST_F(Fitter, ADamagedPointCountOfALaterFitterSizesNothingHuge) {
+    const auto [premier, second] = FittersEnChaine("3;1", "1;1");
+    std::memcpy(Bloc(second) + kTailleVoie, &kAbime, 4);
+    EXPECT_EQ(second->get_taille_voie_calcul2D(second, 1), 10000);
+
+    ASSERT_EQ(Demarrer(), (std::vector<int>{0, 0}));
+    EXPECT_EQ(LireEntier(premier, kTailleVoie), 10000);
+    EXPECT_EQ(LireEntier(second, kTailleVoie), 16);
+    Echantillon();
+    Echantillon();
+    EXPECT_NEAR(second->mesure_calcul(second, 1), 3.0, 1e-6);
+    EXPECT_TRUE(std::isnan(premier->mesure_calcul(premier, 1)));
+
+    Arreter();
+    ASSERT_EQ(Demarrer(), (std::vector<int>{0, 0}));
+    EXPECT_EQ(LireEntier(premier, kTailleVoie), 16);
+    Echantillon();
+    Echantillon();
+    Echantillon();
+    EXPECT_NEAR(premier->mesure_calcul(premier, 1), 3.0, 1e-6);
 }
 
 // ---- channels outside a run -------------------------------------------------------------------
