@@ -11,10 +11,11 @@
 // there too (the serial layer delivers it there), one frame per call.
 //
 // A board that stops sending frames during an acquisition (unplugged, silent, garbled) is said
-// once on the status list, and again when its frames come anew (banc::Veille). A board left
-// without acknowledgements long enough starts again from its handshake, calling the computer as
-// after a reset: the callback then answers its status with the rest of the handshake, so that
-// the frames come back without a new acquisition start.
+// once on the status list, and again when its frames come anew (banc::Veille). A board that was
+// reset (by the operator, or by itself once left without acknowledgements long enough) starts
+// again from its handshake, calling the computer: the callback recognises its call and status
+// wherever they come and answers them with the rest of the handshake, so that the frames come
+// back without a new acquisition start.
 #include "instruments/bench/VEXO.h"
 
 #include "framework/champs.h"
@@ -30,6 +31,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <type_traits>
 
 namespace {
@@ -44,8 +46,10 @@ constexpr int kIgnoresMax = 1024;       // bytes dropped in one handshake
 constexpr int kReprisesMax = 16;        // wrong status bytes in one handshake
 constexpr double kSilenceMin = 10.0;    // seconds without a frame before it is said (at least)
 constexpr double kPeriodesMuettes = 3;  // periods of the board without a frame that make a silence
-constexpr double kPeriodesAvantReprise = 2;  // periods without a frame after which a call
-                                             // followed by '7' is taken for a new handshake
+constexpr int kRegardsMax = 4;          // looks at the board's calls in one receive callback
+constexpr double kDelaiSpontane = 0.1;  // seconds: a board that calls again sends its status at
+                                        // once (two bytes take 2 ms at 9600 baud; the rest is
+                                        // room for the serial adapter's latency)
 
 // What the board is configured with: its PWM (1 byte) and its channel 2 and 3 settings (8 bytes
 // each). The program never sets them: the download is 17 zero bytes.
@@ -76,6 +80,7 @@ struct Vexo_prive : banc::Liaison {
     unsigned numero_mesure[kNbVoies] = {};  // the block ends here (get_memory flag 0)
     double zone_memoire[kNbVoies] = {NotANumber(), NotANumber(), NotANumber(), NotANumber()};
     banc::Veille veille;  // over the frames, while the callback is installed
+    double delai = 1.0;   // the read time-out while acquiring, set by init
 
     static constexpr const char *kNomDefaut = "Carte VEXO";
     static constexpr auto kChampNom = &S_vexo_4v::nom_instru;
@@ -145,11 +150,16 @@ bool Statut(Poignee &h, int statut) {
     return false;
 }
 
-// The handshake once the board's first request was acknowledged: the configuration, the board's
-// call and its status '8', the request, the period. False when it ended out of bounds.
-bool Configurer(const Vexo_prive &p, Poignee &h) {
-    ComWrt(p.port, kConfiguration, static_cast<int>(sizeof kConfiguration));
-    if (!Statut(h, '8') || !VEXO_requete(h)) return false;
+// The handshake once the board gave its status `statut` and waits for the request: after '7',
+// the request, the configuration, the board's call and its status '8'; then the request and the
+// period. False when it ended out of bounds.
+bool Configurer(const Vexo_prive &p, Poignee &h, int statut) {
+    if (statut == '7') {
+        if (!VEXO_requete(h)) return false;
+        ComWrt(p.port, kConfiguration, static_cast<int>(sizeof kConfiguration));
+        if (!Statut(h, '8')) return false;
+    }
+    if (!VEXO_requete(h)) return false;
     ComWrtByte(p.port, p.bloc.temps_echantillonnage & 0xFF);
     ComWrtByte(p.port, kEot);
     return true;
@@ -158,7 +168,7 @@ bool Configurer(const Vexo_prive &p, Poignee &h) {
 // The handshake from the board's first call to the period; false when it ended out of bounds.
 bool Poignee_de_mains(const Vexo_prive &p) {
     Poignee h{p.port};
-    return Statut(h, '7') && VEXO_requete(h) && Configurer(p, h);
+    return Statut(h, '7') && Configurer(p, h, '7');
 }
 
 // The read time-out while acquiring: the board's period, at least a second (a period of 0 would
@@ -167,54 +177,85 @@ double DelaiAcquisition(const S_vexo_4v &b) {
     return b.temps_echantillonnage >= 1 ? static_cast<double>(b.temps_echantillonnage) : 1.0;
 }
 
-// Reads and drops the bytes waiting: true when the last of them is an ETX, a call that waits for
-// its answer. In lock step the board sends nothing after a call until it is answered, so the
-// calls before the last one went unanswered (a frame's call that waited while the user-interface thread was busy, then
-// the call of a board that gave the frame up and started again).
-bool DernierAppel(int port) {
-    bool appel = false;
+bool EstStatut(int c) { return c == '7' || c == '8'; }
+
+// The last two bytes read from the board (-1: none).
+struct Fin {
+    int avant = -1;
+    int dernier = -1;
+
+    void Ajouter(int c) {
+        avant = dernier;
+        dernier = c;
+    }
+    bool Appel() const { return dernier == kEtx; }
+    bool AppelEtStatut() const { return avant == kEtx && EstStatut(dernier); }
+};
+
+// What the bytes waiting end with.
+struct Attente {
+    enum Quoi { rien, appel, statut } quoi = rien;
+    int octet = 0;  // for `statut`: the status, '7' or '8'
+};
+
+// Reads and drops the bytes waiting, after `fin` (the last bytes read before them), and tells
+// what they end with: a call (ETX) that waits for its answer; a call and its status ('7' after a
+// reset, '8' once configured), the board waiting for the request; or neither. In lock step the
+// board sends nothing after a call until it is answered, nor after a status until the request,
+// so what came before went unanswered: a frame's call that waited while the user-interface
+// thread was busy, the calls of a board that gave the frame up and started again, the call and
+// status that a board waiting for the request sends again at every EOT.
+Attente Examiner(int port, Fin fin) {
     for (int n = GetInQLen(port); n > 0; --n) {
         const int c = ComRdByte(port);
         if (c < 0) break;
-        appel = c == kEtx;
+        fin.Ajouter(c);
     }
-    return appel;
+    if (fin.Appel()) return {Attente::appel};
+    if (fin.AppelEtStatut()) return {Attente::statut, fin.dernier};
+    return {};
 }
 
-// The board answered a call with '7' after it had sent no frame for a while: a board that
-// started its handshake again waits for the request, which it acknowledges; a '7' that begins a
-// frame gets nothing (the board waits for EOT), and the frame goes on. True when the handshake
-// was taken up (whether it went through is the frames' business).
-bool Reprendre(const Vexo_prive &p) {
-    ComWrtByte(p.port, kEtx);
-    if (ComRdByte(p.port) != kEot) return false;
-    Poignee h{p.port};
-    Configurer(p, h);
+// Waits a moment for a byte that the board sends without waiting for an answer: true when one
+// came (added to `fin`).
+bool Spontane(const Vexo_prive &p, Fin &fin) {
+    SetComTime(p.port, kDelaiSpontane);
+    const int c = ComRdByte(p.port);
+    SetComTime(p.port, p.delai);
+    if (c < 0) return false;
+    fin.Ajouter(c);
     return true;
 }
 
-// The receive callback, on each ETX: the frame's 20 bytes, each answered by EOT. The first read
-// that gets nothing ends the frame, answered by EOT too (the board may only be slow): nothing of
-// that frame is stored. A board that calls again after its frames stopped gets the rest of its
-// handshake instead.
-void VEXO_comint(int /*portNumber*/, int eventMask, void *callbackData) {
-    if ((eventMask & LWRS_RXFLAG) == 0 || callbackData == nullptr) return;
-    Vexo_prive &p = *static_cast<Vexo_prive *>(callbackData);
-    if (!banc::OctetsEnAttente(p.port) || !DernierAppel(p.port)) return;
-    ComWrtByte(p.port, kEot);
-    int c = ComRdByte(p.port);
-    if (c == '7' && p.veille.DepuisLecture() >= kPeriodesAvantReprise * DelaiAcquisition(p.bloc) && Reprendre(p))
-        return;
+// Reads the frame after its call was answered, each byte answered by EOT, and stores it; nullopt
+// once done. The first read that gets nothing ends the frame, answered by EOT too (the board may
+// only be slow): nothing of that frame is stored.
+//
+// A board reset meanwhile calls: its ETX comes among the frame's bytes, answered as one of them,
+// and its status follows; the EOT that answers the status makes it send its call and status
+// again at once. A frame's byte, in lock step, comes only once the previous one was answered. So
+// the bytes are no frame when one comes unasked: when bytes already wait behind the one just
+// read, or follow at once an ETX read after a status byte, or follow at once the last EOT of a
+// frame that ends like a call (ETX) or like a call and its status. Then nothing is stored, and
+// the last bytes read are returned, to be looked at with those waiting behind them.
+std::optional<Fin> LireTrame(Vexo_prive &p) {
     unsigned char octets[kTailleTrameVexo];
-    for (std::size_t i = 0; i < kTailleTrameVexo; ++i) {
-        if (i > 0) c = ComRdByte(p.port);
+    Fin fin;
+    for (unsigned char &o : octets) {
+        const int c = ComRdByte(p.port);
+        if (c >= 0) {
+            fin.Ajouter(c);
+            if (GetInQLen(p.port) > 0) return fin;
+            if (c == kEtx && EstStatut(fin.avant) && Spontane(p, fin)) return fin;
+        }
         ComWrtByte(p.port, kEot);
         if (c < 0) {
             p.veille.Illisible();
-            return;
+            return std::nullopt;
         }
-        octets[i] = static_cast<unsigned char>(c);
+        o = static_cast<unsigned char>(c);
     }
+    if ((fin.Appel() || fin.AppelEtStatut()) && Spontane(p, fin)) return fin;
     const vexo_data d = VEXO_lire_trame(octets);
     const std::int32_t comptes[kNbVoies] = {d.freq_1, d.freq_2, d.freq_3, d.freq_4};
     for (int k = 0; k < kNbVoies; ++k) {
@@ -222,6 +263,38 @@ void VEXO_comint(int /*portNumber*/, int eventMask, void *callbackData) {
         ++p.numero_mesure[k];
     }
     p.veille.Lecture();
+    return std::nullopt;
+}
+
+// The receive callback, on each ETX: a call answered by EOT and its frame, or a board that starts
+// its handshake again. A board that was reset calls, gives its status once its call is answered,
+// and waits for the request. Its status is read as a frame's first byte and answered by EOT,
+// which makes the board send its call and status again at once: that call and status, whether
+// they come among a frame's bytes or wait in the queue when the callback looks, get the rest of
+// the handshake, so that the frames come back. Whether it went through is the frames' business
+// (the watch says a board whose frames do not come back).
+void VEXO_comint(int /*portNumber*/, int eventMask, void *callbackData) {
+    if ((eventMask & LWRS_RXFLAG) == 0 || callbackData == nullptr) return;
+    Vexo_prive &p = *static_cast<Vexo_prive *>(callbackData);
+    if (!banc::OctetsEnAttente(p.port)) return;
+    Fin fin;
+    for (int regard = 0; regard < kRegardsMax; ++regard) {
+        const Attente a = Examiner(p.port, fin);
+        if (a.quoi == Attente::statut) {
+            Poignee h{p.port};
+            Configurer(p, h, a.octet);
+            return;
+        }
+        if (a.quoi == Attente::rien) {
+            if (regard > 0) p.veille.Illisible();  // bytes that made no frame
+            return;
+        }
+        ComWrtByte(p.port, kEot);
+        const std::optional<Fin> autre = LireTrame(p);
+        if (!autre) return;
+        fin = *autre;
+    }
+    p.veille.Illisible();
 }
 
 // ---- management -------------------------------------------------------------------------
@@ -260,11 +333,12 @@ int VEXO_initialisation(PInstrument *instrument) {
         MessagePopup(kAttention, kErreurTransmission);
         return -1;
     }
-    SetComTime(p.port, DelaiAcquisition(p.bloc));
+    p.delai = DelaiAcquisition(p.bloc);
+    SetComTime(p.port, p.delai);
     const int installe = InstallComCallback(p.port, LWRS_RXFLAG, 0, kEtx, VEXO_comint, &p);
     if (installe == 0) {
         p.activite.RappelSerieInstalle(p.port);
-        p.veille.Armer(p, p.bloc.nom_instru, std::max(kSilenceMin, kPeriodesMuettes * DelaiAcquisition(p.bloc)));
+        p.veille.Armer(p, p.bloc.nom_instru, std::max(kSilenceMin, kPeriodesMuettes * p.delai));
     }
     return installe;
 }

@@ -25,12 +25,17 @@
 // the instrument is freed.
 //
 // While acquiring, a board that sends no frame for 10 s (at least three of its periods) is said
-// once on the main panel's status list, and again when its frames come back. A board that calls
-// again and answers '7' after two periods without a frame started its handshake anew: the
-// callback sends the request (ETX); once the board acknowledges it (EOT), the rest of the
-// handshake follows (configuration, '8', request, period) and the frames come back without a
-// new acquisition start. A board that does not acknowledge was sending a frame that begins with
-// '7', which goes on.
+// once on the main panel's status list, and again when its frames come back. A board that was
+// reset (by the operator, or by itself once left without acknowledgements for a while) calls
+// again, answers the EOT with its status '7' and waits for the request; an EOT instead makes it
+// send its call and status again at once. The callback takes such a status for a frame's first
+// byte, but a frame's bytes come one per EOT: a byte that comes unasked (waiting behind the one
+// just read, or at once after an ETX read after a status byte, or at once after the last EOT of
+// a frame that ends like a call or a call and its status) shows that the bytes are no frame.
+// They are not stored, and the call and status at their end get the rest of the handshake
+// (request, configuration, '8', request, period; from the request and the period for a board
+// that gave '8'), so the frames come back without a new acquisition start. Bytes '7' or '8' that
+// begin a frame are stored like any others.
 //
 // Settings block (140 bytes, little-endian; get_memory flag 0, up to the reading counters):
 // 0 port_com int32 (1..3), 4 temps_echantillonnage int32 (the board's period, seconds),

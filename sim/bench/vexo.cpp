@@ -41,8 +41,9 @@ void CarteVexo::Appeler(serie::Sortie &sortie) {
 
 std::array<unsigned char, CarteVexo::kTailleTrame> CarteVexo::Trame() const {
     std::array<unsigned char, kTailleTrame> t{};
-    GrandBoutiste(&t[0], static_cast<std::uint16_t>(kEpsilon1), 2);
-    GrandBoutiste(&t[2], static_cast<std::uint16_t>(kEpsilon2), 2);
+    const std::array<std::int16_t, 2> e = epsilons_.value_or(std::array<std::int16_t, 2>{kEpsilon1, kEpsilon2});
+    GrandBoutiste(&t[0], static_cast<std::uint16_t>(e[0]), 2);
+    GrandBoutiste(&t[2], static_cast<std::uint16_t>(e[1]), 2);
     for (std::size_t k = 0; k < 4; ++k) {
         const std::int32_t n = comptes_ ? (*comptes_)[k] : kComptesDeBase[k] + trames_;
         GrandBoutiste(&t[4 + 4 * k], static_cast<std::uint32_t>(n), 4);
@@ -147,6 +148,14 @@ void CarteVexo::Recevoir(unsigned char c, serie::Sortie &sortie) {
         break;
     case Etape::Acquisition:
         if (c != kEot || !enTrame_) break;
+        if (reinitialiserApres_ == envoyes_) {
+            // Reset before this acknowledgement came: it answers the board's new call.
+            reinitialiserApres_.reset();
+            Reinitialiser();
+            Appeler(sortie);
+            Statut('7', Etape::Requete1, sortie);
+            break;
+        }
         dernierSigne_ = horloge::Secondes();
         if (envoyes_ == kTailleTrame) {
             ++trames_;

@@ -23,7 +23,8 @@
 //
 // Failures, beyond those of the line (sim/serie/ligne.h: silence, garbage, unplugging, delay):
 // wrong status bytes ('6' for '7', '9' for '8', each followed by a new call), bytes before the
-// calls, a 0x00 before each frame's ETX, frames cut after a number of bytes.
+// calls, a 0x00 before each frame's ETX, frames cut after a number of bytes, a reset in the
+// middle of a frame.
 #pragma once
 
 #include <array>
@@ -66,6 +67,8 @@ public:
 
     // The four counts of the frames (nullopt: the board's own).
     void ImposerComptes(std::optional<std::array<std::int32_t, 4>> comptes) { comptes_ = comptes; }
+    // The two 16-bit fields that begin the frames (nullopt: the board's own, 1 and -1).
+    void ImposerEpsilons(std::optional<std::array<std::int16_t, 2>> epsilons) { epsilons_ = epsilons; }
     // The next `premier` status bytes '7' and the next `second` status bytes '8' are wrong.
     void FixerStatutsFaux(int premier, int second = 0) { statutsFaux_ = {premier, second}; }
     void FixerBruitAvantAppel(std::string octets) { bruitAppel_ = std::move(octets); }
@@ -73,6 +76,10 @@ public:
     // Frames stop after `n` bytes (nullopt: whole frames): the board then keeps silent until
     // the next period, which gives the frame up and sends none.
     void CouperTrames(std::optional<std::size_t> n) { coupe_ = n; }
+    // The operator resets the board once it has sent `octets` bytes of its next frame (0: only
+    // the frame's call), while the computer's acknowledgement of the last of them is on its way:
+    // the board's call crosses that EOT and takes it for its answer, so its status '7' follows.
+    void ReinitialiserApres(std::size_t octets) { reinitialiserApres_ = octets; }
 
 private:
     void Appeler(serie::Sortie &sortie);
@@ -102,6 +109,8 @@ private:
     std::string bruitAppel_;
     bool zeroAvantTrame_ = false;
     std::optional<std::size_t> coupe_;
+    std::optional<std::array<std::int16_t, 2>> epsilons_;
+    std::optional<std::size_t> reinitialiserApres_;
 };
 
 }  // namespace sim

@@ -87,6 +87,33 @@ protected:
         ASSERT_TRUE(poussee::Attendre([&] { return !Carte([](sim::CarteVexo &c) { return c.TrameEnCours(); }); }));
     }
 
+    // The counts of every frame in the tests of a board reset while acquiring: 10 to 40.
+    void ComptesFixes() {
+        Carte([](sim::CarteVexo &b) { b.ImposerComptes(std::array<std::int32_t, 4>{10, 20, 30, 40}); });
+    }
+    // Every channel holds its count of ComptesFixes, with reading counter `n`.
+    void Voies(unsigned n) {
+        for (int voie = 1; voie <= 4; ++voie) EXPECT_TRUE(Voie(instrument, voie, 10 * voie, n));
+    }
+    // The board was reset during the acquisition: the receive callback takes up its handshake
+    // again and the board acquires anew. What reached the board since the last look is EOTs (the
+    // frames' acknowledgements and the answers to its call, at least `reponses` of them), then
+    // the handshake from the computer's first request on, as `init` sends it. The channels still
+    // hold frame `n`; the next frame comes by itself and becomes frame `n` + 1.
+    void Reprise(std::size_t reponses, unsigned &n) {
+        const std::string suite = Poignee(1).substr(kEot.size());
+        ASSERT_TRUE(Traiter([&] {
+            return Ligne().Recu().ends_with(suite) &&
+                   Carte([](sim::CarteVexo &c) { return c.LEtape(); }) == sim::CarteVexo::Etape::Acquisition;
+        })) << testing::PrintToString(Ligne().Recu());
+        const std::string r = Recu();
+        EXPECT_GE(r.size(), reponses + suite.size()) << testing::PrintToString(r);
+        EXPECT_EQ(r.find_first_not_of(kEot), r.size() - suite.size()) << testing::PrintToString(r);
+        Voies(n);
+        ASSERT_NO_FATAL_FAILURE(Trame(++n));
+        Voies(n);
+    }
+
     int portCarte = 1;         // the board that the operator resets
     int reinitialisations = 0;
     std::string attendu;       // a part of the other pop-up the test expects
@@ -259,6 +286,86 @@ TEST_F(CarteVexoTest, AFrameCutShortIsNotStored) {
     Carte([](sim::CarteVexo &b) { b.CouperTrames(std::nullopt); });
     Trame(1);
     for (int voie = 1; voie <= 4; ++voie) EXPECT_TRUE(Voie(instrument, voie, voie, 1));
+    instrument->stop(instrument);
+}
+
+// The operator resets the board between two frames, however soon after the last one: the
+// callback recognises its call and its status, takes up the handshake again, and the frames come
+// back by themselves. The call's bytes never land in a channel.
+TEST_F(CarteVexoTest, ABoardResetBetweenFramesComesBackByItself) {
+    Init();
+    ComptesFixes();
+    unsigned n = 0;
+    for (int k = 0; k < 3; ++k) Trame(++n);
+    for (const double apres : {0.3, 0.0, 0.7}) {
+        SCOPED_TRACE(apres);
+        Recu();
+        horloge::AvancerHorlogeFactice(apres);
+        Carte([](sim::CarteVexo &b) { b.Reinitialiser(); });
+        // The call, and its status taken at first for a frame's first byte, are answered.
+        ASSERT_NO_FATAL_FAILURE(Reprise(2, n));
+    }
+    EXPECT_EQ(ui_test::Vus().size(), 1u) << "only the reset pop-up";
+    instrument->stop(instrument);
+}
+
+// The operator resets the board in the middle of a frame, while the computer's acknowledgement of
+// its last byte is on its way: the board's call crosses it and takes it for its answer, so the
+// call and its status come together. After the frame's last byte the frame is whole and stored,
+// and the callback finds the call with its status waiting when it looks next; earlier, they come
+// among the frame's bytes, which make no frame and are not stored. Either way the handshake is
+// taken up again and the frames come back.
+TEST_F(CarteVexoTest, AResetInTheMiddleOfAFrame) {
+    Init();
+    ComptesFixes();
+    unsigned n = 0;
+    Trame(++n);
+    const struct {
+        std::size_t octets;  // of the frame, sent before the reset
+        bool stockee;
+    } cas[] = {{20, true}, {0, false}, {7, false}, {18, false}, {19, false}};
+    for (const auto &c : cas) {
+        SCOPED_TRACE(c.octets);
+        Recu();
+        Carte([&](sim::CarteVexo &b) { b.ReinitialiserApres(c.octets); });
+        horloge::AvancerHorlogeFactice(1.0);
+        if (c.stockee) ++n;
+        ASSERT_NO_FATAL_FAILURE(Reprise(c.octets + 1, n));
+    }
+    instrument->stop(instrument);
+}
+
+// A frame whose first bytes read like a call's status ('7' is 0x37, '8' is 0x38, ETX is 0x03) is
+// a frame, also after a frame that was missed: acknowledged byte by byte and stored, at once,
+// with nothing else sent to the board.
+TEST_F(CarteVexoTest, AFrameThatBeginsLikeAStatusAfterAMissedFrame) {
+    Init();
+    ComptesFixes();
+    unsigned n = 0;
+    Trame(++n);
+    for (const std::int16_t debut : {0x3703, 0x3803, 0x3737}) {
+        SCOPED_TRACE(debut);
+        Recu();
+        // A frame cut short, waited for a period and not stored; the board gives it up at its
+        // next period and sends the next frame a period later.
+        Carte([](sim::CarteVexo &b) {
+            b.ImposerEpsilons(std::nullopt);
+            b.CouperTrames(5);
+        });
+        const double t0 = horloge::Secondes();
+        horloge::AvancerHorlogeFactice(1.0);
+        ASSERT_TRUE(Traiter([&] { return poussee::Passe(t0, 2.0); })) << "the sixth byte never comes";
+        EXPECT_EQ(Recu(7), std::string(7, '\x04'));
+        ASSERT_TRUE(poussee::Attendre([&] { return !Carte([](sim::CarteVexo &b) { return b.TrameEnCours(); }); }));
+        Carte([&](sim::CarteVexo &b) {
+            b.CouperTrames(std::nullopt);
+            b.ImposerEpsilons(std::array<std::int16_t, 2>{debut, debut});
+        });
+        ASSERT_NO_FATAL_FAILURE(Trame(++n));
+        EXPECT_EQ(Recu(21), std::string(21, '\x04')) << "the ETX and every byte acknowledged, nothing else";
+        EXPECT_LT(horloge::Secondes() - t0, 3.5) << "no read waited a period for what the board never sends";
+        Voies(n);
+    }
     instrument->stop(instrument);
 }
 
