@@ -8,19 +8,12 @@
 #include "graphs/graph3D.h"
 #include "graphs/graphtab.h"
 #include "instruments/catalogue.h"
-#include "platform/bench_config.h"
 #include "platform/clock.h"
-#include "platform/gpib.h"
-#include "platform/parport.h"
-#include "platform/rs232.h"
-#include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/ui_graph.h"
 #include "platform/ui_test.h"
-#include "sim/banc.h"
 #include "sim/bus.h"
 #include "sim/counters/hp5313x.h"
-#include "sim/serie/peripheriques.h"
 #include "tests/support/banc_test.h"
 #include "uir/Interface.h"
 #include "uir/UIR_graph3D.h"
@@ -42,8 +35,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <map>
 #include <string>
 #include <thread>
 #include <utility>
@@ -71,21 +62,12 @@ protected:
         BancTest::SetUp();
         if (HasFatalFailure()) return;
         ui_test::ActiverScript([](const std::string &d) { ADD_FAILURE() << "pop-up: " << d; });
-        sim::BusDeCarte(0)->Vider();
-        RechargerConfigurationBanc(BANC_SOURCE_DIR "/sim/demo-banc.conf");
-        ReinitialiserCartesGpib();
-        ReinitialiserPortParallele();
-        CarteGpibNumero(0);  // the board, and the demo's instruments on it
+        OuvrirBancDemo();
     }
     void TearDown() override {
         BancTest::TearDown();
         ui_test::DesactiverScript();
-        FermerTousLesPortsCom();
-        sim::serie::ArreterLignes();
-        RechargerConfigurationBanc("/nonexistent/banc-tests/banc.conf");
-        ReinitialiserCartesGpib();
-        ReinitialiserPortParallele();
-        sim::BusDeCarte(0)->Vider();
+        FermerBancDemo();
     }
 
     // An instrument listed as a settings load lists it.
