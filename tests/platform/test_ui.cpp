@@ -611,7 +611,7 @@ class Placement : public testing::Test {
 protected:
     static constexpr const char *kFichier = BANC_SOURCE_DIR "/tests/ui/Placement.uir";
     enum { P_PRINCIPAL = 1, P_PETIT, P_MOYEN, P_GRAND };
-    enum { LISTE = 4 };
+    enum { LISTE_PRINCIPALE = 4 };
 
     void SetUp() override {
         QScreen *ecran = QGuiApplication::primaryScreen();
@@ -649,7 +649,7 @@ protected:
 
 TEST_F(Placement, WindowsCoverLeastOfTheMainPanelAndOfEachOther) {
     const QRect fenetre_principale = ui_test::Fenetre(principal)->frameGeometry();
-    const QRect liste = QRect(ui_test::Widget(principal, LISTE)->mapToGlobal(QPoint(0, 0)), ui_test::Widget(principal, LISTE)->size());
+    const QRect liste = QRect(ui_test::Widget(principal, LISTE_PRINCIPALE)->mapToGlobal(QPoint(0, 0)), ui_test::Widget(principal, LISTE_PRINCIPALE)->size());
     // Too tall for the free band under the main panel: over its dimmed control, not its list.
     const QRect moyen = Ouvrir(P_MOYEN);
     EXPECT_TRUE(moyen.intersects(fenetre_principale));
