@@ -390,15 +390,15 @@ private:
     // again, so that they follow.
     int MargeCommune(QCP::MarginSide cote, int besoin) {
         const int k = cote == QCP::msLeft ? 0 : 1;
-        const QList<Graphe *> voisins = window()->findChildren<Graphe *>();
+        std::vector<Graphe *> voisins;
+        for (QCustomPlot *q : window()->findChildren<QCustomPlot *>())
+            if (auto *g = dynamic_cast<Graphe *>(q); g && g != this && g->isVisible()) voisins.push_back(g);
         if (besoin != besoin_[k]) {
             besoin_[k] = besoin;
-            for (Graphe *g : voisins)
-                if (g != this && g->isVisible()) g->update();
+            for (Graphe *g : voisins) g->update();
         }
         int marge = besoin;
-        for (const Graphe *g : voisins)
-            if (g != this && g->isVisible()) marge = std::max(marge, g->besoin_[k]);
+        for (const Graphe *g : voisins) marge = std::max(marge, g->besoin_[k]);
         return marge;
     }
 
