@@ -175,6 +175,7 @@ int InitGraph3D(int) {
     if (InitOGLControl() < 0) return -1;
     InitPlot3D();
     Update_Liste_Voie2D();
+    PlacePanelWhereFree(panel3D);
     DisplayPanel(panel3D);
     actif = true;
     return 0;

@@ -122,6 +122,8 @@ void Init_graph(int nb_points, LC_GRAPH *w) {
 
     for (int g : kGraphes)
         SetAxisRange(w->panelGraph, g, VAL_MANUAL, 0.0, nb_points - 1.0, VAL_NO_CHANGE, 0.0, 0.0);
+    // Where it leaves the main panel and the windows already open in view as far as it can.
+    PlacePanelWhereFree(w->panelGraph);
     DisplayPanel(w->panelGraph);
 }
 
@@ -262,6 +264,7 @@ void Init_graphtab(int nb_voies, int nb_graphes, ptr *table) {
         SetTableColumnAttribute(panelTableau, P_AFF_TAB_TABLE, i + 1, ATTR_FORMAT, VAL_AUTO_FORMAT);
         SetTableColumnAttribute(panelTableau, P_AFF_TAB_TABLE, i + 1, ATTR_PRECISION, 8);
     }
+    PlacePanelWhereFree(panelTableau);
     DisplayPanel(panelTableau);
 }
 

@@ -7,12 +7,14 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <list>
@@ -405,6 +407,126 @@ int DisplayPanel(int panel) {
                 p->fenetre->activateWindow();
             }
         }
+        return 0;
+    });
+}
+
+namespace {
+
+// What a window would cover of the windows shown. Every pixel of a window counts; a pixel of a
+// control that the operator can use now (shown and not dimmed: a list, a button, a graph...)
+// counts kPoidsControle. A window that the program put in a place of its own (the main panel)
+// counts kPoidsPropre times as much as one placed here: it keeps its lists and buttons in view
+// first. No window hides three quarters of one placed here before it when it can do otherwise.
+constexpr long long kPoidsControle = 4;
+constexpr long long kPoidsPropre = 4;
+constexpr long long kPoidsMasque = kPoidsPropre * kPoidsControle;
+constexpr const char *kPlaceLibre = "place_libre";  // property of a window placed here
+
+struct Obstacle {
+    QRect zone;  // on the screen
+    long long poids;
+    bool fenetre_placee = false;  // the frame of a window placed here
+};
+
+// The windows shown other than `sauf`, with the controls that the operator can use (those of
+// the tab sheets in view included), on the screen.
+std::vector<Obstacle> ObstaclesAffiches(const QWidget *sauf) {
+    std::vector<Obstacle> obstacles;
+    for (const auto &[handle, p] : panneaux) {
+        QWidget *w = p->fenetre;
+        if (!w || !w->isVisible()) continue;
+        QWidget *fenetre = w->window();
+        if (fenetre == sauf) continue;
+        const bool placee = fenetre->property(kPlaceLibre).toBool();
+        const long long facteur = placee ? 1 : kPoidsPropre;
+        if (w->isWindow()) obstacles.push_back({w->frameGeometry(), facteur, placee});
+        const QPoint origine = fenetre->geometry().topLeft();
+        for (const auto &[id, c] : p->controles) {
+            QWidget *cadre = c->cadre;
+            if (!cadre || c->grise || !cadre->isVisibleTo(fenetre)) continue;
+            obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()),
+                                 facteur * (kPoidsControle - 1)});
+        }
+    }
+    return obstacles;
+}
+
+long long Couverture(const QRect &r, const std::vector<Obstacle> &obstacles) {
+    long long c = 0;
+    for (const Obstacle &o : obstacles) {
+        const QRect i = r.intersected(o.zone);
+        if (i.isEmpty()) continue;
+        const long long aire = static_cast<long long>(i.width()) * i.height();
+        c += o.poids * aire;
+        if (o.fenetre_placee && 4 * aire >= 3 * static_cast<long long>(o.zone.width()) * o.zone.height())
+            c += kPoidsMasque * aire;
+    }
+    return c;
+}
+
+// Positions from `debut` to `fin` for one coordinate of a window's corner: a grid, and the
+// places that put the window against the given edges, all within [debut, fin].
+std::vector<int> Positions(int debut, int fin, const std::vector<int> &bords) {
+    std::vector<int> v;
+    if (fin < debut) return {debut};
+    constexpr int kPas = 8;
+    for (int x = debut; x < fin; x += kPas) v.push_back(x);
+    v.push_back(fin);
+    for (int b : bords)
+        if (b >= debut && b <= fin) v.push_back(b);
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    return v;
+}
+
+}  // namespace
+
+int PlacePanelWhereFree(int panel) {
+    return SurFilUi([&] {
+        auto p = ChercherPanneau(panel);
+        if (!p) return static_cast<int>(UIE_BAD_PANEL);
+        QWidget *w = p->fenetre;
+        if (!w || !w->isWindow()) return static_cast<int>(UIE_BAD_ATTRIBUTE);
+        const std::vector<Obstacle> obstacles = ObstaclesAffiches(w);
+        // The frame that the window manager adds: as around the windows shown.
+        QMargins cadre;
+        for (const auto &[handle, q] : panneaux) {
+            const QWidget *autre = q->fenetre;
+            if (autre && autre != w && autre->isWindow() && autre->isVisible()) {
+                const QRect f = autre->frameGeometry(), g = autre->geometry();
+                cadre = QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+                break;
+            }
+        }
+        const QSize taille = w->size().grownBy(cadre);
+        QScreen *s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+        if (!s) return 0;
+        const QRect ecran = s->availableGeometry();
+        std::vector<int> bords_x, bords_y;
+        for (const Obstacle &o : obstacles) {
+            bords_x.insert(bords_x.end(), {o.zone.left() - taille.width(), o.zone.right() + 1});
+            bords_y.insert(bords_y.end(), {o.zone.top() - taille.height(), o.zone.bottom() + 1});
+        }
+        const std::vector<int> xs = Positions(ecran.left(), ecran.right() + 1 - taille.width(), bords_x);
+        const std::vector<int> ys = Positions(ecran.top(), ecran.bottom() + 1 - taille.height(), bords_y);
+        // Among the places that cover least, the nearest to where the resource file puts it.
+        const QPoint voulu = w->pos();
+        QPoint meilleur = ecran.topLeft();
+        long long cout_min = -1;
+        int distance_min = 0;
+        for (int y : ys)
+            for (int x : xs) {
+                const long long c = Couverture(QRect(QPoint(x, y), taille), obstacles);
+                const int d = std::abs(x - voulu.x()) + std::abs(y - voulu.y());
+                if (cout_min < 0 || c < cout_min || (c == cout_min && d < distance_min)) {
+                    cout_min = c;
+                    distance_min = d;
+                    meilleur = QPoint(x, y);
+                }
+            }
+        w->move(meilleur);
+        w->setProperty(kPlaceLibre, true);
         return 0;
     });
 }

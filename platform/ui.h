@@ -109,6 +109,10 @@ void SetWaitCursor(int on);
 // panel. Returns the new handle (> 0) or a negative UiError.
 int LoadPanel(int parent, const char *file, int panelId);
 int DisplayPanel(int panel);
+// Moves a top-level panel, before it is shown, where it covers as little as the screen allows
+// of the windows already shown: of their controls above all, then of the rest of them. Among
+// equal places, the one nearest to where the resource file puts it.
+int PlacePanelWhereFree(int panel);
 int HidePanel(int panel);
 // Discards a panel with its child panels and tab sheets. Safe from inside one of its own
 // callbacks: the callback finishes, then the widgets go.

@@ -28,12 +28,15 @@
 #include <QTableWidget>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <limits>
+#include <optional>
 
 namespace ui_detail {
 
@@ -44,11 +47,94 @@ constexpr int RoleFormat = Qt::UserRole + 21;    // header item: UiFormat of the
 constexpr int RolePrecision = Qt::UserRole + 22; // header item: digits
 constexpr int RoleTitre = Qt::UserRole + 23;     // header item: title, Windows-1252
 constexpr int RoleAvecTitre = Qt::UserRole + 24; // header item: title shown (ATTR_USE_LABEL_TEXT)
+constexpr int RoleEntier = Qt::UserRole + 25;    // header item: widest integer part of its numbers, pixels
+constexpr int RoleFraction = Qt::UserRole + 26;  // header item: widest decimals and exponent, pixels
 
 QColor Couleur(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 int Rgb(const QColor &c) { return (c.red() << 16) | (c.green() << 8) | c.blue(); }
 
 QByteArray Octets(const std::string &s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+
+// ---- tick labels ----------------------------------------------------------------------------
+
+// The texts of ticks `pas` apart, with the digits that tell two neighbours apart for the range
+// they cover, all with as many decimals: 10 MHz give or take 10 Hz reads 9999990, 9999995,
+// 10000000... Plain decimals, unless the numbers are tiny, huge, or only their first few digits
+// change: then a mantissa and a power of ten ("2.5e-07"), which the graph draws as 2.5·10⁻⁷.
+QVector<QString> TextesGraduations(const QVector<double> &ticks, double pas) {
+    QVector<QString> textes;
+    textes.reserve(ticks.size());
+    double plus_grand = 0;
+    for (double t : ticks)
+        if (std::isfinite(t)) plus_grand = std::max(plus_grand, std::abs(t));
+    if (!(pas > 0) || !std::isfinite(pas) || !std::isfinite(plus_grand)) {
+        for (double t : ticks) textes.push_back(QString::number(t, 'g', 6));
+        return textes;
+    }
+    // The step is a mantissa of few digits (1, 2, 2.5, 5...) times a power of ten.
+    int p = static_cast<int>(std::floor(std::log10(pas)));
+    double mantisse = pas / std::pow(10.0, p);
+    if (mantisse >= 9.999999) { ++p; mantisse /= 10; }
+    if (mantisse < 0.9999999) { --p; mantisse *= 10; }
+    int decimales_pas = 0;
+    for (double m = mantisse; decimales_pas < 3 && std::abs(m - std::round(m)) > 1e-6 * std::max(1.0, m); m *= 10)
+        ++decimales_pas;
+    // A tick that stands for zero, by the step, is zero.
+    const double zero = pas * 1e-6;
+    const int e = plus_grand > zero ? static_cast<int>(std::floor(std::log10(plus_grand) + 1e-12)) : 0;
+    const int decimales_fixes = std::clamp(decimales_pas - p, 0, 17);
+    const int decimales_mantisse = std::clamp(e - p + decimales_pas, 0, 17);
+    const int longueur_fixe = std::max(e, 0) + 2 + (decimales_fixes > 0 ? decimales_fixes + 1 : 0);
+    const int longueur_mantisse = 2 + (decimales_mantisse > 0 ? decimales_mantisse + 1 : 0) + (std::abs(e) >= 100 ? 5 : 4);
+    const bool puissance = plus_grand > zero &&
+                           (e < -3                      // 0.0000025: zeros to count
+                            || (e >= 6 && p >= e - 2)   // 2500000: only the first digits change
+                            || (longueur_fixe > 15 && longueur_mantisse < longueur_fixe));
+    char tampon[400];
+    for (double t : ticks) {
+        if (std::abs(t) <= zero) t = 0.0;
+        std::to_chars_result r;
+        if (!std::isfinite(t))
+            r = std::to_chars(tampon, tampon + sizeof tampon, t);
+        else if (puissance && t == 0.0)
+            r = std::to_chars(tampon, tampon + sizeof tampon, 0);
+        else if (puissance)
+            r = std::to_chars(tampon, tampon + sizeof tampon, t, std::chars_format::scientific, decimales_mantisse);
+        else
+            r = std::to_chars(tampon, tampon + sizeof tampon, t, std::chars_format::fixed, decimales_fixes);
+        textes.push_back(QString::fromLatin1(tampon, r.ec == std::errc() ? r.ptr - tampon : 0));
+    }
+    return textes;
+}
+
+// The ticks of an axis, labelled by TextesGraduations.
+class Graduations : public QCPAxisTicker {
+protected:
+    double getTickStep(const QCPRange &range) override {
+        pas_ = QCPAxisTicker::getTickStep(range);
+        return pas_;
+    }
+    QVector<QString> createLabelVector(const QVector<double> &ticks, const QLocale &, QChar, int) override {
+        return TextesGraduations(ticks, pas_);
+    }
+
+private:
+    double pas_ = 1;
+};
+
+// The margin that a plot area leaves for its axes on one side (left or right), worked out by the
+// graph that owns it from what its own axes need there (`besoin`, at least its minimum).
+class MargesAlignees : public QCPMarginGroup {
+public:
+    using Regle = std::function<int(QCP::MarginSide, int)>;
+    MargesAlignees(QCustomPlot *graphe, Regle regle) : QCPMarginGroup(graphe), regle_(std::move(regle)) {}
+
+protected:
+    int commonMargin(QCP::MarginSide cote) const override { return regle_(cote, QCPMarginGroup::commonMargin(cote)); }
+
+private:
+    Regle regle_;
+};
 
 // ---- the graph widget ----------------------------------------------------------------------
 
@@ -87,13 +173,19 @@ public:
         yAxis2->setVisible(true);
         yAxis2->setTickLabels(true);
         axisRect()->setBackground(QBrush(Qt::black));
-        // Graphs stacked in a window keep their plot areas aligned while their labels fit.
+        // Graphs stacked in a window keep their plot areas aligned: each leaves on either side
+        // the widest margin that one of them needs (see MargeCommune).
         axisRect()->setMinimumMargins(QMargins(72, 10, 72, 10));
+        axisRect()->setMarginGroup(QCP::msLeft | QCP::msRight,
+                                   new MargesAlignees(this, [this](QCP::MarginSide cote, int besoin) {
+                                       return MargeCommune(cote, besoin);
+                                   }));
         for (QCPAxis *a : {xAxis, yAxis, yAxis2}) {
             a->grid()->setPen(QPen(QColor(0x50, 0x50, 0x50), 0, Qt::DotLine));
             a->grid()->setZeroLinePen(Qt::NoPen);
         }
         yAxis2->grid()->setVisible(false);
+        for (QCPAxis *a : {xAxis, yAxis, yAxis2}) a->setTicker(QSharedPointer<QCPAxisTicker>(new Graduations));
         for (int k = 0; k < 3; ++k) Axe_(k)->setRange(axes_[k].mini, axes_[k].maxi);
     }
 
@@ -110,6 +202,19 @@ public:
             a->setLabelColor(texte);
         }
         Forcer();
+    }
+
+    // The ticks of an axis for its range now, with their texts, as the next drawing makes them.
+    void Graduer(int axe, QVector<double> *valeurs, QVector<QString> *textes) {
+        Actualiser();
+        QCPAxis *a = Axe_(axe);
+        a->ticker()->generate(a->range(), locale(), QLatin1Char('g'), a->numberPrecision(), *valeurs, nullptr, textes);
+    }
+    // The plot area as the graph lays it out now.
+    QRect ZoneDesTraces() {
+        Actualiser();
+        updateLayout();
+        return axisRect()->rect();
     }
 
     QCPAxis *Axe_(int axe) const { return axe == VAL_XAXIS ? xAxis : axe == VAL_RIGHT_YAXIS ? yAxis2 : yAxis; }
@@ -280,6 +385,23 @@ protected:
     }
 
 private:
+    // The margin of the plot area on one side: the widest that the shown graphs of the window
+    // need there, this one's being `besoin`. A graph whose need changes has the others drawn
+    // again, so that they follow.
+    int MargeCommune(QCP::MarginSide cote, int besoin) {
+        const int k = cote == QCP::msLeft ? 0 : 1;
+        std::vector<Graphe *> voisins;
+        for (QCustomPlot *q : window()->findChildren<QCustomPlot *>())
+            if (auto *g = dynamic_cast<Graphe *>(q); g && g != this && g->isVisible()) voisins.push_back(g);
+        if (besoin != besoin_[k]) {
+            besoin_[k] = besoin;
+            for (Graphe *g : voisins) g->update();
+        }
+        int marge = besoin;
+        for (const Graphe *g : voisins) marge = std::max(marge, g->besoin_[k]);
+        return marge;
+    }
+
     // The ranges of the axes, worked out once after any number of changes (a refresh deletes
     // and makes several plots in a row) when they are read or drawn.
     void Actualiser() {
@@ -447,6 +569,7 @@ private:
 
     QColor fond_;  // the background of the graph around its plot area
     int panel_, id_;
+    int besoin_[2] = {0, 0};     // margins this graph's own axes need, left and right
     bool axes_perimes_ = false;  // the ranges of the automatic axes must be worked out again
     int prochain_ = 1;
     int dessins_ = 0;
@@ -496,10 +619,34 @@ private:
 
 QTableWidget *Table(const Controle &c) { return qobject_cast<QTableWidget *>(c.widget.data()); }
 
+// Where the decimal point of a number's text stands: the integer part before it, the decimals
+// and the exponent from it. A text without a point stands before its exponent ("1e-09"), and
+// one without either ("12", "NaN") is all integer part.
+qsizetype Virgule(const QString &texte) {
+    qsizetype k = texte.indexOf(QLatin1Char('.'));
+    if (k < 0) k = texte.indexOf(QLatin1Char('e'));
+    return k < 0 ? texte.size() : k;
+}
+
+// The widths of a number's integer part and of the rest, in pixels.
+struct Parts {
+    qreal entier = 0, fraction = 0;
+};
+Parts Mesurer(const QFontMetricsF &m, const QString &texte) {
+    const qsizetype v = Virgule(texte);
+    return {m.horizontalAdvance(texte.left(v)), m.horizontalAdvance(texte.mid(v))};
+}
+
+constexpr int kMargeCellule = 4;  // pixels between a cell's text and either side of the cell
+
 // Cells of a table of numbers, drawn as plain text: a table that gains a row at every sample
 // is drawn again whole each time, and the style's full item drawing costs most of it. A row
 // keeps its figures while it moves up the view, so the laid-out text of a cell is kept from one
 // drawing to the next instead of being laid out again each time.
+//
+// The numbers of a column stand on one decimal point: the column keeps the widest integer part
+// and the widest decimals (with exponent) of its numbers (RoleEntier, RoleFraction), and the
+// block they make is centred in the column, under its title.
 class DelegueNombres : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -508,50 +655,78 @@ public:
         if (choisi) peintre->fillRect(option.rect, option.palette.highlight());
         peintre->setPen(option.palette.color(choisi ? QPalette::HighlightedText : QPalette::Text));
         const QVariant alignement = index.data(Qt::TextAlignmentRole);
-        const int a = alignement.isValid() ? alignement.toInt() : int(Qt::AlignLeft | Qt::AlignVCenter);
-        const QRect zone = option.rect.adjusted(4, 0, -4, 0);
+        int a = alignement.isValid() ? alignement.toInt() : int(Qt::AlignLeft | Qt::AlignVCenter);
+        const QRect zone = option.rect.adjusted(kMargeCellule, 0, -kMargeCellule, 0);
         const QString texte = index.data(Qt::DisplayRole).toString();
-        if (!Ecrire(peintre, zone, a, texte)) peintre->drawText(zone, a, texte);
+        QRect cible = zone;
+        const QVariant entiers = index.data(RoleNombre).isValid()
+                                     ? index.model()->headerData(index.column(), Qt::Horizontal, RoleEntier)
+                                     : QVariant();
+        if (entiers.isValid()) {
+            const qreal entier = entiers.toDouble();
+            const qreal bloc = entier + index.model()->headerData(index.column(), Qt::Horizontal, RoleFraction).toDouble();
+            const qreal virgule = zone.x() + (zone.width() - bloc) / 2 + entier;
+            const int x = static_cast<int>(std::lround(virgule - PartsDe(peintre->font(), texte).entier));
+            cible = QRect(x, zone.y(), std::max(zone.right() + 1 - x, 1), zone.height());
+            a = (a & Qt::AlignVertical_Mask) | Qt::AlignLeft;
+        }
+        if (Ecrire(peintre, zone, cible, a, texte)) return;
+        const bool couper = !zone.contains(cible);
+        if (couper) {
+            peintre->save();
+            peintre->setClipRect(zone, Qt::IntersectClip);
+        }
+        peintre->drawText(cible, a, texte);
+        if (couper) peintre->restore();
+    }
+
+    // Whether the parts of a number's text are no wider than these, from the widths of its
+    // characters alone (which a text of figures is never narrower than): a quick look for the
+    // number that every sample writes.
+    bool Tient(const QFont &police, const QString &texte, qreal entier, qreal fraction) const {
+        Suivre(police);
+        const qsizetype v = Virgule(texte);
+        qreal largeur = 0;
+        for (qsizetype k = 0; k < texte.size(); ++k) {
+            if (k == v) {
+                if (largeur > entier) return false;
+                largeur = 0;
+            }
+            const char16_t c = texte[k].unicode();
+            if (c < 0x20 || c > 0x7E) return false;
+            largeur += avances_[c - 0x20];
+        }
+        return v == texte.size() ? largeur <= entier : largeur <= fraction;
+    }
+    // The widths of the parts of a number's text in this font: kept with its layout once it is
+    // drawn; a text not drawn yet is only measured.
+    Parts PartsDe(const QFont &police, const QString &texte) const {
+        Suivre(police);
+        if (const auto it = textes_.constFind(texte); it != textes_.constEnd()) return it->parts;
+        return Mesurer(*metriques_, texte);
     }
 
 private:
+    struct Texte {
+        QStaticText ligne;  // laid out once
+        Parts parts;
+    };
+
     // Draws a line of printable ASCII, as every number is, from its kept layout, where drawText
-    // would draw it: its natural width and the height of a line placed in the zone as the
-    // alignment says, clipped to the zone when it does not fit. False for any other text, left
-    // to drawText.
-    bool Ecrire(QPainter *peintre, const QRect &zone, int a, const QString &texte) const {
-        if (texte.isEmpty() || (a & Qt::AlignJustify)) return false;
-        for (QChar c : texte)
-            if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
-        const QFont &police = peintre->font();
-        if (!mesure_ || police != police_) {
-            textes_.clear();
-            mesure_ = true;
-            police_ = police;
-            const QFontMetricsF m(police);
-            hauteur_ = std::ceil(m.ascent() + m.descent());
-            // A font with a leading would place a kept line otherwise: its cells go to drawText.
-            QStaticText essai(QStringLiteral("0"));
-            essai.setTextFormat(Qt::PlainText);
-            utilisable_ = essai.size().height() == hauteur_;
-        }
-        if (!utilisable_) return false;
-        auto it = textes_.find(texte);
-        if (it == textes_.end()) {
-            // A table shows a few hundred cells at once; older texts are dropped all together.
-            if (textes_.size() >= kTextesGardes) textes_.clear();
-            QStaticText s(texte);
-            s.setTextFormat(Qt::PlainText);
-            it = textes_.insert(texte, s);
-        }
-        const QStaticText &s = it.value();
+    // would draw it in `cible`: its natural width and the height of a line placed there as the
+    // alignment says, clipped to the zone when it goes out of it. False for any other text,
+    // left to drawText.
+    bool Ecrire(QPainter *peintre, const QRect &zone, const QRect &cible, int a, const QString &texte) const {
+        const Texte *t = Garde(peintre->font(), texte, a);
+        if (!t) return false;
+        const QStaticText &s = t->ligne;
         const qreal largeur = s.size().width();
         const Qt::Alignment h = QStyle::visualAlignment(peintre->layoutDirection(), Qt::Alignment(a));
-        qreal x = zone.x(), y = zone.y();
-        if (h & Qt::AlignRight) x += zone.width() - largeur;
-        else if (h & Qt::AlignHCenter) x += (zone.width() - largeur) / 2;
-        if (a & Qt::AlignBottom) y += zone.height() - hauteur_;
-        else if (a & Qt::AlignVCenter) y += (zone.height() - hauteur_) / 2;
+        qreal x = cible.x(), y = cible.y();
+        if (h & Qt::AlignRight) x += cible.width() - largeur;
+        else if (h & Qt::AlignHCenter) x += (cible.width() - largeur) / 2;
+        if (a & Qt::AlignBottom) y += cible.height() - hauteur_;
+        else if (a & Qt::AlignVCenter) y += (cible.height() - hauteur_) / 2;
         const QRectF place(x, y, largeur, hauteur_);
         const bool couper = !QRectF(zone).contains(place);
         if (couper) {
@@ -563,13 +738,53 @@ private:
         return true;
     }
 
+    // What is kept is of this font: kept texts of another font go.
+    void Suivre(const QFont &police) const {
+        if (mesure_ && police == police_) return;
+        textes_.clear();
+        mesure_ = true;
+        police_ = police;
+        metriques_.emplace(police);
+        for (char16_t c = 0x20; c <= 0x7E; ++c) avances_[c - 0x20] = metriques_->horizontalAdvance(QChar(c));
+        hauteur_ = std::ceil(metriques_->ascent() + metriques_->descent());
+        // A font with a leading would place a kept line otherwise: its cells go to drawText.
+        QStaticText essai(QStringLiteral("0"));
+        essai.setTextFormat(Qt::PlainText);
+        utilisable_ = essai.size().height() == hauteur_;
+    }
+
+    // The kept layout of a line of printable ASCII in this font; null for any other text, or
+    // for a font whose kept lines would not stand where drawText puts them.
+    const Texte *Garde(const QFont &police, const QString &texte, int a) const {
+        if (texte.isEmpty() || (a & Qt::AlignJustify)) return nullptr;
+        for (QChar c : texte)
+            if (c.unicode() < 0x20 || c.unicode() > 0x7E) return nullptr;
+        Suivre(police);
+        if (!utilisable_) return nullptr;
+        auto it = textes_.find(texte);
+        if (it == textes_.end()) {
+            // A table shows a few hundred cells at once; older texts are dropped all together.
+            if (textes_.size() >= kTextesGardes) textes_.clear();
+            Texte t;
+            t.ligne = QStaticText(texte);
+            t.ligne.setTextFormat(Qt::PlainText);
+            t.parts = Mesurer(*metriques_, texte);
+            it = textes_.insert(texte, t);
+        }
+        return &it.value();
+    }
+
     static constexpr qsizetype kTextesGardes = 4096;
-    mutable QHash<QString, QStaticText> textes_;
+    mutable QHash<QString, Texte> textes_;
     mutable bool mesure_ = false;  // police_ and hauteur_ are known
     mutable QFont police_;
+    mutable std::optional<QFontMetricsF> metriques_;  // of police_
+    mutable std::array<qreal, 0x7F - 0x20> avances_{};  // of the printable ASCII characters in police_
     mutable qreal hauteur_ = 0;     // of a line of police_
     mutable bool utilisable_ = false;  // kept lines of police_ stand where drawText puts them
 };
+
+bool TableDeNombres(const QTableWidget &t) { return dynamic_cast<DelegueNombres *>(t.itemDelegate()) != nullptr; }
 
 QTableWidgetItem *EnTete(QTableWidget *t, int colonne) {
     QTableWidgetItem *h = t->horizontalHeaderItem(colonne);
@@ -584,10 +799,52 @@ QTableWidgetItem *EnTete(QTableWidget *t, int colonne) {
     return h;
 }
 
+// The widest text that a number of ordinary size takes in this format: a column of numbers is
+// made that wide from the start, so that it keeps its width while its numbers come.
+QString TexteLePlusLarge(int format, int precision) {
+    precision = std::clamp(precision, 0, 17);
+    switch (format) {
+    case VAL_DECIMAL_FORMAT: return QStringLiteral("-8888") + (precision > 0 ? "." + QString(precision, '8') : QString());
+    case VAL_SCIENTIFIC_FORMAT: return QStringLiteral("-8") + (precision > 0 ? "." + QString(precision, '8') : QString()) + "e-88";
+    default: return QStringLiteral("-8.") + QString(std::max(precision - 1, 1), '8') + "e-88";
+    }
+}
+
+// A column of numbers is as wide as its title, as the numbers of its format and as the block of
+// the numbers it shows, each with its margins.
+void AjusterColonne(QTableWidget &t, int colonne) {
+    if (!TableDeNombres(t)) return;
+    const QTableWidgetItem *h = EnTete(&t, colonne);
+    const QFontMetricsF m(t.font());
+    const qreal nombres = std::max(m.horizontalAdvance(TexteLePlusLarge(h->data(RoleFormat).toInt(), h->data(RolePrecision).toInt())),
+                                   h->data(RoleEntier).toDouble() + h->data(RoleFraction).toDouble());
+    const int largeur = std::max(t.horizontalHeader()->sectionSizeHint(colonne),
+                                 static_cast<int>(std::ceil(nombres)) + 2 * kMargeCellule);
+    if (t.columnWidth(colonne) != largeur) t.setColumnWidth(colonne, largeur);
+}
+
+// The column makes room, on its decimal point, for the number written `texte`.
+void LogerNombre(QTableWidget &t, int colonne, const QString &texte) {
+    const auto *delegue = dynamic_cast<const DelegueNombres *>(t.itemDelegate());
+    if (!delegue) return;
+    QTableWidgetItem *h = EnTete(&t, colonne);
+    const QVariant entier = h->data(RoleEntier);
+    const qreal entier_avant = entier.toDouble(), fraction_avant = h->data(RoleFraction).toDouble();
+    if (entier.isValid() && delegue->Tient(t.font(), texte, entier_avant, fraction_avant)) return;
+    const Parts p = delegue->PartsDe(t.font(), texte);
+    if (entier.isValid() && p.entier <= entier_avant && p.fraction <= fraction_avant) return;
+    h->setData(RoleEntier, std::max(p.entier, entier_avant));
+    h->setData(RoleFraction, std::max(p.fraction, fraction_avant));
+    AjusterColonne(t, colonne);
+    // The numbers already shown move onto the new point.
+    t.viewport()->update();
+}
+
 void MontrerTitre(QTableWidgetItem *h, int colonne) {
     const QByteArray b = h->data(RoleTitre).toByteArray();
     h->setText(h->data(RoleAvecTitre).toInt() ? VersEcran(std::string(b.constData(), static_cast<std::size_t>(b.size())))
                                               : QString::number(colonne + 1));
+    if (QTableWidget *t = h->tableWidget()) AjusterColonne(*t, colonne);
 }
 
 std::string Formater(double v, int format, int precision) {
@@ -840,10 +1097,16 @@ int SetTableColumnAttribute(int panel, int control, int column, int attribute, i
             if (value != VAL_DECIMAL_FORMAT && value != VAL_SCIENTIFIC_FORMAT && value != VAL_AUTO_FORMAT)
                 return UIE_BAD_ATTRIBUTE;
             h->setData(RoleFormat, value);
-            if (!dynamic_cast<DelegueNombres *>(t.itemDelegate())) {
+            if (!TableDeNombres(t)) {
                 t.setItemDelegate(new DelegueNombres(&t));
                 // Rows of one line of figures: as many rows in view as the table can show.
                 t.verticalHeader()->setDefaultSectionSize(t.fontMetrics().height() + 6);
+                // Columns as wide as their titles and numbers, the last one too.
+                t.horizontalHeader()->setStretchLastSection(false);
+                for (int k = 0; k < t.columnCount(); ++k) {
+                    t.horizontalHeader()->setSectionResizeMode(k, QHeaderView::Interactive);
+                    AjusterColonne(t, k);
+                }
             }
             break;
         case ATTR_PRECISION:
@@ -910,6 +1173,7 @@ int SetTableCellVal(int panel, int control, Point cell, double value) {
         it->setData(RoleTexteBrut, Octets(texte));
         it->setData(RoleNombre, value);
         it->setText(QString::fromLatin1(texte.c_str()));
+        LogerNombre(t, cell.x - 1, it->text());
         return 0;
     });
 }
@@ -1039,6 +1303,32 @@ int GetPlotData(int panel, int control, int plotHandle, std::vector<double> *x, 
             return 0;
         }
         return UIE_BAD_INDEX;
+    });
+}
+
+int GetAxisTicks(int panel, int control, int axis, std::vector<double> *values, std::vector<std::string> *labels) {
+    if (axis < VAL_XAXIS || axis > VAL_RIGHT_YAXIS) return UIE_BAD_ATTRIBUTE;
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        QVector<double> v;
+        QVector<QString> t;
+        g.Graduer(axis, &v, &t);
+        if (values) values->assign(v.begin(), v.end());
+        if (labels) {
+            labels->clear();
+            for (const QString &s : t) labels->push_back(s.toStdString());
+        }
+        return 0;
+    });
+}
+
+int GetGraphPlotArea(int panel, int control, int *left, int *top, int *width, int *height) {
+    return AvecGraphe(panel, control, [&](Graphe &g) {
+        const QRect r = g.ZoneDesTraces();
+        if (left) *left = r.left();
+        if (top) *top = r.top();
+        if (width) *width = r.width();
+        if (height) *height = r.height();
+        return 0;
     });
 }
 

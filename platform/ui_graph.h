@@ -19,6 +19,7 @@
 
 #include "platform/ui.h"
 
+#include <string>
 #include <vector>
 
 // ---- events and attributes beyond ui.h ----------------------------------------------------
@@ -133,6 +134,12 @@ int GetGraphPlots(int panel, int control, std::vector<int> *handles);
 int GetPlotAttribute(int panel, int control, int plotHandle, int attribute, int *value);
 int GetPlotData(int panel, int control, int plotHandle, std::vector<double> *x,
                 std::vector<double> *y);
+// The ticks of an axis for the range it has now, with their texts as the graph shows them (a
+// text with an exponent, "2.5e-07", shows as 2.5·10⁻⁷).
+int GetAxisTicks(int panel, int control, int axis, std::vector<double> *values, std::vector<std::string> *labels);
+// The plot area inside the graph as the graph lays it out now, in pixels from its top-left
+// corner: the graphs of one panel keep their plot areas' left and right edges in line.
+int GetGraphPlotArea(int panel, int control, int *left, int *top, int *width, int *height);
 // Number of times the graph has been drawn on screen (to check that drawing is coalesced and
 // skipped while the graph is not shown).
 int GetGraphDrawCount(int panel, int control, int *count);

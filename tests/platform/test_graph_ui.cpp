@@ -25,7 +25,11 @@
 #include <QTableWidget>
 #include <QWidget>
 
+#include <functional>
+#include <optional>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <string>
@@ -205,6 +209,96 @@ TEST_F(GrapheUi, ScalingModes) {
     EXPECT_EQ(mode, VAL_MANUAL);
     EXPECT_EQ(Etendue(P_Graph_GRAPH_3, VAL_LEFT_YAXIS, &mode), std::make_pair(4.0, 4.0));
     EXPECT_EQ(mode, VAL_AUTOSCALE);
+}
+
+// The texts of an axis's ticks tell neighbouring ticks apart whatever the range: each reads as
+// its own tick's value (a power of ten written "e"), and no two neighbours read the same. A
+// 10 MHz counter give or take 10 Hz, negative, tiny, huge and zero-crossing ranges.
+TEST_F(GrapheUi, TickLabelsTellNeighbouringTicksApart) {
+    using Textes = std::vector<std::string>;
+    const struct {
+        double bas, haut;
+        Textes textes;  // when pinned
+    } cas[] = {
+        {9999990, 10000010, {"9999990", "9999995", "10000000", "10000005", "10000010"}},
+        {-10000010, -9999990, {"-10000010", "-10000005", "-10000000", "-9999995", "-9999990"}},
+        {1.5e9 - 3, 1.5e9 + 3, {}},
+        {0, 1, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
+        {-0.5, 0.5, {}},
+        {2.2, 3.3, {}},
+        {0, 1e-6, {"0", "2.0e-07", "4.0e-07", "6.0e-07", "8.0e-07", "1.0e-06"}},
+        {1e-9, 1.00001e-9, {}},
+        {-1e-12, 1e-12, {}},
+        {0.000123456, 0.000123457, {}},
+        {0, 1e12, {}},
+        {1e20, 1.00001e20, {}},
+        {-3e300, 3e300, {}},
+    };
+    for (const auto &c : cas) {
+        SCOPED_TRACE(testing::Message() << c.bas << " .. " << c.haut);
+        for (int graphe : {P_Graph_GRAPH, P_Graph_GRAPH_2}) {
+            ASSERT_EQ(SetAxisScalingMode(panel, graphe, VAL_LEFT_YAXIS, VAL_MANUAL, c.bas, c.haut), 0);
+            std::vector<double> ticks;
+            Textes textes;
+            ASSERT_EQ(GetAxisTicks(panel, graphe, VAL_LEFT_YAXIS, &ticks, &textes), 0);
+            ASSERT_GE(ticks.size(), 3u);
+            ASSERT_EQ(textes.size(), ticks.size());
+            const double pas = ticks[1] - ticks[0];
+            for (std::size_t k = 0; k < ticks.size(); ++k) {
+                SCOPED_TRACE(textes[k]);
+                char *fin = nullptr;
+                const double lu = std::strtod(textes[k].c_str(), &fin);
+                EXPECT_EQ(*fin, '\0');
+                EXPECT_NEAR(lu, ticks[k], pas * 1e-3);
+                if (k > 0) {
+                    EXPECT_NE(textes[k], textes[k - 1]);
+                }
+            }
+            if (!c.textes.empty()) {
+                EXPECT_EQ(textes, c.textes);
+            }
+        }
+    }
+    // The x axis of the graph windows: points 0 to 999.
+    std::vector<std::string> x;
+    SetAxisRange(panel, P_Graph_GRAPH, VAL_MANUAL, 0.0, 999.0, VAL_NO_CHANGE, 0, 0);
+    GetAxisTicks(panel, P_Graph_GRAPH, VAL_XAXIS, nullptr, &x);
+    EXPECT_EQ(x, (std::vector<std::string>{"0", "200", "400", "600", "800"}));
+}
+
+// The plot areas of the three graphs of a window keep their edges in line when the texts of one
+// axis widen, on the left as on the right, and follow them back when they narrow again.
+TEST_F(GrapheUi, PlotAreasOfAWindowStayInLineWhenLabelsWiden) {
+    DisplayPanel(panel);
+    const auto zones = [&] {
+        std::vector<std::pair<int, int>> z;
+        for (int graphe : {P_Graph_GRAPH, P_Graph_GRAPH_2, P_Graph_GRAPH_3}) {
+            int gauche = -1, largeur = -1;
+            EXPECT_EQ(GetGraphPlotArea(panel, graphe, &gauche, nullptr, &largeur, nullptr), 0);
+            z.push_back({gauche, gauche + largeur});
+        }
+        return z;
+    };
+    const auto en_ligne = [](const std::vector<std::pair<int, int>> &z) {
+        return z[0] == z[1] && z[1] == z[2];
+    };
+    Laisser();
+    const auto etroites = zones();
+    EXPECT_TRUE(en_ligne(etroites));
+
+    SetAxisScalingMode(panel, P_Graph_GRAPH, VAL_LEFT_YAXIS, VAL_MANUAL, -12345678, -12345670);
+    SetAxisScalingMode(panel, P_Graph_GRAPH_3, VAL_RIGHT_YAXIS, VAL_MANUAL, -12345678, -12345670);
+    Laisser();
+    const auto larges = zones();
+    EXPECT_TRUE(en_ligne(larges)) << larges[0].first << " " << larges[1].first << " " << larges[2].first << " / "
+                                  << larges[0].second << " " << larges[1].second << " " << larges[2].second;
+    EXPECT_GT(larges[0].first, etroites[0].first);
+    EXPECT_LT(larges[0].second, etroites[0].second);
+
+    SetAxisScalingMode(panel, P_Graph_GRAPH, VAL_LEFT_YAXIS, VAL_MANUAL, 0, 10);
+    SetAxisScalingMode(panel, P_Graph_GRAPH_3, VAL_RIGHT_YAXIS, VAL_MANUAL, 0, 10);
+    Laisser();
+    EXPECT_EQ(zones(), etroites);
 }
 
 TEST_F(GrapheUi, DrawingIsCoalescedAndWaitsForTheGraphToBeShown) {
@@ -387,6 +481,42 @@ TEST_F(GrapheUi, SpanIndicatorsShowSmallAndLargeValuesAndTakeNoTyping) {
     }
 }
 
+// The fields of the scaling dialog show a bound with the digits it needs: the bounds of a
+// 10 MHz counter's axis to the hertz, a small bound with all its digits, whether the program
+// sets them or the operator types them.
+TEST(DialogueEchelles, FieldsShowTheDigitsABoundNeeds) {
+    SetResourceDirectory(BANC_SOURCE_DIR "/ui");
+    const int choix = LoadPanel(0, "UIR_graphtab.uir", P_Choix);
+    ASSERT_GT(choix, 0);
+    const struct {
+        double valeur;
+        const char *texte;
+    } cas[] = {{10000010, "10000010"}, {9999990, "9999990"}, {0.000123456, "0.000123456"}, {-2.5, "-2.5"},
+               {123456789.125, "123456789.125"}, {1e-12, "1e-12"}, {0, "0"}};
+    for (int champ : {P_Choix_NUM_Val_MIN_Gauche, P_Choix_NUM_Val_MAX_Gauche, P_Choix_NUM_Val_Centrage_G,
+                      P_Choix_NUM_Val_MIN_Droite, P_Choix_NUM_Val_MAX_Droite, P_Choix_NUM_Val_Centrage_D}) {
+        QLineEdit *ligne = ui_test::Widget(choix, champ)->findChild<QLineEdit *>();
+        ASSERT_NE(ligne, nullptr);
+        SetCtrlAttribute(choix, champ, ATTR_DIMMED, 0);
+        for (const auto &c : cas) {
+            // The centring values take no negative value.
+            if (c.valeur < 0 && (champ == P_Choix_NUM_Val_Centrage_G || champ == P_Choix_NUM_Val_Centrage_D)) continue;
+            SCOPED_TRACE(testing::Message() << champ << " " << c.texte);
+            ASSERT_EQ(SetCtrlVal(choix, champ, c.valeur), 0);
+            EXPECT_EQ(ligne->text().toStdString(), c.texte);
+            double lu = NaN;
+            GetCtrlVal(choix, champ, &lu);
+            EXPECT_EQ(lu, c.valeur);
+        }
+        ASSERT_EQ(ui_test::EntrerValeur(choix, champ, 9999990), 0);
+        double lu = NaN;
+        GetCtrlVal(choix, champ, &lu);
+        EXPECT_EQ(lu, 9999990.0);
+        EXPECT_EQ(ligne->text().toStdString(), "9999990");
+    }
+    DiscardPanel(choix);
+}
+
 // The resource files hold what the graph windows and the 3D view address by name and number.
 TEST(RessourcesGraphes, PanelsAndControlsAsTheProgramExpectsThem) {
     struct Attendu {
@@ -555,9 +685,40 @@ TEST_F(TableUi, ColumnsTitlesAndNumericCells) {
     EXPECT_EQ(colonnes, 2);
 }
 
+// What the cells of a table of numbers show: drawn by the table's own delegate, or drawn by
+// drawText, into an image of the cell's size and a margin.
+QImage DessinCellule(QTableWidget *table, QStyleOptionViewItem option, const std::function<void(QPainter &)> &dessin) {
+    QImage image(option.rect.size() + QSize(6, 4), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(table->font());
+    p.setPen(option.palette.color(QPalette::Text));
+    dessin(p);
+    return image;
+}
+
+// Where a number's text is drawn in its cell (drawn as drawText would, from its left edge, with
+// the vertical alignment given, clipped to the cell less a margin of 4 pixels each side): the
+// left edge of the text, or none when no place gives that drawing.
+std::optional<int> GaucheDuNombre(QTableWidget *table, const QStyleOptionViewItem &option, const QModelIndex &index,
+                                  int vertical) {
+    const QImage vu = DessinCellule(table, option, [&](QPainter &p) { table->itemDelegate()->paint(&p, option, index); });
+    const QRect zone = option.rect.adjusted(4, 0, -4, 0);
+    const QString texte = index.data().toString();
+    for (int x = zone.left() - 200; x <= zone.right(); ++x) {
+        const QImage attendu = DessinCellule(table, option, [&](QPainter &p) {
+            p.setClipRect(zone);
+            p.drawText(QRect(x, zone.top(), zone.right() + 1 - x, zone.height()), Qt::AlignLeft | vertical, texte);
+        });
+        if (attendu == vu) return x;
+    }
+    return std::nullopt;
+}
+
 // The cells of a table of numbers show their text where drawText puts it in the cell (less a
 // margin of 4 pixels each side), clipped to the cell, the second drawing of a cell (from what
-// the first one kept) as the first.
+// the first one kept) as the first: a text as its alignment says, a number on the decimal point
+// of its column, placed up or down as its alignment says.
 TEST_F(TableUi, CellsShowTheirTextWhereDrawTextPutsIt) {
     ASSERT_EQ(DeleteTableColumns(panel, P_AFF_TAB_TABLE, 1, -1), 0);
     ASSERT_EQ(InsertTableColumns(panel, P_AFF_TAB_TABLE, 1, 1), 0);
@@ -592,23 +753,104 @@ TEST_F(TableUi, CellsShowTheirTextWhereDrawTextPutsIt) {
         QStyleOptionViewItem option;
         option.initFrom(table->viewport());
         option.rect = QRect(QPoint(3, 2), c.taille);
+        const QModelIndex index = table->model()->index(0, 0);
+        if (!c.texte) {
+            const std::optional<int> gauche = GaucheDuNombre(table, option, index, alignement & Qt::AlignVertical_Mask);
+            EXPECT_TRUE(gauche.has_value());
+            EXPECT_EQ(GaucheDuNombre(table, option, index, alignement & Qt::AlignVertical_Mask), gauche) << "drawn again";
+            continue;
+        }
         const auto dessin = [&](bool par_la_table) {
-            QImage image(c.taille + QSize(6, 4), QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QPainter p(&image);
-            p.setFont(table->font());
-            if (par_la_table) {
-                delegue->paint(&p, option, table->model()->index(0, 0));
-            } else {
-                p.setPen(option.palette.color(QPalette::Text));
-                p.drawText(option.rect.adjusted(4, 0, -4, 0), alignement, cellule->text());
-            }
-            return image;
+            return DessinCellule(table, option, [&](QPainter &p) {
+                if (par_la_table) delegue->paint(&p, option, index);
+                else p.drawText(option.rect.adjusted(4, 0, -4, 0), alignement, cellule->text());
+            });
         };
         const QImage attendu = dessin(false);
         EXPECT_TRUE(dessin(true) == attendu);
         EXPECT_TRUE(dessin(true) == attendu) << "drawn again";
     }
+}
+
+// The numbers of a column stand on one decimal point, whatever their notation and digits, the
+// block they make within the column; numbers that widen the block move the others onto its
+// new point.
+TEST_F(TableUi, NumbersOfAColumnStandOnOneDecimalPoint) {
+    ASSERT_EQ(DeleteTableColumns(panel, P_AFF_TAB_TABLE, 1, -1), 0);
+    ASSERT_EQ(InsertTableColumns(panel, P_AFF_TAB_TABLE, 1, 1), 0);
+    SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_USE_LABEL_TEXT, 1);
+    SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_LABEL_TEXT, "Fréquencemètre Voie 1"_w);
+    SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_FORMAT, VAL_AUTO_FORMAT);
+    SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, 1, ATTR_PRECISION, 8);
+    const std::vector<std::vector<double>> vagues = {
+        {1.5, 12, -0.25, NaN},
+        {-1234.5678, 0.001, -1e-9, 3.0e12, 10000000.5, 1.2345678e-305, -98765432},
+    };
+    int lignes = 0;
+    for (const std::vector<double> &vague : vagues) {
+        InsertTableRows(panel, P_AFF_TAB_TABLE, -1, static_cast<int>(vague.size()));
+        for (double v : vague) SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(1, ++lignes), v);
+        const QFontMetricsF m(table->font());
+        std::vector<double> virgules;
+        for (int r = 0; r < lignes; ++r) {
+            const QModelIndex index = table->model()->index(r, 0);
+            const QString texte = index.data().toString();
+            SCOPED_TRACE(texte.toStdString());
+            QStyleOptionViewItem option;
+            option.initFrom(table->viewport());
+            option.rect = QRect(QPoint(3, 2), QSize(table->columnWidth(0), table->rowHeight(r)));
+            const std::optional<int> gauche = GaucheDuNombre(table, option, index, Qt::AlignVCenter);
+            ASSERT_TRUE(gauche.has_value());
+            // The point, or where it would stand: before the exponent, or after the last digit.
+            qsizetype point = texte.indexOf('.');
+            if (point < 0) point = texte.indexOf('e');
+            if (point < 0) point = texte.size();
+            virgules.push_back(*gauche + m.horizontalAdvance(texte.left(point)));
+            // The whole text inside the cell less its margins.
+            EXPECT_GE(*gauche, option.rect.left() + 4);
+            EXPECT_LE(*gauche + m.horizontalAdvance(texte), option.rect.right() + 1 - 4);
+        }
+        const auto [bas, haut] = std::minmax_element(virgules.begin(), virgules.end());
+        EXPECT_LE(*haut - *bas, 1.0) << "points between " << *bas << " and " << *haut;
+    }
+}
+
+// Every column of a table of numbers is as wide as its title, however long, and as its numbers;
+// the last one is no wider than the same column elsewhere.
+TEST_F(TableUi, ColumnsAreAsWideAsTheirTitlesAndNumbers) {
+    const std::vector<std::string> titres = {"T", "Fréquencemètre Voie 1"_w, "Powermeter Voie 1",
+                                             "Regul Acoustic Température de consigne"_w, "T"};
+    const int n = static_cast<int>(titres.size());
+    ASSERT_EQ(DeleteTableColumns(panel, P_AFF_TAB_TABLE, 1, -1), 0);
+    ASSERT_EQ(InsertTableColumns(panel, P_AFF_TAB_TABLE, 1, n), 0);
+    for (int c = 1; c <= n; ++c) {
+        SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, c, ATTR_USE_LABEL_TEXT, 1);
+        SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, c, ATTR_LABEL_TEXT, titres[static_cast<std::size_t>(c - 1)].c_str());
+        SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, c, ATTR_FORMAT, VAL_AUTO_FORMAT);
+        SetTableColumnAttribute(panel, P_AFF_TAB_TABLE, c, ATTR_PRECISION, 8);
+    }
+    DisplayPanel(panel);
+    QApplication::processEvents();
+    const QHeaderView *entete = table->horizontalHeader();
+    const auto verifier = [&] {
+        for (int c = 0; c < n; ++c) {
+            SCOPED_TRACE(titres[static_cast<std::size_t>(c)]);
+            EXPECT_GE(table->columnWidth(c), entete->sectionSizeHint(c)) << "the title is whole";
+        }
+        EXPECT_EQ(table->columnWidth(n - 1), table->columnWidth(0));
+    };
+    verifier();
+    // Numbers as long as the format makes them, in every column.
+    InsertTableRows(panel, P_AFF_TAB_TABLE, -1, 2);
+    for (int c = 1; c <= n; ++c) {
+        SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(c, 1), -1.2345678e-305);
+        SetTableCellVal(panel, P_AFF_TAB_TABLE, MakePoint(c, 2), -0.00012345678);
+    }
+    QApplication::processEvents();
+    verifier();
+    const QFontMetricsF m(table->font());
+    for (int c = 0; c < n; ++c)
+        EXPECT_GE(table->columnWidth(c), m.horizontalAdvance(table->item(1, c)->text()) + 8) << titres[static_cast<std::size_t>(c)];
 }
 
 // A full table that gains a row and loses its oldest at every sample, kept at its last rows

@@ -9,8 +9,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
@@ -601,6 +603,69 @@ TEST_F(Ui, SlidesMoveToThePositionOrLabelClicked) {
     EXPECT_EQ(Valeur(INTER), 0);
     EXPECT_EQ(Valeur(GLISSIERE), 1);
     EXPECT_TRUE(evenements.empty());
+}
+
+// Windows placed where they cover least of the windows shown, on a screen of 1600 by 1000: a
+// main panel across the top, with a list and a dimmed control on its lower edge.
+class Placement : public testing::Test {
+protected:
+    static constexpr const char *kFichier = BANC_SOURCE_DIR "/tests/ui/Placement.uir";
+    enum { P_PRINCIPAL = 1, P_PETIT, P_MOYEN, P_GRAND };
+    enum { LISTE_PRINCIPALE = 4 };
+
+    void SetUp() override {
+        QScreen *ecran = QGuiApplication::primaryScreen();
+        ASSERT_NE(ecran, nullptr);
+        bureau = ecran->availableGeometry();
+        if (bureau.size() != QSize(1600, 1000)) GTEST_SKIP() << "a screen of 1600 by 1000 is needed";
+        principal = LoadPanel(0, kFichier, P_PRINCIPAL);
+        ASSERT_GT(principal, 0);
+        DisplayPanel(principal);
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        for (int p : ouverts) DiscardPanel(p);
+        if (principal > 0) DiscardPanel(principal);
+        QApplication::processEvents();
+    }
+    // A panel placed, then shown; its window on the screen.
+    QRect Ouvrir(int id) {
+        const int p = LoadPanel(0, kFichier, id);
+        EXPECT_GT(p, 0);
+        ouverts.push_back(p);
+        EXPECT_EQ(PlacePanelWhereFree(p), 0);
+        DisplayPanel(p);
+        QApplication::processEvents();
+        const QRect r = ui_test::Fenetre(p)->frameGeometry();
+        EXPECT_TRUE(bureau.contains(r)) << r.x() << "," << r.y();
+        return r;
+    }
+    static long long Aire(const QRect &r) { return r.isEmpty() ? 0 : static_cast<long long>(r.width()) * r.height(); }
+
+    QRect bureau;
+    int principal = 0;
+    std::vector<int> ouverts;
+};
+
+TEST_F(Placement, WindowsCoverLeastOfTheMainPanelAndOfEachOther) {
+    const QRect fenetre_principale = ui_test::Fenetre(principal)->frameGeometry();
+    const QRect liste = QRect(ui_test::Widget(principal, LISTE_PRINCIPALE)->mapToGlobal(QPoint(0, 0)), ui_test::Widget(principal, LISTE_PRINCIPALE)->size());
+    // Too tall for the free band under the main panel: over its dimmed control, not its list.
+    const QRect moyen = Ouvrir(P_MOYEN);
+    EXPECT_TRUE(moyen.intersects(fenetre_principale));
+    EXPECT_FALSE(moyen.intersects(liste));
+    // Small windows: in the free band, over no other window.
+    std::vector<QRect> places = {fenetre_principale, moyen};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        const QRect petit = Ouvrir(P_PETIT);
+        for (const QRect &r : places) EXPECT_FALSE(petit.intersects(r));
+        places.push_back(petit);
+    }
+    // Windows bigger than any free place: the second hides less than three quarters of the first.
+    const QRect premier = Ouvrir(P_GRAND);
+    const QRect second = Ouvrir(P_GRAND);
+    EXPECT_LT(4 * Aire(premier.intersected(second)), 3 * Aire(premier));
 }
 
 TEST(Locale, NumbersKeepTheirPointUnderAFrenchLocale) {

@@ -234,11 +234,7 @@ protected:
         BancTest::SetUp();
         if (HasFatalFailure()) return;
         ActiverPopups();
-        sim::BusDeCarte(0)->Vider();
-        RechargerConfigurationBanc(BANC_SOURCE_DIR "/sim/demo-banc.conf");
-        ReinitialiserCartesGpib();
-        ReinitialiserPortParallele();
-        CarteGpibNumero(0);  // the board, and the demo's instruments on it
+        OuvrirBancDemo();
         dir_ = dossier.path().toStdString();
     }
     void TearDown() override {
@@ -247,12 +243,7 @@ protected:
         if (bascule) Cliquer(panel_synchro, P_Synchro_TBN_Synchobanc);
         BancTest::TearDown();
         for (const fs::path &lien : liens_) fs::remove(lien);
-        FermerTousLesPortsCom();
-        sim::serie::ArreterLignes();
-        RechargerConfigurationBanc("/nonexistent/banc-tests/banc.conf");
-        ReinitialiserCartesGpib();
-        ReinitialiserPortParallele();
-        sim::BusDeCarte(0)->Vider();
+        FermerBancDemo();
     }
 
     // A new instance of catalogue row `l` with the demo bench's settings where they differ from

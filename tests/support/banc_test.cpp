@@ -4,7 +4,13 @@
 #include "framework/enregistrement.h"
 #include "framework/liste.h"
 #include "framework/voies.h"
+#include "platform/bench_config.h"
 #include "platform/clock.h"
+#include "platform/gpib.h"
+#include "platform/parport.h"
+#include "platform/rs232.h"
+#include "sim/bus.h"
+#include "sim/serie/peripheriques.h"
 #include "uir/Interface.h"
 
 #include <QApplication>
@@ -65,6 +71,23 @@ PInstrument *BancTest::AjouterEssai(const ConfigEssai &config) {
     liste_instru = Inserer_instru(liste_instru, "essai.dll", i, get_tatoo());
     InsertListItem(panel_instru, P_Instru_LISTBOX_Liste, -1, config.nom.c_str(), 0);
     return i;
+}
+
+void OuvrirBancDemo() {
+    sim::BusDeCarte(0)->Vider();
+    RechargerConfigurationBanc(BANC_SOURCE_DIR "/sim/demo-banc.conf");
+    ReinitialiserCartesGpib();
+    ReinitialiserPortParallele();
+    CarteGpibNumero(0);  // the board, and the demo's instruments on it
+}
+
+void FermerBancDemo() {
+    FermerTousLesPortsCom();
+    sim::serie::ArreterLignes();
+    RechargerConfigurationBanc("/nonexistent/banc-tests/banc.conf");
+    ReinitialiserCartesGpib();
+    ReinitialiserPortParallele();
+    sim::BusDeCarte(0)->Vider();
 }
 
 std::vector<std::string> Statuts() {

@@ -57,6 +57,12 @@ protected:
     QTemporaryDir dossier;
 };
 
+// The demo bench (sim/demo-banc.conf) in place of the test bench: its simulated GPIB bus with
+// its instruments, its parallel port and serial devices, board 0 chosen. FermerBancDemo closes
+// the serial ports, stops the serial devices and goes back to a bench without board.
+void OuvrirBancDemo();
+void FermerBancDemo();
+
 // Messages of the main panel's status list, oldest first, without their time.
 std::vector<std::string> Statuts();
 // The control is dimmed.
