@@ -10,6 +10,7 @@
 #include "framework/plugin.h"
 #include "gpib/GLOBALES.h"
 #include "instruments/counters/compteur_commun.h"
+#include "instruments/ouverture_gpib.h"
 #include "platform/gpib.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -80,10 +81,10 @@ int CB_interruption_phase(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loc
 int HP53131_phase_init(PInstrument *instrument) {
     Phase_prive *p = Prive(instrument);
     S_HP53131_phase &b = p->bloc;
-    compteur::Liberer(p->ud, p->activite);
+    ouverture_gpib::Fermer(p->ud, p->activite);
     compteur::Ranger(p->zone_memoire, compteur::NaN());
     compteur::Ranger(p->numero_mesure, 0u);
-    compteur::Preparer(*p, b.nom_instrument, b.gpib_adresse);
+    p->suivi.Preparer(b.nom_instrument, b.gpib_adresse);
     const compteur::Ouverture o{true, "Il faudrait penser à brancher l'appareil à l'adresse "_w};
     const int carte = compteur::Ouvrir(p->ud, b.gpib_adresse, o, p->activite);
     if (carte < 0) return -1;

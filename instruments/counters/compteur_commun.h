@@ -31,6 +31,7 @@
 #include "framework/instrument.h"
 #include "framework/plugin.h"
 #include "instruments/counters/compteur_protocole.h"
+#include "instruments/ouverture_gpib.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
 #include "platform/ui.h"
@@ -55,28 +56,20 @@ inline double NaN() { return std::numeric_limits<double>::quiet_NaN(); }
 // ---- what every counter's private record holds besides its settings block ----------------------
 
 // The record of each counter plugin derives from it: the device, what the instance set going,
-// and the state of a fault met while running. The name and address of the lines are taken at
-// init, before the notification is armed, and only read afterwards.
+// and the watch of its faults while running (its lines on the status list and the measurement
+// owed). The name and address of the lines are taken at init, before the notification is armed,
+// and only read afterwards.
 struct Marche {
     int ud = -1;  // descriptor of the counter since the last init
     plugin::Activite activite;
-    panne_gpib::Annonce annonce;           // the counter's lines on the status list
-    std::atomic<bool> relance_due{false};  // a launch did not get through, or the counter was away
+    panne_gpib::Suivi suivi;
 
     void AuLiberer();
 };
 
-// A new init: the name and the address the lines will carry, no fault said, no launch owed.
-template <std::size_t N>
-void Preparer(Marche &m, const char (&nom)[N], int adresse) {
-    m.annonce.Preparer(nom, adresse);
-    m.relance_due.store(false);
-}
-
-// The counter does not answer: said once ("pas de réponse de l'appareil (GPIB0::<adresse>)").
-void PasDeReponse(Marche &m);
-// The counter does not answer and no reading is coming: said once, and `voies` become NaN (a
-// gap in the records rather than the last reading repeated); their counts stay.
+// The counter does not answer and no reading is coming: said once ("pas de réponse de l'appareil
+// (GPIB0::<adresse>)"), and `voies` become NaN (a gap in the records rather than the last reading
+// repeated); their counts stay.
 void Injoignable(Marche &m, std::span<double> voies);
 
 // Files one reply into a channel, its value (ValeurApres, `sans_nombre` for a reply without a
@@ -87,11 +80,6 @@ void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lect
              SansNombre sans_nombre = SansNombre::Garder);
 
 // ---- the counter on the bus -------------------------------------------------------------------
-
-// Takes the descriptor of an earlier init offline (its notification disarmed first, waiting for
-// a callback that runs), so that it neither competes with the next cycle nor leaks. `ud` becomes
-// -1.
-void Liberer(int &ud, plugin::Activite &activite);
 
 struct Ouverture {
     bool verifier_carte = true;     // board check first ("Problème de carte")
@@ -141,9 +129,9 @@ void EffacerLectures(B &b) {
 // driver.
 template <class P>
 Initialisation InitialiserFrequencemetre(P &p, bool verifier_carte) {
-    Liberer(p.ud, p.activite);
+    ouverture_gpib::Fermer(p.ud, p.activite);
     EffacerLectures(p.bloc);
-    Preparer(p, p.bloc.*P::kChampNom, p.bloc.adresse_gpib);
+    p.suivi.Preparer(p.bloc.*P::kChampNom, p.bloc.adresse_gpib);
     return OuvrirEtRegler(p.ud, p.bloc.adresse_gpib, EntreesDe(p.bloc), verifier_carte, p.activite);
 }
 
@@ -202,13 +190,11 @@ inline int Masque(std::int32_t &stop_interruption) {
 constexpr bool NotificationEnErreur(int ibsta_notification) { return ibsta_notification == ERR; }
 // The notification came of the device's time-out: no service request within it.
 using panne_gpib::SansRequete;
-// A look at a counter that has not requested service for a time-out (a callback called with
-// SansRequete, `masque` the mask as it began), after stop: nothing (false). Otherwise a serial
-// poll: a counter that does not answer is Injoignable and owes a launch; one whose status byte
-// shows a request after all has just completed its measurement (true: the callback serves it);
-// one that answers without a request is still measuring, unless a launch is owed: its events are emptied and the
-// measurement launched again, the counter Injoignable when that launch does not get through
-// either (false).
+// The watch of a counter that has not requested service for a time-out (a callback called with
+// SansRequete, `masque` the mask as it began): after stop, nothing (false). Otherwise the
+// counter is looked at by a serial poll alone (Suivi::Surveiller, the launch owed relaunched
+// after its events are emptied); while no reading is coming `voies` become NaN. True when it
+// requests service after all: the callback serves it.
 bool Veiller(int ud, int masque, Marche &m, std::span<double> voies);
 // The opening of the callback of a counter under watch: the serial poll of a service request
 // (true), or Veiller after a time-out.
@@ -227,7 +213,7 @@ void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zon
 // A serial poll whose status byte is dropped.
 void Sonder(int ud);
 // The next measurement: ":INIT:IMM;*OPC". A launch that does not get through is said
-// (PasDeReponse) and owed until one does.
+// ("pas de réponse") and owed until one does.
 void Relancer(int ud, Marche &m);
 
 // ---- channels and panels of the frequency counters ---------------------------------------------

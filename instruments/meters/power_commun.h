@@ -130,8 +130,9 @@ int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, 
                   plugin::Activite &activite);
 // The first steps of a notification. False when the callback must return `*resultat` at once:
 // - the error status alone: after a serial poll, 0 (the notification ends);
-// - a time-out without a request: the meter looked at (Suivi::Veiller), and while no reading
-//   is coming `lectures` show missing values; after stop, 0;
+// - a time-out without a request: the meter looked at, on the bus and by a serial poll
+//   (Suivi::Surveiller), and while no reading is coming `lectures` show missing values; after
+//   stop, 0;
 // - a request: after a serial poll, "*ESR?". A measurement that has not completed gives the mask
 //   at once. A register that cannot be read (no answer, or a reply without a number) was read
 //   off all the same, so that whatever completed is lost: `lectures` show missing values, the
