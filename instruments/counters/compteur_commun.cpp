@@ -25,28 +25,17 @@ constexpr const char *kSansLancement = "Impossible de lancer une mesure\nsur le 
 
 }  // namespace
 
-// ---- faults met while running ---------------------------------------------------------------
+// ---- init ---------------------------------------------------------------------------------
 
 void Marche::AuLiberer() { ouverture_gpib::Fermer(ud, activite); }
 
-void Injoignable(Marche &m, std::span<double> voies) {
-    m.suivi.Dire(panne_gpib::Issue::SansReponse);
-    for (double &v : voies) Ranger(v, NaN());
-}
-
-void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
-             SansNombre sans_nombre) {
-    Ranger(zone, ValeurApres(lecture, Charger(zone), sans_nombre));
-    std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
-    using panne_gpib::Issue;
-    const bool nombre = lecture.genre == Lecture::Genre::Nombre;
-    m.suivi.Dire(!lue ? Issue::SansReponse : nombre ? Issue::Lue : Issue::Illisible);
-}
-
-// ---- the counter on the bus -------------------------------------------------------------------
-
-int Ouvrir(int &ud, int adresse, const Ouverture &o, plugin::Activite &activite) {
-    ouverture_gpib::Fermer(ud, activite);
+int Ouvrir(Marche &m, std::string_view nom, int adresse, const Ouverture &o, std::span<double> zones,
+           std::span<std::uint32_t> numeros) {
+    ouverture_gpib::Fermer(m.ud, m.activite);
+    for (double &z : zones) Ranger(z, NaN());
+    for (std::uint32_t &n : numeros) Ranger(n, 0u);
+    m.suivi.Preparer(nom, adresse);
+    plugin::Activite &activite = m.activite;
     const ouverture_gpib::Ouverture ouverture{
         .verifier_carte = o.verifier_carte,
         .absence = {.texte = o.sans_ecouteur},
@@ -54,7 +43,7 @@ int Ouvrir(int &ud, int adresse, const Ouverture &o, plugin::Activite &activite)
         .retrait = {.action = [&activite](int nouveau) { ouverture_gpib::Fermer(nouveau, activite); },
                     .avant_message = true},
     };
-    return ouverture_gpib::Ouvrir(adresse, ouverture, ud);
+    return ouverture_gpib::Ouvrir(adresse, ouverture, m.ud);
 }
 
 int ReglerParPilote(int adresse, const Entrees &e) {
@@ -95,21 +84,17 @@ int ReglerParPilote(int adresse, const Entrees &e) {
     return resultat;
 }
 
-Initialisation OuvrirEtRegler(int &ud, int adresse, const Entrees &e, bool verifier_carte, plugin::Activite &activite) {
-    const Ouverture o{verifier_carte, "Il faudrait penser à brancher le compteur à l'adresse "_w};
-    if (Ouvrir(ud, adresse, o, activite) < 0) return {};
-    return {true, ReglerParPilote(adresse, e)};
-}
+// ---- start ----------------------------------------------------------------------------------
 
 int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *ref, const Armement &a,
           plugin::Activite &activite) {
-    Ecrire(ud, "*ESE 1", a.validations_sans_nul);
-    const int validation = Ecrire(ud, "*SRE 32", a.validations_sans_nul);
+    a.validations(ud, "*ESE 1");
+    const int validation = a.validations(ud, "*SRE 32");
     if ((validation & ERR) != 0) {
         echanges_gpib::MontrerEchecBus(kSansInterruption, ud);
         return validation;
     }
-    if (a.serial_poll) Sonder(ud);
+    if (a.sondage) Sonder(ud);
     ViderEvenements(ud);
     if ((ibnotify(ud, masque, rappel, ref) & ERR) != 0) {
         const std::string texte =
@@ -118,7 +103,7 @@ int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *re
         return -1;
     }
     activite.NotificationArmee(ud);
-    const int lancement = Ecrire(ud, a.lancement, a.lancement_sans_nul);
+    const int lancement = a.ecrire_mesure(ud, a.mesure);
     if ((lancement & ERR) != 0) {
         const int sta = ibsta, err = iberr;
         const long cntl = ibcntl;
@@ -132,20 +117,32 @@ int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *re
 
 // ---- pieces of the callbacks ----------------------------------------------------------------
 
-int Ecrire(int ud, const char *texte, bool sans_nul) { return sans_nul ? ibecr2(ud, texte) : ibecr(ud, texte); }
+void Injoignable(Marche &m, std::span<double> voies) {
+    m.suivi.Dire(panne_gpib::Issue::SansReponse);
+    for (double &v : voies) Ranger(v, NaN());
+}
 
-Lecture Interroger(int ud, const char *question, bool sans_nul, bool *lue) {
-    Ecrire(ud, question, sans_nul);
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
+             SansNombre sans_nombre) {
+    Ranger(zone, ValeurApres(lecture, Charger(zone), sans_nombre));
+    std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
+    using panne_gpib::Issue;
+    const bool nombre = lecture.genre == Lecture::Genre::Nombre;
+    m.suivi.Dire(!lue ? Issue::SansReponse : nombre ? Issue::Lue : Issue::Illisible);
+}
+
+Lecture Interroger(int ud, Ecriture ecrire, const char *question, bool *lue) {
+    ecrire(ud, question);
     char reponse[kLongueurLecture];
     const echanges_gpib::Lecture l = echanges_gpib::Lire(ud, reponse, kLongueurLecture);
     if (lue != nullptr) *lue = !l.echec;
     return AnalyserLecture({reponse, static_cast<std::size_t>(l.octets)});
 }
 
-void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero,
+void Relever(int ud, Ecriture ecrire, const char *question, Marche &m, double &zone, std::uint32_t &numero,
              SansNombre sans_nombre) {
     bool lue = false;
-    const Lecture lecture = Interroger(ud, question, sans_nul, &lue);
+    const Lecture lecture = Interroger(ud, ecrire, question, &lue);
     Classer(m, zone, numero, lecture, lue, sans_nombre);
 }
 

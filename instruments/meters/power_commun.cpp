@@ -108,6 +108,11 @@ int Seance::Ouvrir(int adresse) {
     return ud;
 }
 
+void FermerConfiguration(int panel, plugin::Activite *activite) {
+    if (activite != nullptr) activite->panneaux.Retirer(panel);
+    DiscardPanel(panel);
+}
+
 bool VerifierIdentite(int ud) {
     // A question that did not go out has no reply to wait for.
     constexpr ouverture_gpib::Identite kIdentite{.modele = kModele,
