@@ -74,9 +74,9 @@ struct Marche {
 };
 
 // ---- init ---------------------------------------------------------------------------------
-// Every counter's init, in order: Ouvrir (the previous descriptor offline, the readings cleared,
-// the watch prepared, the counter opened and recognised), ReglerParPilote for the frequency
-// counters, the plugin's own steps, then Pret.
+// Every counter's init, in order: Ouvrir, or OuvrirFrequencemetre for the frequency counters
+// (the previous descriptor offline, the readings cleared, the watch prepared, the counter opened
+// and recognised), ReglerParPilote for the frequency counters, the plugin's own steps, then Pret.
 
 // How the opening goes: whether the board is looked for, and the text nothing listening shows.
 struct Ouverture {
@@ -96,6 +96,14 @@ inline constexpr const char *kSansCompteur = "Il faudrait penser à brancher le 
 // otherwise `m.ud` holds the new descriptor and the result is the board descriptor (0 or more).
 int Ouvrir(Marche &m, std::string_view nom, int adresse, const Ouverture &o, std::span<double> zones,
            std::span<std::uint32_t> numeros);
+
+// Ouvrir for a frequency counter, over the name, address and readings of its block `b` (with
+// `nom_instru`, `adresse_gpib`, `zone_memoire` and `numero_mesure`), with kSansCompteur.
+template <class B>
+int OuvrirFrequencemetre(Marche &m, B &b, bool verifier_carte) {
+    const Ouverture o{.verifier_carte = verifier_carte, .sans_ecouteur = kSansCompteur};
+    return Ouvrir(m, TexteChamp(b.nom_instru), b.adresse_gpib, o, b.zone_memoire, b.numero_mesure);
+}
 
 // Input conditioning of the settings block, as the panels set it.
 struct Entrees {

@@ -162,9 +162,7 @@ int initialisation_freq_2voies_int(PInstrument *instrument) {
     S_freq2v &b = p->bloc;
     // Nothing of an earlier run goes on: its watchdog stops here, its notification below.
     ArreterWatchdog(p);
-    const compteur::Ouverture o{.verifier_carte = true, .sans_ecouteur = compteur::kSansCompteur};
-    const int carte =
-        compteur::Ouvrir(*p, TexteChamp(b.nom_instru), b.adresse_gpib, o, b.zone_memoire, b.numero_mesure);
+    const int carte = compteur::OuvrirFrequencemetre(*p, b, true);
     b.watchdog = 0;
     b.etat_voie = 0;  // the set-up selects input 1
     if (carte < 0) return -1;

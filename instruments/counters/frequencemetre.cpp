@@ -96,9 +96,7 @@ int CB_interruption_freq_1voie(int ud, int LocalIbsta, int /*LocalIberr*/, long 
 int initialisation_freq_1voie_int(PInstrument *instrument) {
     Freq_prive *p = plugin::Prive<Freq_prive>(instrument);
     S_freq &b = p->bloc;
-    const compteur::Ouverture o{.verifier_carte = true, .sans_ecouteur = compteur::kSansCompteur};
-    if (compteur::Ouvrir(*p, TexteChamp(b.nom_instru), b.adresse_gpib, o, b.zone_memoire, b.numero_mesure) < 0)
-        return -1;
+    if (compteur::OuvrirFrequencemetre(*p, b, true) < 0) return -1;
     const int statut = compteur::ReglerParPilote(b.adresse_gpib, compteur::EntreesDe(b));
     compteur::Pret(b, p->ud);
     return statut;

@@ -107,9 +107,7 @@ int CB_interruption_freq_switch(int ud, int LocalIbsta, int /*LocalIberr*/, long
 int initialisation_freq_switch_int(PInstrument *instrument) {
     FreqSw_prive *p = plugin::Prive<FreqSw_prive>(instrument);
     S_freq_sw &b = p->bloc;
-    const compteur::Ouverture o{.verifier_carte = false, .sans_ecouteur = compteur::kSansCompteur};
-    if (compteur::Ouvrir(*p, TexteChamp(b.nom_instru), b.adresse_gpib, o, b.zone_memoire, b.numero_mesure) < 0)
-        return -1;
+    if (compteur::OuvrirFrequencemetre(*p, b, false) < 0) return -1;
     const int statut = compteur::ReglerParPilote(b.adresse_gpib, compteur::EntreesDe(b));
     // The first measurement, line low, is "Voie 1"; without the line there is none.
     if (!switch_rf::Commutateur::Initialiser(Ligne(b))) return -1;
