@@ -23,6 +23,11 @@ void ViderEvenements(int ud) {
     ibrd(ud, reponse, kLongueurEvenements);
 }
 
+bool Relancer(int ud, const char *commande) {
+    ViderEvenements(ud);
+    return Lancer(ud, commande);
+}
+
 void Annonce::Preparer(std::string_view nom, int adresse) {
     panne_.Preparer(nom);
     adresse_ = adresse;
@@ -46,19 +51,6 @@ bool Suivi::Ecoute(int ud) const {
     return ecoute != 0;
 }
 
-Suivi::Constat Suivi::Veiller(int ud, const char *commande) {
-    char octet = 0;
-    if (!Ecoute(ud) || (ibrsp(ud, &octet) & ERR) != 0) {
-        Absent();
-        return Constat::SansMesure;
-    }
-    if ((octet & kDemandeService) != 0) return Constat::Demande;
-    if (!relancer_) return Constat::EnMesure;
-    const bool relancee = Reprendre([&] {
-        ViderEvenements(ud);
-        return Lancer(ud, commande);
-    });
-    return relancee ? Constat::EnMesure : Constat::SansMesure;
-}
+bool Suivi::Sonder(int ud, char &octet) { return (ibrsp(ud, &octet) & ERR) == 0; }
 
 }  // namespace panne_gpib

@@ -1,15 +1,15 @@
 // What a GPIB instrument whose readings come through a service-request notification says of
 // the faults it meets while an acquisition runs, and how its cycle keeps going through them:
-// the oscilloscope, the gain-phase and network analysers, the power meters and the multimeter;
-// the counters say their faults through the same lines (Annonce).
+// the oscilloscope, the gain-phase and network analysers, the power meters, the multimeter and
+// the counters.
 //
 // The notification is armed with the time-out as well as the service request (Masque), so that
 // the callback comes back at the device's time-out when no measurement has ended. Then the
-// instrument's presence on the bus is checked; an instrument that is gone is said once, and a
-// measurement whose launch did not get through is launched again as soon as the instrument
-// listens, so that readings resume by themselves once it is back (Surveiller). The meters look
-// further (Veiller): a serial poll tells a measurement completed meanwhile from one still under
-// way, and a meter that left the bus owes a measurement even when its launch had got through.
+// instrument is looked at, in one way for all (Suivi::Surveiller), each instrument saying which
+// looks it takes (Regard): its presence on the bus, a serial poll, or both. An instrument that is
+// gone is said once and owes a measurement; one found requesting service has completed one
+// meanwhile; one that is there and owes a measurement gets it launched again, so that readings
+// resume by themselves once it is back.
 // A cycle reports what its exchanges came to (Cycle): no answer (unplugged, silent, a command
 // nobody took), a reply that cannot be read, or readings whole, which end a fault said before.
 //
@@ -19,7 +19,8 @@
 // répond de nouveau" once when it ends; never a pop-up.
 //
 // Threads: Preparer runs at init, before the notification is armed; everything else runs in the
-// notification callbacks, one at a time.
+// notification callbacks, one at a time (a counter's watchdog may relaunch from the
+// user-interface thread: the measurement owed is an atomic flag).
 #pragma once
 
 #include "framework/champs.h"
@@ -27,6 +28,7 @@
 #include "framework/signalement.h"
 #include "platform/gpib.h"
 
+#include <atomic>
 #include <cstddef>
 #include <string_view>
 
@@ -56,6 +58,11 @@ bool Lancer(int ud, const char *commande);
 // next completion requests service anew. Nothing is read when the query did not go out.
 void ViderEvenements(int ud);
 
+// The relaunch of a measurement owed: the event register read off (ViderEvenements), so that
+// its completion requests service anew, then `commande` launched (Lancer). False when the
+// launch did not get through.
+bool Relancer(int ud, const char *commande);
+
 // The lines an instrument says of its faults, under its name and address.
 class Annonce {
 public:
@@ -79,64 +86,80 @@ private:
     int adresse_ = 0;
 };
 
+// What the instrument is looked at for, when a time-out has passed without a service request.
+struct Regard {
+    bool ecoute = true;    // its presence on the bus (ibln at its address)
+    bool sondage = false;  // then a serial poll: a request found after all, or no answer at all
+};
+
+// What a look at an instrument after a time-out finds.
+enum class Constat {
+    Demande,     // it requests service after all: the callback serves the request
+    EnMesure,    // a measurement is under way (or was owed and has just been launched)
+    SansMesure,  // no reading is coming: it has left the bus, or the launch owed failed
+};
+
 class Suivi {
 public:
     // At init (see Annonce::Preparer); no measurement is owed.
     template <class Nom>
     void Preparer(const Nom &nom, int adresse) {
-        relancer_ = false;
+        relancer_.store(false);
         annonce_.Preparer(nom, adresse);
     }
+
+    // What the exchanges came to, said as they come (see Annonce::Dire).
+    void Dire(Issue issue) { annonce_.Dire(issue); }
 
     // The end of a cycle: its exchanges came to `issue`, and the next measurement was launched
     // (`relancee`) or is owed (then the instrument is said not to answer).
     void Cycle(Issue issue, bool relancee) {
-        relancer_ = !relancee;
+        relancer_.store(!relancee);
         annonce_.Dire(relancee ? issue : Issue::SansReponse);
     }
 
-    // The notification's time-out: no measurement ended within it. An instrument gone from the
-    // bus is said and owes a measurement; one that listens gets the measurement owed, through
-    // `relancer()` (true when it got through), and is said when it does not take it.
+    // The next measurement, through `relancer()` (true when it got through); one that does not
+    // get through is said and owed. True when it did.
     template <class F>
-    void Surveiller(int ud, F &&relancer) {
-        if (!Ecoute(ud)) Absent();
-        else if (relancer_) Reprendre(relancer);
+    bool Relancer(F &&relancer) {
+        const bool passe = relancer();
+        relancer_.store(!passe);
+        if (!passe) annonce_.Dire(Issue::SansReponse);
+        return passe;
     }
 
-    // What a look at a meter after a time-out finds.
-    enum class Constat {
-        Demande,     // it requests service after all: the callback serves the request
-        EnMesure,    // a measurement is under way (it was owed and has just been launched)
-        SansMesure,  // no reading is coming: the meter has left the bus, or the launch owed failed
-    };
-    // A time-out has passed without a service request: the meter's presence on the bus, then a
-    // serial poll. A meter that has left the bus, or does not answer the poll, is said and owes
-    // a measurement. One that requests service after all has completed one. Otherwise the
-    // measurement owed, if any, is launched again (`commande`, after the event register has been
-    // read off so that its completion requests service anew); a launch that does not get
-    // through is said. A meter that is there and owes nothing is still measuring.
-    Constat Veiller(int ud, const char *commande);
+    // The watch: a time-out has passed without a service request. The instrument is looked at
+    // as `regard` says, its presence on the bus first, then a serial poll. One that has left the
+    // bus, or does not answer the poll, is said and owes a measurement (SansMesure). One whose
+    // status byte requests service has completed a measurement (Demande). One that is there and
+    // owes a measurement gets it through `relancer()` (true when it got through): EnMesure, or
+    // SansMesure said when it does not take it. One that owes nothing is still measuring.
+    template <class F>
+    Constat Surveiller(int ud, F &&relancer, Regard regard = {}) {
+        char octet = 0;
+        if ((regard.ecoute && !Ecoute(ud)) || (regard.sondage && !Sonder(ud, octet))) {
+            relancer_.store(true);
+            annonce_.Dire(Issue::SansReponse);
+            return Constat::SansMesure;
+        }
+        if ((octet & kDemandeService) != 0) return Constat::Demande;
+        if (!relancer_.load()) return Constat::EnMesure;
+        return Relancer(relancer) ? Constat::EnMesure : Constat::SansMesure;
+    }
+
+    // Whether a measurement is owed; `due` makes it so or not, as a run that left one owed.
+    bool Due() const { return relancer_.load(); }
+    void FixerDue(bool due) { relancer_.store(due); }
 
 private:
     // Whether the instrument listens at its address.
     bool Ecoute(int ud) const;
-    // Gone from the bus: said, and whatever it was measuring is owed.
-    void Absent() {
-        relancer_ = true;
-        annonce_.Dire(Issue::SansReponse);
-    }
-    // The measurement owed, through `relancer()`: said when it does not get through. True when
-    // it did.
-    template <class F>
-    bool Reprendre(F &&relancer) {
-        relancer_ = !relancer();
-        if (relancer_) annonce_.Dire(Issue::SansReponse);
-        return !relancer_;
-    }
+    // A serial poll: its status byte into `octet`. False when the instrument did not answer.
+    static bool Sonder(int ud, char &octet);
 
     Annonce annonce_;
-    bool relancer_ = false;  // a measurement is owed: its launch failed, or the instrument was away
+    // A measurement is owed: its launch failed, or the instrument was away.
+    std::atomic<bool> relancer_{false};
 };
 
 }  // namespace panne_gpib

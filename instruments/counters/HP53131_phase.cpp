@@ -70,7 +70,7 @@ int CB_interruption_phase(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loc
         return compteur::Masque(p->bloc.stop_interruption);
     const bool stat = compteur::Charger(p->bloc.mode) == kModeStat;
     // A reading that does not convert is missing, whatever the reply held.
-    compteur::Relever(ud, stat ? ":CALC3:DATA?" : ":FETC?", false, *p, p->zone_memoire, p->numero_mesure,
+    compteur::Relever(ud, ibecr, stat ? ":CALC3:DATA?" : ":FETC?", *p, p->zone_memoire, p->numero_mesure,
                       compteur::SansNombre::Manquante);
     compteur::ViderEvenements(ud);
     compteur::Relancer(ud, *p);
@@ -80,12 +80,10 @@ int CB_interruption_phase(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loc
 int HP53131_phase_init(PInstrument *instrument) {
     Phase_prive *p = Prive(instrument);
     S_HP53131_phase &b = p->bloc;
-    compteur::Liberer(p->ud, p->activite);
-    compteur::Ranger(p->zone_memoire, compteur::NaN());
-    compteur::Ranger(p->numero_mesure, 0u);
-    compteur::Preparer(*p, b.nom_instrument, b.gpib_adresse);
-    const compteur::Ouverture o{true, "Il faudrait penser à brancher l'appareil à l'adresse "_w};
-    const int carte = compteur::Ouvrir(p->ud, b.gpib_adresse, o, p->activite);
+    const compteur::Ouverture o{.verifier_carte = true,
+                                .sans_ecouteur = "Il faudrait penser à brancher l'appareil à l'adresse "_w};
+    const int carte = compteur::Ouvrir(*p, TexteChamp(b.nom_instrument), b.gpib_adresse, o, {&p->zone_memoire, 1},
+                                       {&p->numero_mesure, 1});
     if (carte < 0) return -1;
     const int ud = p->ud;
     // Both inputs alike, phase of input 2 behind input 1; the statuses are not examined.
@@ -111,7 +109,8 @@ int HP53131_phase_init(PInstrument *instrument) {
 int HP53131_phase_start(PInstrument *instrument) {
     Phase_prive *p = Prive(instrument);
     compteur::Ranger(p->numero_mesure, 0u);
-    const compteur::Armement a{.validations_sans_nul = true, .serial_poll = true};
+    const compteur::Armement a{
+        .validations = ibecr2, .sondage = true, .ecrire_mesure = ibecr, .mesure = ":INIT:IMM;*OPC"};
     return compteur::Armer(p->ud, p->bloc.gpib_adresse, compteur::Masque(p->bloc.stop_interruption),
                            CB_interruption_phase, p, a, p->activite);
 }

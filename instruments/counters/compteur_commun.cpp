@@ -6,6 +6,7 @@
 
 #include "gpib/GLOBALES.h"
 #include "gpib/HP5313XA.h"
+#include "instruments/echanges_gpib.h"
 #include "instruments/ouverture_gpib.h"
 #include "platform/text.h"
 
@@ -16,68 +17,33 @@ namespace {
 constexpr int kLongueurIdentite = 250;
 constexpr int kLongueurLecture = 255;
 constexpr std::string_view kModele = "HEWLETT-PACKARD,5313";
-
-// The bytes the last read of this thread brought into `tampon` (of `taille` bytes).
-std::string_view Recus(const char *tampon, long taille) {
-    const long n = ThreadIbcntl();
-    return {tampon, n > 0 && n <= taille ? static_cast<std::size_t>(n) : 0};
-}
-
-std::string Hex(long v) {
-    char t[24];
-    std::snprintf(t, sizeof t, "%x", static_cast<unsigned>(v));
-    return t;
-}
-
-// `debut`, then "sur le fréquencemètre d'identificateur <ud>\n iberr=<x> \n ibsta=<x>\nibcntl=<x>"
-// with the status of the call that failed.
-void PopupEtatGpib(const char *debut, int ud, int sta, int err, long cntl) {
-    const std::string texte = std::string(debut) + "sur le fréquencemètre d'identificateur "_w + std::to_string(ud) +
-                              "\n iberr=" + Hex(err) + " \n ibsta=" + Hex(sta) + "\nibcntl=" + Hex(cntl);
-    MessagePopup("Attention !!!", texte.c_str());
-}
+constexpr const char *kLancement = ":INIT:IMM;*OPC";  // the next measurement
+// The pop-ups of a start step the bus refused, followed by the descriptor and the bus status.
+constexpr const char *kSansInterruption =
+    "Impossible d'initialiser l'interruption\nsur le fréquencemètre d'identificateur "_w;
+constexpr const char *kSansLancement = "Impossible de lancer une mesure\nsur le fréquencemètre d'identificateur "_w;
 
 }  // namespace
 
-// ---- faults met while running ---------------------------------------------------------------
+// ---- init ---------------------------------------------------------------------------------
 
-void Marche::AuLiberer() { Liberer(ud, activite); }
+void Marche::AuLiberer() { ouverture_gpib::Fermer(ud, activite); }
 
-void PasDeReponse(Marche &m) { m.annonce.Dire(panne_gpib::Issue::SansReponse); }
-
-void Injoignable(Marche &m, std::span<double> voies) {
-    PasDeReponse(m);
-    for (double &v : voies) Ranger(v, NaN());
-}
-
-void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
-             SansNombre sans_nombre) {
-    Ranger(zone, ValeurApres(lecture, Charger(zone), sans_nombre));
-    std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
-    using panne_gpib::Issue;
-    const bool nombre = lecture.genre == Lecture::Genre::Nombre;
-    m.annonce.Dire(!lue ? Issue::SansReponse : nombre ? Issue::Lue : Issue::Illisible);
-}
-
-// ---- the counter on the bus -------------------------------------------------------------------
-
-void Liberer(int &ud, plugin::Activite &activite) {
-    if (ud < 0) return;
-    ibnotify(ud, 0, nullptr, nullptr);
-    activite.NotificationDesarmee(ud);
-    ibonl(ud, 0);
-    ud = -1;
-}
-
-int Ouvrir(int &ud, int adresse, const Ouverture &o, plugin::Activite &activite) {
-    Liberer(ud, activite);
+int Ouvrir(Marche &m, std::string_view nom, int adresse, const Ouverture &o, std::span<double> zones,
+           std::span<std::uint32_t> numeros) {
+    ouverture_gpib::Fermer(m.ud, m.activite);
+    for (double &z : zones) Ranger(z, NaN());
+    for (std::uint32_t &n : numeros) Ranger(n, 0u);
+    m.suivi.Preparer(nom, adresse);
+    plugin::Activite &activite = m.activite;
     const ouverture_gpib::Ouverture ouverture{
         .verifier_carte = o.verifier_carte,
         .absence = {.texte = o.sans_ecouteur},
         .identite = {.modele = kModele.data(), .longueur = kLongueurIdentite},
-        .retrait = {.action = [&activite](int nouveau) { Liberer(nouveau, activite); }, .avant_message = true},
+        .retrait = {.action = [&activite](int nouveau) { ouverture_gpib::Fermer(nouveau, activite); },
+                    .avant_message = true},
     };
-    return ouverture_gpib::Ouvrir(adresse, ouverture, ud);
+    return ouverture_gpib::Ouvrir(adresse, ouverture, m.ud);
 }
 
 int ReglerParPilote(int adresse, const Entrees &e) {
@@ -118,21 +84,17 @@ int ReglerParPilote(int adresse, const Entrees &e) {
     return resultat;
 }
 
-Initialisation OuvrirEtRegler(int &ud, int adresse, const Entrees &e, bool verifier_carte, plugin::Activite &activite) {
-    const Ouverture o{verifier_carte, "Il faudrait penser à brancher le compteur à l'adresse "_w};
-    if (Ouvrir(ud, adresse, o, activite) < 0) return {};
-    return {true, ReglerParPilote(adresse, e)};
-}
+// ---- start ----------------------------------------------------------------------------------
 
 int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *ref, const Armement &a,
           plugin::Activite &activite) {
-    Ecrire(ud, "*ESE 1", a.validations_sans_nul);
-    const int validation = Ecrire(ud, "*SRE 32", a.validations_sans_nul);
+    a.validations(ud, "*ESE 1");
+    const int validation = a.validations(ud, "*SRE 32");
     if ((validation & ERR) != 0) {
-        PopupEtatGpib("Impossible d'initialiser l'interruption\n", ud, ibsta, iberr, ibcntl);
+        echanges_gpib::MontrerEchecBus(kSansInterruption, ud);
         return validation;
     }
-    if (a.serial_poll) Sonder(ud);
+    if (a.sondage) Sonder(ud);
     ViderEvenements(ud);
     if ((ibnotify(ud, masque, rappel, ref) & ERR) != 0) {
         const std::string texte =
@@ -141,33 +103,46 @@ int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *re
         return -1;
     }
     activite.NotificationArmee(ud);
-    const int lancement = Ecrire(ud, a.lancement, a.lancement_sans_nul);
+    const int lancement = a.ecrire_mesure(ud, a.mesure);
     if ((lancement & ERR) != 0) {
         const int sta = ibsta, err = iberr;
         const long cntl = ibcntl;
         ibnotify(ud, 0, rappel, ref);
         activite.NotificationDesarmee(ud);
-        PopupEtatGpib("Impossible de lancer une mesure\n", ud, sta, err, cntl);
+        FixerEtatGpib(sta, err, cntl);  // the pop-up shows the status of the launch, not of the disarming
+        echanges_gpib::MontrerEchecBus(kSansLancement, ud);
     }
     return lancement;
 }
 
 // ---- pieces of the callbacks ----------------------------------------------------------------
 
-int Ecrire(int ud, const char *texte, bool sans_nul) { return sans_nul ? ibecr2(ud, texte) : ibecr(ud, texte); }
-
-Lecture Interroger(int ud, const char *question, bool sans_nul, bool *lue) {
-    Ecrire(ud, question, sans_nul);
-    char reponse[kLongueurLecture + 1];
-    const int etat = ibrd(ud, reponse, kLongueurLecture);
-    if (lue != nullptr) *lue = (etat & ERR) == 0;
-    return AnalyserLecture(Recus(reponse, kLongueurLecture));
+void Injoignable(Marche &m, std::span<double> voies) {
+    m.suivi.Dire(panne_gpib::Issue::SansReponse);
+    for (double &v : voies) Ranger(v, NaN());
 }
 
-void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero,
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
+             SansNombre sans_nombre) {
+    Ranger(zone, ValeurApres(lecture, Charger(zone), sans_nombre));
+    std::atomic_ref<std::uint32_t>(numero).fetch_add(1, std::memory_order_relaxed);
+    using panne_gpib::Issue;
+    const bool nombre = lecture.genre == Lecture::Genre::Nombre;
+    m.suivi.Dire(!lue ? Issue::SansReponse : nombre ? Issue::Lue : Issue::Illisible);
+}
+
+Lecture Interroger(int ud, Ecriture ecrire, const char *question, bool *lue) {
+    ecrire(ud, question);
+    char reponse[kLongueurLecture];
+    const echanges_gpib::Lecture l = echanges_gpib::Lire(ud, reponse, kLongueurLecture);
+    if (lue != nullptr) *lue = !l.echec;
+    return AnalyserLecture({reponse, static_cast<std::size_t>(l.octets)});
+}
+
+void Relever(int ud, Ecriture ecrire, const char *question, Marche &m, double &zone, std::uint32_t &numero,
              SansNombre sans_nombre) {
     bool lue = false;
-    const Lecture lecture = Interroger(ud, question, sans_nul, &lue);
+    const Lecture lecture = Interroger(ud, ecrire, question, &lue);
     Classer(m, zone, numero, lecture, lue, sans_nombre);
 }
 
@@ -177,28 +152,16 @@ void Sonder(int ud) {
 }
 
 void Relancer(int ud, Marche &m) {
-    const bool passe = panne_gpib::Lancer(ud, ":INIT:IMM;*OPC");
-    m.relance_due.store(!passe);
-    if (!passe) PasDeReponse(m);
+    m.suivi.Relancer([ud] { return panne_gpib::Lancer(ud, kLancement); });
 }
 
 bool Veiller(int ud, int masque, Marche &m, std::span<double> voies) {
     if (masque == 0) return false;
-    char octet = 0;
-    if ((ibrsp(ud, &octet) & ERR) != 0) {
-        // Whatever it was measuring may be lost by the time it answers again.
-        m.relance_due.store(true);
-        Injoignable(m, voies);
-        return false;
-    }
-    if ((octet & panne_gpib::kDemandeService) != 0) return true;
-    if (m.relance_due.load()) {
-        ViderEvenements(ud);
-        Relancer(ud, m);
-        // Still nothing measured: no reading is coming.
-        if (m.relance_due.load()) Injoignable(m, voies);
-    }
-    return false;
+    using panne_gpib::Constat;
+    const Constat constat = m.suivi.Surveiller(
+        ud, [ud] { return panne_gpib::Relancer(ud, kLancement); }, {.ecoute = false, .sondage = true});
+    if (constat == Constat::SansMesure) Injoignable(m, voies);
+    return constat == Constat::Demande;
 }
 
 bool Servir(int ud, int ibsta_notification, int masque, Marche &m, std::span<double> voies) {

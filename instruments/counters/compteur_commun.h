@@ -1,23 +1,28 @@
 // What the four counter plugins share (frequencemetre, freq2voies, frequencemetre_SW,
-// HP53131_phase) beyond the reading of a reply (compteur_protocole.h): the readings that the
-// notification thread writes and the sampling reads, the opening and recognition of the
-// counter, its set-up through the counter driver, the arming of the service-request cycle, the
-// pieces of the callbacks, and the channels and panels of the frequency counters.
+// HP53131_phase) beyond the reading of a reply (compteur_protocole.h). This header and
+// compteur_commun.cpp follow a counter's life in the order it happens; each plugin file calls
+// these steps in that order and names there what is its own (its commands, how each is written,
+// its channels):
 //
-// The cycle, as every counter plugin runs it: init opens a new device descriptor (after taking
-// the previous one offline, so that an old notification never competes with the new one),
-// recognises an HP 5313x and sets it up; start enables the operation-complete service request,
-// arms the notification and launches a measurement; each request's callback reads the reading,
-// files it and launches the next measurement, returning the mask that keeps the notification
-// armed (RQS) or ends it (0, once stop has run). liberer disarms and releases everything through
-// the instance's activity.
+// - init: Ouvrir takes the previous descriptor offline (so that an old notification never
+//   competes with the new one), clears the readings, prepares the fault watch, and opens and
+//   recognises an HP 5313x; the frequency counters are set up through the counter driver
+//   (ReglerParPilote); Pret notes the descriptor and makes the cycle ready.
+// - start: Armer enables the operation-complete service request, arms the notification and
+//   launches a measurement, as the plugin's Armement says.
+// - each callback: Servir (the serial poll of a request, or the watch after a time-out), then the
+//   plugin's query filed into a channel (Relever, Interroger and Classer), "*ESR?"
+//   (ViderEvenements) and the next measurement (Relancer); it returns Masque, which keeps the
+//   notification armed or ends it.
+// - stop: Arreter, so that the next callback ends the cycle. liberer disarms and releases
+//   everything through the instance's activity.
 //
-// While it runs, a counter is kept under watch: the notification is armed on the device's
-// time-out as well (TIMO), so that a counter that stops requesting service is looked at every
-// time-out. A counter that does not answer, or answers what holds no reading, is said once on the
-// main panel's status list (plugin::Panne) and once more when a reading comes again; a measurement
-// whose launch did not get through is launched again as soon as the counter answers, so that the
-// readings resume by themselves once the counter is back.
+// While it runs, a counter is kept under watch (panne_gpib::Suivi, looked at by a serial poll
+// alone): the notification is armed on the device's time-out as well (TIMO), so that a counter
+// that stops requesting service is looked at every time-out. A counter that does not answer, or
+// answers what holds no reading, is said once on the main panel's status list (plugin::Panne)
+// and once more when a reading comes again; a measurement whose launch did not get through is
+// launched again as soon as the counter answers, so that the readings resume by themselves.
 #pragma once
 
 #include <atomic>
@@ -30,9 +35,11 @@
 #include "framework/champs.h"
 #include "framework/instrument.h"
 #include "framework/plugin.h"
+#include "gpib/GLOBALES.h"
 #include "instruments/counters/compteur_protocole.h"
 #include "instruments/panne_gpib.h"
 #include "platform/gpib.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 namespace compteur {
@@ -55,54 +62,48 @@ inline double NaN() { return std::numeric_limits<double>::quiet_NaN(); }
 // ---- what every counter's private record holds besides its settings block ----------------------
 
 // The record of each counter plugin derives from it: the device, what the instance set going,
-// and the state of a fault met while running. The name and address of the lines are taken at
-// init, before the notification is armed, and only read afterwards.
+// and the watch of its faults while running (its lines on the status list and the measurement
+// owed). The name and address of the lines are taken at init, before the notification is armed,
+// and only read afterwards.
 struct Marche {
     int ud = -1;  // descriptor of the counter since the last init
     plugin::Activite activite;
-    panne_gpib::Annonce annonce;           // the counter's lines on the status list
-    std::atomic<bool> relance_due{false};  // a launch did not get through, or the counter was away
+    panne_gpib::Suivi suivi;
 
     void AuLiberer();
 };
 
-// A new init: the name and the address the lines will carry, no fault said, no launch owed.
-template <std::size_t N>
-void Preparer(Marche &m, const char (&nom)[N], int adresse) {
-    m.annonce.Preparer(nom, adresse);
-    m.relance_due.store(false);
-}
+// ---- init ---------------------------------------------------------------------------------
+// Every counter's init, in order: Ouvrir, or OuvrirFrequencemetre for the frequency counters
+// (the previous descriptor offline, the readings cleared, the watch prepared, the counter opened
+// and recognised), ReglerParPilote for the frequency counters, the plugin's own steps, then Pret.
 
-// The counter does not answer: said once ("pas de réponse de l'appareil (GPIB0::<adresse>)").
-void PasDeReponse(Marche &m);
-// The counter does not answer and no reading is coming: said once, and `voies` become NaN (a
-// gap in the records rather than the last reading repeated); their counts stay.
-void Injoignable(Marche &m, std::span<double> voies);
-
-// Files one reply into a channel, its value (ValeurApres, `sans_nombre` for a reply without a
-// number) and its count + 1, and tells what the reply says of the counter: a number ends a fault
-// said earlier; a read that failed (`lue` false) begins one, "pas de réponse", and a reply
-// without a number "réponse illisible".
-void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
-             SansNombre sans_nombre = SansNombre::Garder);
-
-// ---- the counter on the bus -------------------------------------------------------------------
-
-// Takes the descriptor of an earlier init offline (its notification disarmed first, waiting for
-// a callback that runs), so that it neither competes with the next cycle nor leaks. `ud` becomes
-// -1.
-void Liberer(int &ud, plugin::Activite &activite);
-
+// How the opening goes: whether the board is looked for, and the text nothing listening shows.
 struct Ouverture {
-    bool verifier_carte = true;     // board check first ("Problème de carte")
+    bool verifier_carte = true;      // board check first ("Problème de carte")
     const char *sans_ecouteur = "";  // no listener: this text, the address and " !!!"
 };
-// The opening of every counter init: the previous descriptor released, then the board check
+// The listener text of the frequency counters.
+inline constexpr const char *kSansCompteur = "Il faudrait penser à brancher le compteur à l'adresse "_w;
+
+// The first steps of every counter init, in order: the descriptor of an earlier init taken
+// offline (ouverture_gpib::Fermer: from then on no callback of an earlier run touches the
+// record), the readings `zones` (NaN) and their counts `numeros` (0) cleared, the watch prepared
+// under `nom` and `adresse` (a new run: no fault said, no launch owed), then the board check
 // (`ibfind("GPIB0")`, when asked), the device at `adresse` (10 s time-out, END on writes), a
 // device clear, the listener check and the identity ("HEWLETT-PACKARD,5313" in the reply to
-// "*IDN?"). Each failure shows its pop-up and gives -1 (the new descriptor released);
-// otherwise `ud` holds the new descriptor and the result is the board descriptor (0 or more).
-int Ouvrir(int &ud, int adresse, const Ouverture &o, plugin::Activite &activite);
+// "*IDN?"). Each failure shows its pop-up and gives -1 (the new descriptor taken offline);
+// otherwise `m.ud` holds the new descriptor and the result is the board descriptor (0 or more).
+int Ouvrir(Marche &m, std::string_view nom, int adresse, const Ouverture &o, std::span<double> zones,
+           std::span<std::uint32_t> numeros);
+
+// Ouvrir for a frequency counter, over the name, address and readings of its block `b` (with
+// `nom_instru`, `adresse_gpib`, `zone_memoire` and `numero_mesure`), with kSansCompteur.
+template <class B>
+int OuvrirFrequencemetre(Marche &m, B &b, bool verifier_carte) {
+    const Ouverture o{.verifier_carte = verifier_carte, .sans_ecouteur = kSansCompteur};
+    return Ouvrir(m, TexteChamp(b.nom_instru), b.adresse_gpib, o, b.zone_memoire, b.numero_mesure);
+}
 
 // Input conditioning of the settings block, as the panels set it.
 struct Entrees {
@@ -120,33 +121,6 @@ Entrees EntreesDe(const B &b) {
 // the first failure, else the first warning, else 0.
 int ReglerParPilote(int adresse, const Entrees &e);
 
-// Opening (see Ouvrir, with the counters' listener message) then the driver set-up: the status
-// of the set-up, or `ouvert` false when the counter was not found or not recognised.
-struct Initialisation {
-    bool ouvert = false;
-    int statut = -1;
-};
-Initialisation OuvrirEtRegler(int &ud, int adresse, const Entrees &e, bool verifier_carte, plugin::Activite &activite);
-
-// The readings of a block with arrays `zone_memoire` and `numero_mesure`: none yet.
-template <class B>
-void EffacerLectures(B &b) {
-    for (double &z : b.zone_memoire) Ranger(z, NaN());
-    for (std::uint32_t &n : b.numero_mesure) Ranger(n, 0u);
-}
-
-// The init of the frequency counters up to their own steps, over their private record P: the
-// previous descriptor released (from then on no callback of an earlier run touches the record),
-// the readings cleared, the fault state of a new run, the counter opened and set up through the
-// driver.
-template <class P>
-Initialisation InitialiserFrequencemetre(P &p, bool verifier_carte) {
-    Liberer(p.ud, p.activite);
-    EffacerLectures(p.bloc);
-    Preparer(p, p.bloc.*P::kChampNom, p.bloc.adresse_gpib);
-    return OuvrirEtRegler(p.ud, p.bloc.adresse_gpib, EntreesDe(p.bloc), verifier_carte, p.activite);
-}
-
 // The end of every init: the descriptor noted in the block, the callback's result RQS.
 template <class B>
 void Pret(B &b, int ud) {
@@ -154,35 +128,23 @@ void Pret(B &b, int ud) {
     Ranger(b.stop_interruption, static_cast<std::int32_t>(RQS));
 }
 
-// The end of a frequency counter's init: -1 when the counter was not found or not recognised,
-// otherwise the cycle made ready and the status of the set-up.
-template <class P>
-int Conclure(P &p, const Initialisation &r) {
-    if (!r.ouvert) return -1;
-    Pret(p.bloc, p.ud);
-    return r.statut;
-}
+// ---- start ----------------------------------------------------------------------------------
 
-// stop: the next callback, which still files its reading and relaunches, returns 0 and so ends
-// the notification. False when the cycle was not running.
-template <class B>
-bool Arreter(B &b) {
-    if (Charger(b.stop_interruption) == 0) return false;
-    Ranger(b.stop_interruption, 0);
-    return true;
-}
+// How a command goes out: ibecr (with its NUL) or ibecr2 (without it).
+using Ecriture = int (*)(int ud, const char *texte);
 
-// How a plugin arms its cycle in start.
+// How a plugin arms its cycle in start; each plugin names every field.
 struct Armement {
-    bool validations_sans_nul = false;  // "*ESE 1" and "*SRE 32" written without their NUL
-    bool serial_poll = false;           // a serial poll before "*ESR?" clears a stale request
-    const char *lancement = ":INIT:IMM;*OPC";
-    bool lancement_sans_nul = false;
+    Ecriture validations;    // how "*ESE 1" and "*SRE 32" are written
+    bool sondage;            // a serial poll before "*ESR?" clears a stale request
+    Ecriture ecrire_mesure;  // how the first measurement is written
+    const char *mesure;      // the first measurement
 };
-// Enables the operation-complete request, empties the event register, arms the notification
-// (`rappel` with `ref`, mask `masque`) and launches the first measurement. Each failure shows
-// its pop-up: "*SRE 32" refused gives its status, the notification refused -1, the launch
-// refused its status (the notification disarmed again). Otherwise the launch's status.
+// start, in order: "*ESE 1" and "*SRE 32", the serial poll when asked, "*ESR?" and its reply
+// dropped, the notification armed (`rappel` with `ref`, mask `masque`), the first measurement.
+// Each failure shows its pop-up: "*SRE 32" refused gives its status, the notification refused
+// -1, the measurement refused its status (the notification disarmed again). Otherwise the
+// measurement's status.
 int Armer(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, void *ref, const Armement &a,
           plugin::Activite &activite);
 
@@ -202,33 +164,51 @@ inline int Masque(std::int32_t &stop_interruption) {
 constexpr bool NotificationEnErreur(int ibsta_notification) { return ibsta_notification == ERR; }
 // The notification came of the device's time-out: no service request within it.
 using panne_gpib::SansRequete;
-// A look at a counter that has not requested service for a time-out (a callback called with
-// SansRequete, `masque` the mask as it began), after stop: nothing (false). Otherwise a serial
-// poll: a counter that does not answer is Injoignable and owes a launch; one whose status byte
-// shows a request after all has just completed its measurement (true: the callback serves it);
-// one that answers without a request is still measuring, unless a launch is owed: its events are emptied and the
-// measurement launched again, the counter Injoignable when that launch does not get through
-// either (false).
+// The watch of a counter that has not requested service for a time-out (a callback called with
+// SansRequete, `masque` the mask as it began): after stop, nothing (false). Otherwise the
+// counter is looked at by a serial poll alone (Suivi::Surveiller, the launch owed relaunched
+// after its events are emptied); while no reading is coming `voies` become NaN. True when it
+// requests service after all: the callback serves it.
 bool Veiller(int ud, int masque, Marche &m, std::span<double> voies);
 // The opening of the callback of a counter under watch: the serial poll of a service request
 // (true), or Veiller after a time-out.
 bool Servir(int ud, int ibsta_notification, int masque, Marche &m, std::span<double> voies);
-// Writes `texte` with its NUL (ibecr), or without it.
-int Ecrire(int ud, const char *texte, bool sans_nul = false);
-// A query written and its reply (at most 255 bytes) read; `lue` tells whether the read ended
-// well (its status without ERR).
-Lecture Interroger(int ud, const char *question, bool sans_nul = false, bool *lue = nullptr);
+// A query written by `ecrire` and its reply (at most 255 bytes) read; `lue` tells whether the read
+// ended well (its status without ERR).
+Lecture Interroger(int ud, Ecriture ecrire, const char *question, bool *lue = nullptr);
 // "*ESR?" and its reply, dropped: the event register emptied so that the next completion
 // raises a new request. Nothing is read when the query could not be written.
 using panne_gpib::ViderEvenements;
 // The query and its reply filed into a channel (Classer).
-void Relever(int ud, const char *question, bool sans_nul, Marche &m, double &zone, std::uint32_t &numero,
+void Relever(int ud, Ecriture ecrire, const char *question, Marche &m, double &zone, std::uint32_t &numero,
+             SansNombre sans_nombre = SansNombre::Garder);
+// The counter does not answer and no reading is coming: said once ("pas de réponse de l'appareil
+// (GPIB0::<adresse>)"), and `voies` become NaN (a gap in the records rather than the last reading
+// repeated); their counts stay.
+void Injoignable(Marche &m, std::span<double> voies);
+
+// Files one reply into a channel, its value (ValeurApres, `sans_nombre` for a reply without a
+// number) and its count + 1, and tells what the reply says of the counter: a number ends a fault
+// said earlier; a read that failed (`lue` false) begins one, "pas de réponse", and a reply
+// without a number "réponse illisible".
+void Classer(Marche &m, double &zone, std::uint32_t &numero, const Lecture &lecture, bool lue,
              SansNombre sans_nombre = SansNombre::Garder);
 // A serial poll whose status byte is dropped.
 void Sonder(int ud);
 // The next measurement: ":INIT:IMM;*OPC". A launch that does not get through is said
-// (PasDeReponse) and owed until one does.
+// ("pas de réponse") and owed until one does.
 void Relancer(int ud, Marche &m);
+
+// ---- stop -------------------------------------------------------------------------------------
+
+// stop: the next callback, which still files its reading and relaunches, returns 0 and so ends
+// the notification. False when the cycle was not running.
+template <class B>
+bool Arreter(B &b) {
+    if (Charger(b.stop_interruption) == 0) return false;
+    Ranger(b.stop_interruption, 0);
+    return true;
+}
 
 // ---- channels and panels of the frequency counters ---------------------------------------------
 
@@ -259,10 +239,6 @@ int ChargerConfiguration(const char *fichier, int id, int bouton_ok, void *p, pl
 // A panel of the instance discarded (by its OK callback, or the watchdog by stop): it leaves
 // the instance's activity.
 void FermerPanneau(int panel, plugin::Activite &activite);
-
-// The life cycle over the table `Table` and the `N` channels of a frequency counter's record P.
-template <class P, const PInstrument &Table, int N>
-struct Operations : plugin::Gestion<P, Table>, Voies<P, N> {};
 
 // The controls of the input set-up, which the three frequency panels share under ids of their
 // own, named after the panel (the resource compiler's constants `<panel>_<control>`).

@@ -79,9 +79,10 @@ struct Freq2v_prive : compteur::Marche {
         compteur::DefautsFrequencemetre(bloc, 2);
     }
 };
-using Ops = compteur::Operations<Freq2v_prive, freq2v, 2>;
+using Vie = plugin::Gestion<Freq2v_prive, freq2v>;
+using Voies = compteur::Voies<Freq2v_prive, 2>;
 
-Freq2v_prive *Prive(PInstrument *instrument) { return Ops::Prive(instrument); }
+Freq2v_prive *Prive(PInstrument *instrument) { return plugin::Prive<Freq2v_prive>(instrument); }
 
 const compteur::ControlesEntrees kControles = COMPTEUR_CONTROLES_ENTREES(P_Conf_F_2);
 
@@ -143,7 +144,7 @@ int CB_interruption_freq_2voies(int ud, int LocalIbsta, int /*LocalIberr*/, long
     b.etat_voie = Autre(b.etat_voie);
     const int k = 1 - b.etat_voie;
     b.watchdog = 0;
-    compteur::Relever(ud, "FETCH:FREQ?", false, *p, b.zone_memoire[k], b.numero_mesure[k]);
+    compteur::Relever(ud, ibecr, "FETCH:FREQ?", *p, b.zone_memoire[k], b.numero_mesure[k]);
     Delay(0.5);
     ChoisirEntree(ud, b.etat_voie);
     if ((ibecr(ud, "*IDN?") & ERR) == 0) {
@@ -161,15 +162,16 @@ int initialisation_freq_2voies_int(PInstrument *instrument) {
     S_freq2v &b = p->bloc;
     // Nothing of an earlier run goes on: its watchdog stops here, its notification below.
     ArreterWatchdog(p);
-    const compteur::Initialisation r = compteur::InitialiserFrequencemetre(*p, true);
+    const int carte = compteur::OuvrirFrequencemetre(*p, b, true);
     b.watchdog = 0;
     b.etat_voie = 0;  // the set-up selects input 1
-    if (r.ouvert) {
-        char nom[32];
-        std::snprintf(nom, sizeof nom, "GPIB0:%i", b.adresse_gpib);
-        p->verrou = instrument->gestion_lock != nullptr ? instrument->gestion_lock(nom) : 0;
-    }
-    return compteur::Conclure(*p, r);
+    if (carte < 0) return -1;
+    const int statut = compteur::ReglerParPilote(b.adresse_gpib, compteur::EntreesDe(b));
+    char nom[32];
+    std::snprintf(nom, sizeof nom, "GPIB0:%i", b.adresse_gpib);
+    p->verrou = instrument->gestion_lock != nullptr ? instrument->gestion_lock(nom) : 0;
+    compteur::Pret(b, p->ud);
+    return statut;
 }
 
 int miseenplace_int_freq_2voies(PInstrument *instrument) {
@@ -184,7 +186,8 @@ int miseenplace_int_freq_2voies(PInstrument *instrument) {
         p->panel_wdog = panel;
         b.panel_wdog = panel;
     }
-    const compteur::Armement a{.lancement = ":INIT:IMM;*WAI;*OPC"};
+    const compteur::Armement a{
+        .validations = ibecr, .sondage = false, .ecrire_mesure = ibecr, .mesure = ":INIT:IMM;*WAI;*OPC"};
     return compteur::Armer(p->ud, b.adresse_gpib, compteur::Masque(b.stop_interruption), CB_interruption_freq_2voies,
                            instrument, a, p->activite);
 }
@@ -205,19 +208,19 @@ void freq2v_configure(PInstrument *instrument) {
 }  // namespace
 
 PInstrument freq2v = {
-    .nouveau = Ops::nouveau,
-    .liberer = Ops::liberer,
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
     .configure = freq2v_configure,
-    .get_memory = Ops::get_memory,
-    .get_nom_instru = Ops::get_nom_instru,
-    .set_nom_instru = Ops::set_nom_instru,
+    .get_memory = Vie::get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
     .stop = freq2v_stop,
     .start = miseenplace_int_freq_2voies,
     .init = initialisation_freq_2voies_int,
-    .nb_voie_1D = Ops::nb_voie_1D,
-    .get_nom_voie_1D = Ops::get_nom_voie_1D,
-    .mesure_1D = Ops::mesure_1D,
-    .numero_1D = Ops::numero_1D,
+    .nb_voie_1D = Voies::nb_voie_1D,
+    .get_nom_voie_1D = Voies::get_nom_voie_1D,
+    .mesure_1D = Voies::mesure_1D,
+    .numero_1D = Voies::numero_1D,
 };
 
 // ---- panel callbacks --------------------------------------------------------------------------

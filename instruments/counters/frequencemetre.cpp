@@ -60,7 +60,8 @@ struct Freq_prive : compteur::Marche {
         compteur::DefautsFrequencemetre(bloc, 1);
     }
 };
-using Ops = compteur::Operations<Freq_prive, freq, 1>;
+using Vie = plugin::Gestion<Freq_prive, freq>;
+using Voies = compteur::Voies<Freq_prive, 1>;
 
 const compteur::ControlesEntrees kControles = COMPTEUR_CONTROLES_ENTREES(Conf_Fr);
 
@@ -78,7 +79,7 @@ int CB_interruption_freq_1voie(int ud, int LocalIbsta, int /*LocalIberr*/, long 
     bool lue = false;
     int essais = 0;
     while (!lue && essais < kEssaisLecture) {
-        lecture = compteur::Interroger(ud, "FETCH:FREQ?", false, &lue);
+        lecture = compteur::Interroger(ud, ibecr, "FETCH:FREQ?", &lue);
         ++essais;
     }
     if (essais > 1) {
@@ -93,24 +94,29 @@ int CB_interruption_freq_1voie(int ud, int LocalIbsta, int /*LocalIberr*/, long 
 }
 
 int initialisation_freq_1voie_int(PInstrument *instrument) {
-    Freq_prive *p = Ops::Prive(instrument);
-    return compteur::Conclure(*p, compteur::InitialiserFrequencemetre(*p, true));
+    Freq_prive *p = plugin::Prive<Freq_prive>(instrument);
+    S_freq &b = p->bloc;
+    if (compteur::OuvrirFrequencemetre(*p, b, true) < 0) return -1;
+    const int statut = compteur::ReglerParPilote(b.adresse_gpib, compteur::EntreesDe(b));
+    compteur::Pret(b, p->ud);
+    return statut;
 }
 
 int miseenplace_int_freq_1voie(PInstrument *instrument) {
-    Freq_prive *p = Ops::Prive(instrument);
-    const compteur::Armement a{.validations_sans_nul = true, .serial_poll = true, .lancement_sans_nul = true};
+    Freq_prive *p = plugin::Prive<Freq_prive>(instrument);
+    const compteur::Armement a{
+        .validations = ibecr2, .sondage = true, .ecrire_mesure = ibecr2, .mesure = ":INIT:IMM;*OPC"};
     return compteur::Armer(p->ud, p->bloc.adresse_gpib, compteur::Masque(p->bloc.stop_interruption),
                            CB_interruption_freq_1voie, p, a, p->activite);
 }
 
 // The cycle ends at the next request, which still files its reading and relaunches once.
-void freq_stop(PInstrument *instrument) { compteur::Arreter(Ops::Prive(instrument)->bloc); }
+void freq_stop(PInstrument *instrument) { compteur::Arreter(plugin::Prive<Freq_prive>(instrument)->bloc); }
 
 // ---- management and channel -----------------------------------------------------------------
 
 void freq_configure(PInstrument *instrument) {
-    compteur::Configurer(*Ops::Prive(instrument), kFichierUir, Conf_Fr, Conf_Fr_B_Conf_OK, kControles,
+    compteur::Configurer(*plugin::Prive<Freq_prive>(instrument), kFichierUir, Conf_Fr, Conf_Fr_B_Conf_OK, kControles,
                          [](int, const S_freq &) {});
 }
 
@@ -121,19 +127,19 @@ void freq_get_nom_voie_1D(PInstrument * /*instrument*/, int /*voie*/, char *nom_
 }  // namespace
 
 PInstrument freq = {
-    .nouveau = Ops::nouveau,
-    .liberer = Ops::liberer,
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
     .configure = freq_configure,
-    .get_memory = Ops::get_memory,
-    .get_nom_instru = Ops::get_nom_instru,
-    .set_nom_instru = Ops::set_nom_instru,
+    .get_memory = Vie::get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
     .stop = freq_stop,
     .start = miseenplace_int_freq_1voie,
     .init = initialisation_freq_1voie_int,
-    .nb_voie_1D = Ops::nb_voie_1D,
+    .nb_voie_1D = Voies::nb_voie_1D,
     .get_nom_voie_1D = freq_get_nom_voie_1D,
-    .mesure_1D = Ops::mesure_1D,
-    .numero_1D = Ops::numero_1D,
+    .mesure_1D = Voies::mesure_1D,
+    .numero_1D = Voies::numero_1D,
 };
 
 // ---- panel callback -----------------------------------------------------------------------------

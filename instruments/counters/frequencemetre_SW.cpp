@@ -69,7 +69,8 @@ struct FreqSw_prive : compteur::Marche {
         compteur::DefautsFrequencemetre(bloc, 2);
     }
 };
-using Ops = compteur::Operations<FreqSw_prive, freq_sw, 2>;
+using Vie = plugin::Gestion<FreqSw_prive, freq_sw>;
+using Voies = compteur::Voies<FreqSw_prive, 2>;
 
 const compteur::ControlesEntrees kControles = COMPTEUR_CONTROLES_ENTREES(Conf_FrSw);
 
@@ -95,7 +96,7 @@ int CB_interruption_freq_switch(int ud, int LocalIbsta, int /*LocalIberr*/, long
     const int etat = b.etat_switch != 0 ? 1 : 0;
     const bool deplacee = p->commutateur.Deplacer(Ligne(b), etat == 0);
     if (!veille) compteur::Sonder(ud);
-    compteur::Relever(ud, "FETCH:FREQ?", true, *p, b.zone_memoire[etat], b.numero_mesure[etat]);
+    compteur::Relever(ud, ibecr2, "FETCH:FREQ?", *p, b.zone_memoire[etat], b.numero_mesure[etat]);
     if (deplacee) b.etat_switch = etat == 0 ? 1 : 0;
     compteur::ViderEvenements(ud);
     Delay(0.01);  // the switch settles before the measurement it selects
@@ -104,51 +105,53 @@ int CB_interruption_freq_switch(int ud, int LocalIbsta, int /*LocalIberr*/, long
 }
 
 int initialisation_freq_switch_int(PInstrument *instrument) {
-    FreqSw_prive *p = Ops::Prive(instrument);
-    const compteur::Initialisation r = compteur::InitialiserFrequencemetre(*p, false);
-    if (r.ouvert) {
-        // The first measurement, line low, is "Voie 1"; without the line there is none.
-        if (!switch_rf::Commutateur::Initialiser(Ligne(p->bloc))) return -1;
-        p->commutateur.Preparer(p->bloc.nom_instru);
-        p->bloc.etat_switch = 0;
-    }
-    return compteur::Conclure(*p, r);
+    FreqSw_prive *p = plugin::Prive<FreqSw_prive>(instrument);
+    S_freq_sw &b = p->bloc;
+    if (compteur::OuvrirFrequencemetre(*p, b, false) < 0) return -1;
+    const int statut = compteur::ReglerParPilote(b.adresse_gpib, compteur::EntreesDe(b));
+    // The first measurement, line low, is "Voie 1"; without the line there is none.
+    if (!switch_rf::Commutateur::Initialiser(Ligne(b))) return -1;
+    p->commutateur.Preparer(b.nom_instru);
+    b.etat_switch = 0;
+    compteur::Pret(b, p->ud);
+    return statut;
 }
 
 int miseenplace_int_freq_switch(PInstrument *instrument) {
-    FreqSw_prive *p = Ops::Prive(instrument);
-    const compteur::Armement a{.validations_sans_nul = true, .lancement = ":INIT:IMM;*WAI;*OPC"};
+    FreqSw_prive *p = plugin::Prive<FreqSw_prive>(instrument);
+    const compteur::Armement a{
+        .validations = ibecr2, .sondage = false, .ecrire_mesure = ibecr, .mesure = ":INIT:IMM;*WAI;*OPC"};
     return compteur::Armer(p->ud, p->bloc.adresse_gpib, compteur::Masque(p->bloc.stop_interruption),
                            CB_interruption_freq_switch, p, a, p->activite);
 }
 
 // The cycle ends at the next request, which still moves the line, files its reading and
 // relaunches once.
-void freq_sw_stop(PInstrument *instrument) { compteur::Arreter(Ops::Prive(instrument)->bloc); }
+void freq_sw_stop(PInstrument *instrument) { compteur::Arreter(plugin::Prive<FreqSw_prive>(instrument)->bloc); }
 
 // ---- management -------------------------------------------------------------------------
 
 void freq_sw_configure(PInstrument *instrument) {
-    compteur::Configurer(*Ops::Prive(instrument), kFichierUir, Conf_FrSw, Conf_FrSw_B_Conf_OK, kControles,
+    compteur::Configurer(*plugin::Prive<FreqSw_prive>(instrument), kFichierUir, Conf_FrSw, Conf_FrSw_B_Conf_OK, kControles,
                          [](int panel, const S_freq_sw &b) { SetCtrlVal(panel, Conf_FrSw_RING_Conf_Sw_Freq, b.bit_choisi); });
 }
 
 }  // namespace
 
 PInstrument freq_sw = {
-    .nouveau = Ops::nouveau,
-    .liberer = Ops::liberer,
+    .nouveau = Vie::nouveau,
+    .liberer = Vie::liberer,
     .configure = freq_sw_configure,
-    .get_memory = Ops::get_memory,
-    .get_nom_instru = Ops::get_nom_instru,
-    .set_nom_instru = Ops::set_nom_instru,
+    .get_memory = Vie::get_memory,
+    .get_nom_instru = Vie::get_nom_instru,
+    .set_nom_instru = Vie::set_nom_instru,
     .stop = freq_sw_stop,
     .start = miseenplace_int_freq_switch,
     .init = initialisation_freq_switch_int,
-    .nb_voie_1D = Ops::nb_voie_1D,
-    .get_nom_voie_1D = Ops::get_nom_voie_1D,
-    .mesure_1D = Ops::mesure_1D,
-    .numero_1D = Ops::numero_1D,
+    .nb_voie_1D = Voies::nb_voie_1D,
+    .get_nom_voie_1D = Voies::get_nom_voie_1D,
+    .mesure_1D = Voies::mesure_1D,
+    .numero_1D = Voies::numero_1D,
 };
 
 // ---- panel callback -----------------------------------------------------------------------------

@@ -182,8 +182,9 @@ int CB_interruption_multi(int ud, int LocalIbsta, int /*LocalIberr*/, long /*Loc
         // looked at: while no reading is coming the channel shows a missing value, and a request
         // found then is served as any other.
         if (Masque(*p) == 0) return 0;
-        using Constat = panne_gpib::Suivi::Constat;
-        const Constat constat = p->veille.Veiller(ud, kMesure);
+        using panne_gpib::Constat;
+        const Constat constat = p->veille.Surveiller(
+            ud, [ud] { return panne_gpib::Relancer(ud, kMesure); }, {.ecoute = true, .sondage = true});
         if (constat == Constat::SansMesure) p->valeur = NotANumber();
         if (constat != Constat::Demande) return Masque(*p);
     } else {

@@ -108,6 +108,11 @@ int Seance::Ouvrir(int adresse) {
     return ud;
 }
 
+void FermerConfiguration(int panel, plugin::Activite *activite) {
+    if (activite != nullptr) activite->panneaux.Retirer(panel);
+    DiscardPanel(panel);
+}
+
 bool VerifierIdentite(int ud) {
     // A question that did not go out has no reply to wait for.
     constexpr ouverture_gpib::Identite kIdentite{.modele = kModele,
@@ -214,11 +219,14 @@ void Manquer(std::span<Lecture> lectures) {
 }  // namespace
 
 bool MesureTerminee(int ud, int statut, Seance &seance, std::span<Lecture> lectures, int *resultat) {
-    using Constat = panne_gpib::Suivi::Constat;
+    using panne_gpib::Constat;
     if (panne_gpib::SansRequete(statut)) {
         // After stop, the cycle ends here; otherwise the meter is looked at, and a request found
         // then (its serial poll made) is served as any other.
-        const Constat constat = seance.Masque() != 0 ? seance.veille.Veiller(ud, kRelance) : Constat::EnMesure;
+        const auto Relancer = [ud] { return panne_gpib::Relancer(ud, kRelance); };
+        const Constat constat = seance.Masque() != 0
+                                    ? seance.veille.Surveiller(ud, Relancer, {.ecoute = true, .sondage = true})
+                                    : Constat::EnMesure;
         if (constat == Constat::SansMesure) Manquer(lectures);
         *resultat = seance.Masque();
         if (constat != Constat::Demande) return false;

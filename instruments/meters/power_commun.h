@@ -1,8 +1,9 @@
 // What the two plugins of the E4419B dual power meter share: "Powermeter" (powermeter.h) and
 // "Powermeter Switché" (powswitch.h) drive the same meter with the same identity check, sensor
-// check, trigger definition, window set-up, start sequence and reading cycle; their
-// configuration panels share the address, sensor and frequency controls with the callback of the
-// sensor ring, and the plugins share their start, stop and panel operations.
+// check, trigger definition, window set-up, start sequence and reading cycle, and their channels
+// (Voies); their configuration panels share the address, sensor and frequency controls. Each
+// plugin file runs these steps in order in its own init, start, callback, stop and panel
+// callbacks, and adds there what is its own (the switches of "Powermeter Switché").
 //
 // The meter measures with both windows at each bus trigger: window 1 on sensor A, window 2 on
 // sensor B, in dBm. It completes by service request: "*ESE 1" and "*SRE 32" turn the
@@ -88,10 +89,12 @@ struct Seance {
         capteur = CapteurValide(capteur_choisi) ? capteur_choisi : 0;
         stop_interruption = kCycleEnCours;
     }
-    // `stop`: the cycle ends at its next notification; the channels follow the settings again.
-    void Arreter() {
+    // `stop`: the cycle ends at its next notification, which still reads and relaunches once;
+    // the channels follow the settings again. `copie` is the block's copy of the mask.
+    void Arreter(std::int32_t &copie) {
         if (stop_interruption != 0) stop_interruption = 0;
         capteur = 0;
+        copie = 0;
     }
     // The sensors the channels follow: the acquisition's while one runs, else the setting.
     int Capteur(int reglage) const { return capteur != 0 ? capteur : reglage; }
@@ -130,8 +133,9 @@ int DemarrerCycle(int ud, int adresse, int masque, GpibNotifyCallback_t rappel, 
                   plugin::Activite &activite);
 // The first steps of a notification. False when the callback must return `*resultat` at once:
 // - the error status alone: after a serial poll, 0 (the notification ends);
-// - a time-out without a request: the meter looked at (Suivi::Veiller), and while no reading
-//   is coming `lectures` show missing values; after stop, 0;
+// - a time-out without a request: the meter looked at, on the bus and by a serial poll
+//   (Suivi::Surveiller), and while no reading is coming `lectures` show missing values; after
+//   stop, 0;
 // - a request: after a serial poll, "*ESR?". A measurement that has not completed gives the mask
 //   at once. A register that cannot be read (no answer, or a reply without a number) was read
 //   off all the same, so that whatever completed is lost: `lectures` show missing values, the
@@ -184,8 +188,9 @@ private:
 
 // Over a plugin's private record P, which holds `bloc` (the settings block, with `adresse_gpib`,
 // `capteur`, `frequence_fonctionnement`, `nombre_voie`, `stop_interruption`, `identificateur`,
-// `numero_mesure` and `zone_memoire`, and its name field P::kChampNom), `seance`, `lectures`,
-// `activite`, its channel map (see Voies) and `kRappel`, its notification callback.
+// `numero_mesure` and `zone_memoire`, and its name field P::kChampNom), `seance`, `lectures` and
+// `activite`. In order: init (Ouvrir, the Verifier steps, ConfigurerFenetres, Conclure), start
+// (DemarrerCycle), each notification (MesureTerminee, LireEtRelancer), stop (Seance::Arreter).
 
 // The first steps of init: the previous acquisition's descriptor offline, no reading yet, the
 // watch ready for a new acquisition, and the meter opened. The descriptor (negative when the
@@ -213,59 +218,38 @@ struct ControlesConfiguration {
     int adresse, capteur, frequence, ok;
 };
 
-// configure: the panel `id` of `fichier` (nothing happens when it cannot be loaded) showing the
-// address, the sensors and the frequency, then what `aussi(panel)` shows of the panel's own
-// controls; the record as the OK button's callback data. Displayed, not modal.
-template <class P, class F>
-void Configurer(P &p, const char *fichier, int id, const ControlesConfiguration &c, F &&aussi) {
+// configure, first step: the panel `id` of `fichier` loaded, showing the address, the sensors
+// and the frequency of `b`, with `donnees` (the record) as the OK button's callback data and the
+// panel recorded in `activite`. The plugin then shows its own controls and displays the panel
+// (not modal). Negative when the panel could not be loaded: nothing else happens then.
+template <class B>
+int ChargerConfiguration(const char *fichier, int id, const ControlesConfiguration &c, const B &b, void *donnees,
+                         plugin::Activite &activite) {
     const int panel = LoadPanel(0, fichier, id);
-    if (panel < 0) return;
-    SetCtrlVal(panel, c.adresse, p.bloc.adresse_gpib);
-    SetCtrlVal(panel, c.capteur, p.bloc.capteur);
-    SetCtrlVal(panel, c.frequence, p.bloc.frequence_fonctionnement);
-    aussi(panel);
-    SetCtrlAttribute(panel, c.ok, ATTR_CALLBACK_DATA, static_cast<void *>(&p));
-    p.activite.panneaux.Ajouter(panel);
-    DisplayPanel(panel);
+    if (panel < 0) return panel;
+    SetCtrlVal(panel, c.adresse, b.adresse_gpib);
+    SetCtrlVal(panel, c.capteur, b.capteur);
+    SetCtrlVal(panel, c.frequence, b.frequence_fonctionnement);
+    SetCtrlAttribute(panel, c.ok, ATTR_CALLBACK_DATA, donnees);
+    activite.panneaux.Ajouter(panel);
+    return panel;
 }
 
-// OK of a configuration panel (callback data: the record): on commit, the address, the sensors
-// with their channel count and the frequency stored, then what `aussi(panel, bloc)` reads of the
-// panel's own controls, and the panel discarded. Any other event changes nothing.
-template <class P, class F>
-int Confirmer(int panel, int event, void *donnees, const ControlesConfiguration &c, F &&aussi) {
-    if (event != EVENT_COMMIT) return 0;
-    if (auto *p = static_cast<P *>(donnees)) {
-        int adresse = 0, capteur = 0, frequence = 0;
-        GetCtrlVal(panel, c.adresse, &adresse);
-        GetCtrlVal(panel, c.capteur, &capteur);
-        GetCtrlVal(panel, c.frequence, &frequence);
-        auto &b = p->bloc;
-        b.adresse_gpib = adresse;
-        b.capteur = capteur;
-        b.nombre_voie = P::NombreVoies(capteur);
-        b.frequence_fonctionnement = frequence;
-        aussi(panel, b);
-        p->activite.panneaux.Retirer(panel);
-    }
-    DiscardPanel(panel);
-    return 0;
+// OK of a configuration panel, on commit: the address, the sensors with their channel count
+// (`voies`, the plugin's NombreVoies) and the frequency stored into `b`. The plugin then reads
+// its own controls and closes the panel (FermerConfiguration).
+template <class B>
+void LireConfiguration(int panel, const ControlesConfiguration &c, int (*voies)(int capteur), B &b) {
+    int adresse = 0, capteur = 0, frequence = 0;
+    GetCtrlVal(panel, c.adresse, &adresse);
+    GetCtrlVal(panel, c.capteur, &capteur);
+    GetCtrlVal(panel, c.frequence, &frequence);
+    b.adresse_gpib = adresse;
+    b.capteur = capteur;
+    b.nombre_voie = voies(capteur);
+    b.frequence_fonctionnement = frequence;
 }
-
-// start, stop and the channels.
-template <class P>
-struct Operations : Voies<P> {
-    // Service request on operation complete, the notification armed, the first measurement.
-    static int start(PInstrument *instrument) {
-        P *p = plugin::Prive<P>(instrument);
-        return DemarrerCycle(p->seance.ud, p->bloc.adresse_gpib, p->seance.Masque(), P::kRappel, p, p->activite);
-    }
-    // The cycle ends at the next notification, which still reads and relaunches once.
-    static void stop(PInstrument *instrument) {
-        P *p = plugin::Prive<P>(instrument);
-        p->seance.Arreter();
-        p->bloc.stop_interruption = 0;
-    }
-};
+// The configuration panel discarded, out of the instance's activity when there is one.
+void FermerConfiguration(int panel, plugin::Activite *activite);
 
 }  // namespace e4419b

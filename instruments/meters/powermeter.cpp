@@ -41,9 +41,6 @@ static_assert(offsetof(S_power_simple, zone_memoire) == 32);
 static_assert(offsetof(S_power_simple, nom_instru) == 48);
 static_assert(std::is_trivially_copyable_v<S_power_simple>);
 
-// The notification callback of the reading cycle (below).
-int CB_interruption_powermeter_AB(int ud, int LocalIbsta, int LocalIberr, long LocalIbcntl, void *refData);
-
 // What `structure` points to: the block, then what the acquisition runs with and shares with
 // the notification callback.
 struct Power_prive {
@@ -65,7 +62,6 @@ struct Power_prive {
         std::memcpy(nom_voie, nom, std::strlen(nom) + 1);
     }
 
-    static constexpr GpibNotifyCallback_t kRappel = CB_interruption_powermeter_AB;
     static constexpr const char *kNomDefaut = "Powermeter";
     static constexpr auto kChampNom = &S_power_simple::nom_instru;
     void Defauts() {
@@ -77,7 +73,7 @@ struct Power_prive {
     void AuLiberer() { seance.Fermer(activite); }
 };
 using Vie = plugin::Gestion<Power_prive, power_simple>;
-using Operations = e4419b::Operations<Power_prive>;
+using Voies = e4419b::Voies<Power_prive>;
 
 // ---- management -------------------------------------------------------------------------
 
@@ -85,7 +81,9 @@ constexpr e4419b::ControlesConfiguration kControles = {
     Conf_Pow_NUM_Conf_Adr_Power, Conf_Pow_RING_Conf_Capt_Power, Conf_Pow_NUM_Conf_Freq_Fct_Pow, Conf_Pow_OK_POWER};
 
 void power_simple_configure(PInstrument *instrument) {
-    e4419b::Configurer(*plugin::Prive<Power_prive>(instrument), kFichierUir, Conf_Pow, kControles, [](int) {});
+    Power_prive *p = plugin::Prive<Power_prive>(instrument);
+    const int panel = e4419b::ChargerConfiguration(kFichierUir, Conf_Pow, kControles, p->bloc, p, p->activite);
+    if (panel >= 0) DisplayPanel(panel);
 }
 
 // ---- control ------------------------------------------------------------------------------
@@ -113,6 +111,17 @@ int initialisation_powermeter_AB_int(PInstrument *instrument) {
     return e4419b::Conclure(*p, capteur, statut);
 }
 
+int power_simple_start(PInstrument *instrument) {
+    Power_prive *p = plugin::Prive<Power_prive>(instrument);
+    return e4419b::DemarrerCycle(p->seance.ud, p->bloc.adresse_gpib, p->seance.Masque(), CB_interruption_powermeter_AB,
+                                 p, p->activite);
+}
+
+void power_simple_stop(PInstrument *instrument) {
+    Power_prive *p = plugin::Prive<Power_prive>(instrument);
+    p->seance.Arreter(p->bloc.stop_interruption);
+}
+
 }  // namespace
 
 PInstrument power_simple = {
@@ -122,13 +131,13 @@ PInstrument power_simple = {
     .get_memory = Vie::get_memory,
     .get_nom_instru = Vie::get_nom_instru,
     .set_nom_instru = Vie::set_nom_instru,
-    .stop = Operations::stop,
-    .start = Operations::start,
+    .stop = power_simple_stop,
+    .start = power_simple_start,
     .init = initialisation_powermeter_AB_int,
-    .nb_voie_1D = Operations::nb_voie_1D,
-    .get_nom_voie_1D = Operations::get_nom_voie_1D,
-    .mesure_1D = Operations::mesure_1D,
-    .numero_1D = Operations::numero_1D,
+    .nb_voie_1D = Voies::nb_voie_1D,
+    .get_nom_voie_1D = Voies::get_nom_voie_1D,
+    .mesure_1D = Voies::mesure_1D,
+    .numero_1D = Voies::numero_1D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -137,6 +146,10 @@ PInstrument power_simple = {
 // channel count and the frequency, then closes the panel.
 int Power_OK(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
              int /*eventData2*/) {
-    return e4419b::Confirmer<Power_prive>(panel, event, callbackData, kControles, [](int, S_power_simple &) {});
+    if (event != EVENT_COMMIT) return 0;
+    auto *p = static_cast<Power_prive *>(callbackData);
+    if (p != nullptr) e4419b::LireConfiguration(panel, kControles, Power_prive::NombreVoies, p->bloc);
+    e4419b::FermerConfiguration(panel, p != nullptr ? &p->activite : nullptr);
+    return 0;
 }
 UI_CALLBACK(Power_OK);

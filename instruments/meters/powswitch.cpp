@@ -54,9 +54,6 @@ static_assert(offsetof(S_power_switch, etat_switch) == 80);
 static_assert(offsetof(S_power_switch, nom_instru) == 84);
 static_assert(std::is_trivially_copyable_v<S_power_switch>);
 
-// The notification callback of the reading cycle (below).
-int CB_interruption_powermeter_AB_switch(int ud, int LocalIbsta, int LocalIberr, long LocalIbcntl, void *refData);
-
 // What `structure` points to: the block, what the acquisition runs with, then what the
 // notification callback shares with the user-interface thread.
 struct PowSw_prive {
@@ -81,7 +78,6 @@ struct PowSw_prive {
         std::snprintf(nom_voie, kLongueurNomVoie, sonde_b ? "Voie B RF%i" : "Voie A RF%i", voie > 2 ? voie - 2 : voie);
     }
 
-    static constexpr GpibNotifyCallback_t kRappel = CB_interruption_powermeter_AB_switch;
     static constexpr const char *kNomDefaut = "Powermeter Switché"_w;
     static constexpr auto kChampNom = &S_power_switch::nom_instru;
     void Defauts() {
@@ -94,7 +90,7 @@ struct PowSw_prive {
     void AuLiberer() { seance.Fermer(activite); }
 };
 using Vie = plugin::Gestion<PowSw_prive, power_switch>;
-using Operations = e4419b::Operations<PowSw_prive>;
+using Voies = e4419b::Voies<PowSw_prive>;
 
 PowSw_prive *Prive(PInstrument *instrument) { return plugin::Prive<PowSw_prive>(instrument); }
 
@@ -105,20 +101,21 @@ constexpr e4419b::ControlesConfiguration kControles = {Conf_PowSw_NUM_Conf_Adr_P
 
 void power_switch_configure(PInstrument *instrument) {
     PowSw_prive *p = Prive(instrument);
-    e4419b::Configurer(*p, kFichierUir, Conf_PowSw, kControles, [p](int panel) {
-        // The saved lines back on the two rings: the lowest on the first, the other (the same
-        // one when both sensors share a switch) on the second, which only "A et B" uses.
-        int premier = 0, second = 0;
-        for (const int sw : kSwitches) {
-            if ((p->bloc.bit_choisi & sw) == 0) continue;
-            if (premier == 0) premier = sw;
-            second = sw;
-        }
-        if (premier != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_Sw_Power, premier);
-        const bool deux_capteurs = p->bloc.capteur == e4419b::kCapteursAB;
-        if (deux_capteurs && second != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_2ndSw_Power, second);
-        SetCtrlAttribute(panel, Conf_PowSw_RING_Conf_2ndSw_Power, ATTR_DIMMED, deux_capteurs ? 0 : 1);
-    });
+    const int panel = e4419b::ChargerConfiguration(kFichierUir, Conf_PowSw, kControles, p->bloc, p, p->activite);
+    if (panel < 0) return;
+    // The saved lines back on the two rings: the lowest on the first, the other (the same one
+    // when both sensors share a switch) on the second, which only "A et B" uses.
+    int premier = 0, second = 0;
+    for (const int sw : kSwitches) {
+        if ((p->bloc.bit_choisi & sw) == 0) continue;
+        if (premier == 0) premier = sw;
+        second = sw;
+    }
+    if (premier != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_Sw_Power, premier);
+    const bool deux_capteurs = p->bloc.capteur == e4419b::kCapteursAB;
+    if (deux_capteurs && second != 0) SetCtrlVal(panel, Conf_PowSw_RING_Conf_2ndSw_Power, second);
+    SetCtrlAttribute(panel, Conf_PowSw_RING_Conf_2ndSw_Power, ATTR_DIMMED, deux_capteurs ? 0 : 1);
+    DisplayPanel(panel);
 }
 
 // ---- control ------------------------------------------------------------------------------
@@ -164,6 +161,17 @@ int initialisation_powermeter_AB_switch_int(PInstrument *instrument) {
     return e4419b::Conclure(*p, capteur, statut);
 }
 
+int power_switch_start(PInstrument *instrument) {
+    PowSw_prive *p = Prive(instrument);
+    return e4419b::DemarrerCycle(p->seance.ud, p->bloc.adresse_gpib, p->seance.Masque(),
+                                 CB_interruption_powermeter_AB_switch, p, p->activite);
+}
+
+void power_switch_stop(PInstrument *instrument) {
+    PowSw_prive *p = Prive(instrument);
+    p->seance.Arreter(p->bloc.stop_interruption);
+}
+
 }  // namespace
 
 PInstrument power_switch = {
@@ -173,13 +181,13 @@ PInstrument power_switch = {
     .get_memory = Vie::get_memory,
     .get_nom_instru = Vie::get_nom_instru,
     .set_nom_instru = Vie::set_nom_instru,
-    .stop = Operations::stop,
-    .start = Operations::start,
+    .stop = power_switch_stop,
+    .start = power_switch_start,
     .init = initialisation_powermeter_AB_switch_int,
-    .nb_voie_1D = Operations::nb_voie_1D,
-    .get_nom_voie_1D = Operations::get_nom_voie_1D,
-    .mesure_1D = Operations::mesure_1D,
-    .numero_1D = Operations::numero_1D,
+    .nb_voie_1D = Voies::nb_voie_1D,
+    .get_nom_voie_1D = Voies::get_nom_voie_1D,
+    .mesure_1D = Voies::mesure_1D,
+    .numero_1D = Voies::numero_1D,
 };
 
 // ---- panel callback -------------------------------------------------------------------------
@@ -188,11 +196,17 @@ PInstrument power_switch = {
 // the sensors chosen, the sensors, the channel count and the frequency, then closes the panel.
 int PowSw_OK(int panel, int /*control*/, int event, void *callbackData, int /*eventData1*/,
              int /*eventData2*/) {
-    return e4419b::Confirmer<PowSw_prive>(panel, event, callbackData, kControles, [](int p, S_power_switch &b) {
+    if (event != EVENT_COMMIT) return 0;
+    auto *p = static_cast<PowSw_prive *>(callbackData);
+    if (p != nullptr) {
+        S_power_switch &b = p->bloc;
+        e4419b::LireConfiguration(panel, kControles, PowSw_prive::NombreVoies, b);
         int premier = 0, second = 0;
-        GetCtrlVal(p, Conf_PowSw_RING_Conf_Sw_Power, &premier);
-        GetCtrlVal(p, Conf_PowSw_RING_Conf_2ndSw_Power, &second);
+        GetCtrlVal(panel, Conf_PowSw_RING_Conf_Sw_Power, &premier);
+        GetCtrlVal(panel, Conf_PowSw_RING_Conf_2ndSw_Power, &second);
         b.bit_choisi = b.capteur == e4419b::kCapteursAB ? (premier | second) : premier;
-    });
+    }
+    e4419b::FermerConfiguration(panel, p != nullptr ? &p->activite : nullptr);
+    return 0;
 }
 UI_CALLBACK(PowSw_OK);

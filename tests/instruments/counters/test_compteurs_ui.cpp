@@ -531,8 +531,8 @@ TEST_F(Compteurs, TheLookAfterATimeOut) {
 
         compteur::Marche m;
         char nom[kLongueurNomInstru] = "Sous veille";
-        compteur::Preparer(m, nom, kAdresse);
-        m.relance_due = c.relance_due;
+        m.suivi.Preparer(nom, kAdresse);
+        m.suivi.FixerDue(c.relance_due);
         std::int32_t stop = c.en_marche ? RQS : 0;
         double voie = 12.5;
         const std::size_t deja = Statuts().size();
@@ -541,7 +541,7 @@ TEST_F(Compteurs, TheLookAfterATimeOut) {
         sim::BusDeCarte(0)->Brancher(kAdresse, compteur);
         EXPECT_EQ(Transcription(*compteur), c.bus);
         EXPECT_EQ(std::isnan(voie), c.nan);
-        EXPECT_EQ(m.relance_due.load(), c.relance_due_apres);
+        EXPECT_EQ(m.suivi.Due(), c.relance_due_apres);
         EXPECT_EQ(compteur->DemandeService(), c.terminee && !c.servir) << "a request is left up after stop only";
         EXPECT_EQ(LignesDepuis(deja, c.dit ? 1 : 0), c.dit ? std::vector<std::string>{"Sous veille : pas de réponse de l'appareil (GPIB0::9)"_w}
                               : std::vector<std::string>{});
