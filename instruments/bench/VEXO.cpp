@@ -11,11 +11,10 @@
 // there too (the serial layer delivers it there), one frame per call.
 //
 // A board that stops sending frames during an acquisition (unplugged, silent, garbled) is said
-// once on the status list, and again when its frames come anew (banc::Veille). A board that was
-// reset (by the operator, or by itself once left without acknowledgements long enough) starts
-// again from its handshake, calling the computer: the callback recognises its call and status
-// wherever they come and answers them with the rest of the handshake, so that the frames come
-// back without a new acquisition start.
+// once on the status list, and again when its frames come anew (banc::Veille). A board reset
+// during an acquisition starts again from its handshake, calling the computer: the callback
+// recognises its call and status wherever they come and answers them with the rest of the
+// handshake, so that the frames come back without a new acquisition start.
 #include "instruments/bench/VEXO.h"
 
 #include "framework/champs.h"
