@@ -85,7 +85,7 @@ static_assert(std::is_trivially_copyable_v<S_Pousse_Seringue>);
 
 struct Pousse_Seringue_prive : banc::LiaisonPilotee {
     S_Pousse_Seringue bloc;
-    bool en_acquisition = false;    // between start and stop
+    bool en_acquisition = false;                // between start and stop
     banc::Compte compte = banc::Compte::PopUp;  // how the exchanges under way tell a failure
 
     static constexpr const char *kNomDefaut = "Pousse Seringue";
