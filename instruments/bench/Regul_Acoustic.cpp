@@ -23,6 +23,7 @@
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "gpib/nombres.h"
 #include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/clock.h"
@@ -35,7 +36,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -254,19 +254,12 @@ unsigned Regul_Acoustic_numero_1D(PInstrument *instrument, int voie) {
     return voie >= 1 && voie <= kNbVoies ? Prive(instrument)->numero_mes1D[voie - 1] : 0u;
 }
 
-// The C locale, in which the regulator writes its numbers whatever the program's locale.
-locale_t LocaleC() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
 }  // namespace
 
 double Regul_Acoustic_temperature(std::string_view texte) {
-    char t[kTexteRapportMax + 1] = "";
-    const std::size_t n = std::min(texte.size(), static_cast<std::size_t>(kTexteRapportMax));
-    std::memcpy(t, texte.data(), n);
-    return strtod_l(t, nullptr, LocaleC());
+    double temperature = 0.0;  // a report without a number
+    nombres::LireReel(texte.substr(0, kTexteRapportMax), temperature);
+    return temperature;
 }
 
 // "%2.2f" and two CRs, written with a decimal point whatever the program's locale.
