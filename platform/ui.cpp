@@ -5,6 +5,7 @@
 #include "platform/ui_internal.h"
 
 #include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -414,10 +415,12 @@ int DisplayPanel(int panel) {
 namespace {
 
 // What a window would cover of the windows shown. Every pixel of a window counts; a pixel of a
-// control that the operator can use now (shown and not dimmed: a list, a button, a graph...)
-// counts kPoidsControle. A window that the program put in a place of its own (the main panel)
-// counts kPoidsPropre times as much as one placed here: it keeps its lists and buttons in view
-// first. No window hides three quarters of one placed here before it when it can do otherwise.
+// control shown and not dimmed (a graph, a table, a list...) counts kPoidsControle. In a window
+// that the program put in a place of its own (the main panel) a control that the operator acts
+// on (a button, a list he picks from, a field he fills in) counts kPoidsPropre times as much: he
+// keeps them in view first. Its background and what it only shows (a status list) count as in
+// any window, so that windows go there rather than over each other. No window hides three
+// quarters of one placed here before it when it can do otherwise.
 constexpr long long kPoidsControle = 4;
 constexpr long long kPoidsPropre = 4;
 constexpr long long kPoidsMasque = kPoidsPropre * kPoidsControle;
@@ -429,6 +432,27 @@ struct Obstacle {
     bool fenetre_placee = false;  // the frame of a window placed here
 };
 
+// Whether the operator acts on a control, rather than only reads it: it calls back, or it takes
+// a value that he types or chooses.
+bool Agit(const Controle &c) {
+    if (c.callback) return true;
+    switch (c.genre) {
+    case CTRL_NUMERIC: {
+        const auto *champ = qobject_cast<const QAbstractSpinBox *>(c.widget.data());
+        return champ && !champ->isReadOnly();
+    }
+    case CTRL_RING:
+    case CTRL_SLIDE:
+    case CTRL_STRING:
+    case CTRL_CHECK_BOX:
+    case CTRL_TOGGLE_BUTTON:
+    case CTRL_BINARY_SWITCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The windows shown other than `sauf`, with the controls that the operator can use (those of
 // the tab sheets in view included), on the screen.
 std::vector<Obstacle> ObstaclesAffiches(const QWidget *sauf) {
@@ -439,14 +463,13 @@ std::vector<Obstacle> ObstaclesAffiches(const QWidget *sauf) {
         QWidget *fenetre = w->window();
         if (fenetre == sauf) continue;
         const bool placee = fenetre->property(kPlaceLibre).toBool();
-        const long long facteur = placee ? 1 : kPoidsPropre;
-        if (w->isWindow()) obstacles.push_back({w->frameGeometry(), facteur, placee});
+        if (w->isWindow()) obstacles.push_back({w->frameGeometry(), 1, placee});
         const QPoint origine = fenetre->geometry().topLeft();
         for (const auto &[id, c] : p->controles) {
             QWidget *cadre = c->cadre;
             if (!cadre || c->grise || !cadre->isVisibleTo(fenetre)) continue;
-            obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()),
-                                 facteur * (kPoidsControle - 1)});
+            const long long poids = !placee && Agit(*c) ? kPoidsPropre * kPoidsControle : kPoidsControle;
+            obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()), poids - 1});
         }
     }
     return obstacles;

@@ -22,9 +22,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
@@ -146,6 +148,51 @@ TEST_F(FenetresDemo, AnAcquisitionWithTwoGraphWindowsTheTableAndThe3DView) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_TRUE(bureau.contains(w->frameGeometry()));
     }
+
+    // The main panel's instrument list and buttons stay in view, and the windows cover none of
+    // each other: the screen holds them side by side.
+    const std::pair<int, int> commandes[] = {{panel_instru, P_Instru_LISTBOX_Liste},
+                                             {panel_instru, P_Instru_Piloter},
+                                             {panel_commande, P_Commande_COMMANDBUTTON_Quit},
+                                             {panel_commande, P_Commande_COMMANDBUTTON_Acq}};
+    for (const auto &[panel, controle] : commandes) {
+        const QWidget *c = ui_test::Widget(panel, controle);
+        ASSERT_NE(c, nullptr);
+        const QRect r(c->mapToGlobal(QPoint(0, 0)), c->size());
+        for (QWidget *w : ouvertes)
+            EXPECT_FALSE(w->frameGeometry().intersects(r)) << w->objectName().toStdString() << " over " << controle;
+    }
+    for (std::size_t i = 0; i < ouvertes.size(); ++i)
+        for (std::size_t j = i + 1; j < ouvertes.size(); ++j)
+            EXPECT_FALSE(ouvertes[i]->frameGeometry().intersects(ouvertes[j]->frameGeometry()))
+                << ouvertes[i]->objectName().toStdString() << " and " << ouvertes[j]->objectName().toStdString();
+
+    // Nothing clipped in the windows: every control inside its window and clear of the others,
+    // every label whole, every channel ring as wide as its longest name.
+    for (QWidget *w : ouvertes) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        std::vector<QWidget *> controles;
+        for (QWidget *c : w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (c->isVisible()) controles.push_back(c);
+        for (std::size_t i = 0; i < controles.size(); ++i) {
+            SCOPED_TRACE(controles[i]->objectName().toStdString());
+            EXPECT_TRUE(w->rect().contains(controles[i]->geometry()));
+            for (std::size_t j = i + 1; j < controles.size(); ++j)
+                EXPECT_FALSE(controles[i]->geometry().intersects(controles[j]->geometry()))
+                    << controles[j]->objectName().toStdString();
+        }
+        for (QLabel *l : w->findChildren<QLabel *>()) {
+            if (l->isVisible()) {
+                EXPECT_GE(l->width(), l->sizeHint().width()) << l->text().toStdString();
+            }
+        }
+    }
+    for (LC_GRAPH *w : fenetres)
+        for (int anneau : {P_Graph_TRACE_GAUCHE, P_Graph_TRACE_DROIT}) {
+            auto *liste = qobject_cast<QComboBox *>(ui_test::Widget(w->panelGraph, anneau));
+            ASSERT_NE(liste, nullptr);
+            EXPECT_GE(liste->width(), liste->sizeHint().width()) << anneau;
+        }
 
     // The table's titles whole.
     auto *table = tableau->findChild<QTableWidget *>();
