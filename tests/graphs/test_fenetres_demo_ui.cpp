@@ -187,12 +187,14 @@ TEST_F(FenetresDemo, AnAcquisitionWithTwoGraphWindowsTheTableAndThe3DView) {
             }
         }
     }
-    for (LC_GRAPH *w : fenetres)
-        for (int anneau : {P_Graph_TRACE_GAUCHE, P_Graph_TRACE_DROIT}) {
-            auto *liste = qobject_cast<QComboBox *>(ui_test::Widget(w->panelGraph, anneau));
-            ASSERT_NE(liste, nullptr);
-            EXPECT_GE(liste->width(), liste->sizeHint().width()) << anneau;
-        }
+    const std::pair<int, int> anneaux[] = {{fenetres[0]->panelGraph, P_Graph_TRACE_GAUCHE}, {fenetres[0]->panelGraph, P_Graph_TRACE_DROIT},
+                                           {fenetres[1]->panelGraph, P_Graph_TRACE_GAUCHE}, {fenetres[1]->panelGraph, P_Graph_TRACE_DROIT},
+                                           {panel3D, P_OGL_RING}};
+    for (const auto &[panel, anneau] : anneaux) {
+        auto *liste = qobject_cast<QComboBox *>(ui_test::Widget(panel, anneau));
+        ASSERT_NE(liste, nullptr);
+        EXPECT_GE(liste->width(), liste->sizeHint().width()) << liste->currentText().toStdString();
+    }
 
     // The table's titles whole.
     auto *table = tableau->findChild<QTableWidget *>();
