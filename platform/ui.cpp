@@ -414,13 +414,13 @@ int DisplayPanel(int panel) {
 
 namespace {
 
-// What a window would cover of the windows shown. Every pixel of a window counts; a pixel of a
-// control shown and not dimmed (a graph, a table, a list...) counts kPoidsControle. In a window
-// that the program put in a place of its own (the main panel) a control that the operator acts
-// on (a button, a list he picks from, a field he fills in) counts kPoidsPropre times as much: he
-// keeps them in view first. Its background and what it only shows (a status list) count as in
-// any window, so that windows go there rather than over each other. No window hides three
-// quarters of one placed here before it when it can do otherwise.
+// What a window would cover of the windows shown. Every pixel of a window counts; in a window
+// placed here, a pixel of a control shown and not dimmed (a graph, a table...) counts
+// kPoidsControle. In a window that the program put in a place of its own (the main panel) a
+// control that the operator acts on (a button, a list he picks from, a field he fills in) counts
+// kPoidsPropre times as much: he keeps them in view first; what it only shows (a status list)
+// counts as its background, so that windows go there rather than over each other. No window
+// hides three quarters of one placed here before it when it can do otherwise.
 constexpr long long kPoidsControle = 4;
 constexpr long long kPoidsPropre = 4;
 constexpr long long kPoidsMasque = kPoidsPropre * kPoidsControle;
@@ -468,8 +468,10 @@ std::vector<Obstacle> ObstaclesAffiches(const QWidget *sauf) {
         for (const auto &[id, c] : p->controles) {
             QWidget *cadre = c->cadre;
             if (!cadre || c->grise || !cadre->isVisibleTo(fenetre)) continue;
-            const long long poids = !placee && Agit(*c) ? kPoidsPropre * kPoidsControle : kPoidsControle;
-            obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()), poids - 1});
+            long long poids = kPoidsControle;
+            if (!placee) poids = Agit(*c) ? kPoidsPropre * kPoidsControle : 1;
+            if (poids > 1)
+                obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()), poids - 1});
         }
     }
     return obstacles;

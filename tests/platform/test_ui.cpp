@@ -606,11 +606,12 @@ TEST_F(Ui, SlidesMoveToThePositionOrLabelClicked) {
 }
 
 // Windows placed where they cover least of the windows shown, on a screen of 1600 by 1000: a
-// main panel across the top, with a list and a dimmed control on its lower edge.
+// main panel across the top, with a button and a journal that only shows, and a list and a
+// dimmed control on its lower edge.
 class Placement : public testing::Test {
 protected:
     static constexpr const char *kFichier = BANC_SOURCE_DIR "/tests/ui/Placement.uir";
-    enum { P_PRINCIPAL = 1, P_PETIT, P_MOYEN, P_GRAND };
+    enum { P_PRINCIPAL = 1, P_PETIT, P_MOYEN, P_GRAND, P_VUE };
     enum { LISTE_PRINCIPALE = 4 };
 
     void SetUp() override {
@@ -666,6 +667,17 @@ TEST_F(Placement, WindowsCoverLeastOfTheMainPanelAndOfEachOther) {
     const QRect premier = Ouvrir(P_GRAND);
     const QRect second = Ouvrir(P_GRAND);
     EXPECT_LT(4 * Aire(premier.intersected(second)), 3 * Aire(premier));
+}
+
+// Two views too tall for the free band and too wide to stand side by side beside the list: the
+// second goes over the journal, which the main panel only shows, rather than over the first.
+TEST_F(Placement, WhatTheMainPanelOnlyShowsGivesWayBeforeTheWindowsPlacedBefore) {
+    const QRect premiere = Ouvrir(P_VUE);
+    const QRect seconde = Ouvrir(P_VUE);
+    EXPECT_FALSE(premiere.intersects(seconde));
+    const QWidget *liste = ui_test::Widget(principal, LISTE_PRINCIPALE);
+    const QRect zone_liste(liste->mapToGlobal(QPoint(0, 0)), liste->size());
+    for (const QRect &r : {premiere, seconde}) EXPECT_FALSE(r.intersects(zone_liste));
 }
 
 TEST(Locale, NumbersKeepTheirPointUnderAFrenchLocale) {
