@@ -414,13 +414,15 @@ int DisplayPanel(int panel) {
 
 namespace {
 
-// What a window would cover of the windows shown. Every pixel of a window counts; in a window
-// placed here, a pixel of a control shown and not dimmed (a graph, a table...) counts
-// kPoidsControle. In a window that the program put in a place of its own (the main panel) a
-// control that the operator acts on (a button, a list he picks from, a field he fills in) counts
-// kPoidsPropre times as much: he keeps them in view first; what it only shows (a status list)
-// counts as its background, so that windows go there rather than over each other. No window
-// hides three quarters of one placed here before it when it can do otherwise.
+// What a window would cover of the windows shown, pixel by pixel. The background of a window
+// that the program put in a place of its own (the main panel) counts 1, and so does what it only
+// shows (a status list); a control on it that the operator acts on (a button, a list he picks
+// from, a field he fills in) counts kPoidsPropre * kPoidsControle: he keeps them in view first.
+// A window placed here counts kPoidsPlacee, its controls shown and not dimmed (a graph, a
+// table...) kPoidsControle: windows go over what the main panel only shows rather than over
+// each other. No window hides three quarters of one placed here before it when it can do
+// otherwise.
+constexpr long long kPoidsPlacee = 2;
 constexpr long long kPoidsControle = 4;
 constexpr long long kPoidsPropre = 4;
 constexpr long long kPoidsMasque = kPoidsPropre * kPoidsControle;
@@ -463,15 +465,16 @@ std::vector<Obstacle> ObstaclesAffiches(const QWidget *sauf) {
         QWidget *fenetre = w->window();
         if (fenetre == sauf) continue;
         const bool placee = fenetre->property(kPlaceLibre).toBool();
-        if (w->isWindow()) obstacles.push_back({w->frameGeometry(), 1, placee});
+        const long long fond = placee ? kPoidsPlacee : 1;
+        if (w->isWindow()) obstacles.push_back({w->frameGeometry(), fond, placee});
         const QPoint origine = fenetre->geometry().topLeft();
         for (const auto &[id, c] : p->controles) {
             QWidget *cadre = c->cadre;
             if (!cadre || c->grise || !cadre->isVisibleTo(fenetre)) continue;
             long long poids = kPoidsControle;
-            if (!placee) poids = Agit(*c) ? kPoidsPropre * kPoidsControle : 1;
-            if (poids > 1)
-                obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()), poids - 1});
+            if (!placee) poids = Agit(*c) ? kPoidsPropre * kPoidsControle : fond;
+            if (poids > fond)
+                obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()), poids - fond});
         }
     }
     return obstacles;

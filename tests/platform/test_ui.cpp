@@ -641,6 +641,11 @@ protected:
         EXPECT_TRUE(bureau.contains(r)) << r.x() << "," << r.y();
         return r;
     }
+    // The main panel's list, on the screen.
+    QRect ZoneListe() const {
+        const QWidget *liste = ui_test::Widget(principal, LISTE_PRINCIPALE);
+        return QRect(liste->mapToGlobal(QPoint(0, 0)), liste->size());
+    }
     static long long Aire(const QRect &r) { return r.isEmpty() ? 0 : static_cast<long long>(r.width()) * r.height(); }
 
     QRect bureau;
@@ -650,7 +655,7 @@ protected:
 
 TEST_F(Placement, WindowsCoverLeastOfTheMainPanelAndOfEachOther) {
     const QRect fenetre_principale = ui_test::Fenetre(principal)->frameGeometry();
-    const QRect liste = QRect(ui_test::Widget(principal, LISTE_PRINCIPALE)->mapToGlobal(QPoint(0, 0)), ui_test::Widget(principal, LISTE_PRINCIPALE)->size());
+    const QRect liste = ZoneListe();
     // Too tall for the free band under the main panel: over its dimmed control, not its list.
     const QRect moyen = Ouvrir(P_MOYEN);
     EXPECT_TRUE(moyen.intersects(fenetre_principale));
@@ -675,9 +680,7 @@ TEST_F(Placement, WhatTheMainPanelOnlyShowsGivesWayBeforeTheWindowsPlacedBefore)
     const QRect premiere = Ouvrir(P_VUE);
     const QRect seconde = Ouvrir(P_VUE);
     EXPECT_FALSE(premiere.intersects(seconde));
-    const QWidget *liste = ui_test::Widget(principal, LISTE_PRINCIPALE);
-    const QRect zone_liste(liste->mapToGlobal(QPoint(0, 0)), liste->size());
-    for (const QRect &r : {premiere, seconde}) EXPECT_FALSE(r.intersects(zone_liste));
+    for (const QRect &r : {premiere, seconde}) EXPECT_FALSE(r.intersects(ZoneListe()));
 }
 
 TEST(Locale, NumbersKeepTheirPointUnderAFrenchLocale) {
