@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "platform/clock.h"
+#include "sim/transcription.h"
 
 namespace sim::serie {
 
@@ -92,6 +93,7 @@ void Ligne::Envoyer(std::string_view octets, double delai) {
 void Ligne::Relancer() { Signaler(reveil_); }
 
 std::string Ligne::Recu() const {
+    Transcription::ExigerActive("Ligne::Recu");
     std::lock_guard g(m_);
     std::string s;
     for (const Reception &r : recu_) s.push_back(static_cast<char>(r.octet));
@@ -99,11 +101,13 @@ std::string Ligne::Recu() const {
 }
 
 std::vector<Ligne::Reception> Ligne::Receptions() const {
+    Transcription::ExigerActive("Ligne::Receptions");
     std::lock_guard g(m_);
     return recu_;
 }
 
 std::string Ligne::Emis() const {
+    Transcription::ExigerActive("Ligne::Emis");
     std::lock_guard g(m_);
     return emis_;
 }
@@ -112,11 +116,12 @@ void Ligne::EffacerJournal() {
     std::lock_guard g(m_);
     recu_.clear();
     emis_.clear();
+    nbRecus_ = 0;
 }
 
 bool Ligne::AttendreRecu(std::size_t n, double secondesReelles) const {
     std::unique_lock l(m_);
-    return cv_.wait_for(l, std::chrono::duration<double>(secondesReelles), [&] { return recu_.size() >= n; });
+    return cv_.wait_for(l, std::chrono::duration<double>(secondesReelles), [&] { return nbRecus_ >= n; });
 }
 
 bool Ligne::AttendreEmis(double secondesReelles) const {
@@ -136,6 +141,16 @@ void Ligne::Emettre(std::string_view octets, double delai) {
     aEnvoyer_.push_back({panne_ == Panne::charabia ? charabia_ : std::string(octets), echeance});
 }
 
+void Ligne::NoterRecu(std::string_view octets, double instant) {
+    nbRecus_ += octets.size();
+    if (!Transcription::Active()) return;
+    for (const char c : octets) recu_.push_back({static_cast<unsigned char>(c), instant});
+}
+
+void Ligne::NoterEmis(std::string_view octets) {
+    if (Transcription::Active()) emis_.append(octets);
+}
+
 bool Ligne::EnvoyerEchus() {
     const double maintenant = horloge::Secondes();
     while (!aEnvoyer_.empty() && aEnvoyer_.front().echeance <= maintenant) {
@@ -146,7 +161,7 @@ bool Ligne::EnvoyerEchus() {
         }
         const ssize_t n = write(maitre_, e.octets.data(), e.octets.size());
         if (n > 0) {
-            emis_.append(e.octets, 0, static_cast<std::size_t>(n));
+            NoterEmis(std::string_view(e.octets).substr(0, static_cast<std::size_t>(n)));
             e.octets.erase(0, static_cast<std::size_t>(n));
         }
         if (!e.octets.empty()) return true;  // the terminal is full: later
@@ -190,7 +205,7 @@ void Ligne::Tourner() {
         std::lock_guard g(m_);
         if (panne_ == Panne::debranche) continue;
         const double instant = horloge::Secondes();
-        for (ssize_t i = 0; i < n; ++i) recu_.push_back({static_cast<unsigned char>(tampon[i]), instant});
+        NoterRecu(std::string_view(tampon, static_cast<std::size_t>(n)), instant);
         modele_->Recevoir(std::string_view(tampon, static_cast<std::size_t>(n)), *this);
         cv_.notify_all();
     }

@@ -6,8 +6,9 @@
 // what the model answers, after the delay it asks for, counted on the program's clock; a model
 // that speaks on its own (a device pushing readings) is woken at the program times it asks for
 // (Modele::Reveil). The line keeps the terminal's device side open itself, so the program may
-// close and reopen the port without the line noticing, and keeps a log of the bytes received
-// (with the program time of their arrival) and sent.
+// close and reopen the port without the line noticing, and, while a sim::Transcription is alive
+// (sim/transcription.h), keeps a log of the bytes received (with the program time of their
+// arrival) and sent.
 //
 // Failures that a test or the demo bench can inject, whatever the model:
 // - Panne::muet: the device hears and acts, but its answers are lost (a broken transmit wire,
@@ -99,14 +100,16 @@ public:
     // the failures like any answer.
     void Envoyer(std::string_view octets, double delai = 0.0);
 
-    // Every byte received since the last EffacerJournal, and with their arrival times.
+    // Every byte received since the last EffacerJournal, and with their arrival times; every
+    // byte sent. Only what came while a sim::Transcription was alive; reading them while none
+    // is throws.
     std::string Recu() const;
     std::vector<Reception> Receptions() const;
-    // Every byte sent since the last EffacerJournal.
     std::string Emis() const;
     void EffacerJournal();
     // Waits (real time, at most `secondesReelles`) until `n` bytes in all were received since
-    // the last EffacerJournal. False when they did not come.
+    // the last EffacerJournal (counted whether a transcript is kept or not). False when they
+    // did not come.
     bool AttendreRecu(std::size_t n, double secondesReelles = 5.0) const;
     // Waits (real time) until every answer due has been sent. False when some still waits.
     bool AttendreEmis(double secondesReelles = 5.0) const;
@@ -125,6 +128,9 @@ private:
     void Tourner();
     // Sends every answer that is due; true when some are still waiting. Caller holds m_.
     bool EnvoyerEchus();
+    // The log of bytes received and sent. Caller holds m_.
+    void NoterRecu(std::string_view octets, double instant);
+    void NoterEmis(std::string_view octets);
 
     std::shared_ptr<Modele> modele_;
     int maitre_ = -1;
@@ -141,6 +147,7 @@ private:
     std::deque<Envoi> aEnvoyer_;
     std::vector<Reception> recu_;
     std::string emis_;
+    std::size_t nbRecus_ = 0;  // bytes received since the last EffacerJournal
     std::thread fil_;
 };
 

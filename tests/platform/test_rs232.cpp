@@ -20,6 +20,7 @@
 #include "platform/rs232.h"
 #include "sim/serie/ligne.h"
 #include "sim/serie/peripheriques.h"
+#include "sim/transcription.h"
 #include "tests/support/gpib_essai.h"
 
 namespace {
@@ -96,6 +97,8 @@ protected:
     }
 
     std::unique_ptr<Ligne> ligne_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 TEST_F(PortSerie, OpensWithTheLineSettingsAndNoFlowControlUntilAsked) {
