@@ -212,7 +212,7 @@ void AvancerHorlogeFactice(double secondes) {
     if (Poser(cible, ecouleCible)) Agir(Secondes());
 }
 
-double Patienter(double fin) {
+double Patienter(double fin, const std::function<bool()> &pret) {
     if (!HorlogeFactice()) {
         const double reste = fin - Secondes();
         if (reste <= 0.0) return -1.0;
@@ -221,8 +221,10 @@ double Patienter(double fin) {
     std::lock_guard mouvement(LesParticipants().mouvement);
     const double maintenant = Secondes();
     if (maintenant >= fin) return -1.0;
+    // What the participants had came in now, or before (taken by a port's own reader): the
+    // waiter looks again before the clock moves.
     const Suite s = Agir(maintenant);
-    if (s.actif) return 0.0;
+    if (s.actif || (pret && pret())) return 0.0;
     const double cible = std::min(fin, s.prochain);
     // Nothing due before an endless wait: what it waits for comes from outside the clock.
     if (!std::isfinite(cible)) return kTrancheAttente;

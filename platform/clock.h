@@ -30,10 +30,10 @@ bool HorlogeFactice();
 // One step of a wait until program time `fin`: the real seconds to sleep (or to wait for an
 // event) before looking again, at most a tenth of a second; negative once `fin` has passed.
 // With the fake clock nothing real is waited for: the participants first act on what they have
-// (0 comes back when one of them moved something: look again), else the clock moves on to the
-// next time a participant asks for, or to `fin`. Call it without holding a lock a participant
-// takes.
-double Patienter(double fin);
+// (0 comes back when one of them moved something, or when `pret` then says the wait is over:
+// look again), else the clock moves on to the next time a participant asks for, or to `fin`.
+// Call it without holding a lock a participant takes (`pret` takes what it needs itself).
+double Patienter(double fin, const std::function<bool()> &pret = nullptr);
 
 // What the clock tells a participant after it acted.
 struct Suite {

@@ -47,8 +47,9 @@ class Echeance {
 public:
     explicit Echeance(double delai) : fin_(horloge::Secondes() + delai) {}
     // Real seconds to wait before looking again; negative once the time-out has passed. Call it
-    // without holding the port's lock (the clock's moves may let the port take in its bytes).
-    double Tranche() const { return horloge::Patienter(fin_); }
+    // without holding the port's lock (the clock's moves may let the port take in its bytes);
+    // `pret` (which takes the lock itself) tells whether the wait is over.
+    double Tranche(const std::function<bool()> &pret = nullptr) const { return horloge::Patienter(fin_, pret); }
 
 private:
     double fin_;
@@ -393,7 +394,10 @@ bool Attendre(Port &p, std::unique_lock<std::mutex> &l, const Echeance &echeance
         if (p.ferme) return false;
         if (pret()) return true;
         l.unlock();
-        const double tranche = echeance.Tranche();
+        const double tranche = echeance.Tranche([&] {
+            std::lock_guard g(p.m);
+            return p.ferme || pret();
+        });
         l.lock();
         if (tranche < 0.0) return !p.ferme && pret();
         if (tranche > 0.0 && !p.ferme && !pret()) p.cv.wait_for(l, std::chrono::duration<double>(tranche));

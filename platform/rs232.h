@@ -39,7 +39,7 @@
 // thread's ReturnRS232Err (0 on success).
 //
 // In a plugin (instruments/bench/)
-// - `init` opens the port (banc::PortDeLInit of instruments/bench/pilotage.h lets go of a port
+// - `init` opens the port (banc::PortDeLInit of instruments/bench/liaison_serie.h lets go of a port
 //   chosen no longer) and sets the time-out; every later call uses the port that init opened.
 // - A receive callback is installed in `init` or `start` and recorded in the instance's activity
 //   (plugin::Activite::RappelSerieInstalle of framework/plugin.h), removed in `stop`
