@@ -80,6 +80,7 @@ struct Port {
     int notification = 1;
     unsigned char caractere = 0;
     unsigned generation = 0;  // changes at every installation and removal
+    std::uint64_t pris = 0;   // bytes taken from the queue by reads, ever
     int evenements = 0;       // bits waiting for the next delivery
     bool achemine = false;    // a delivery is on its way to the user-interface thread
     int enRappel = 0;         // callbacks running now
@@ -150,6 +151,7 @@ void Livrer(const std::weak_ptr<Port> &faible, unsigned generation) {
     if (evenements == 0) return;
     const ComCallbackPtr rappel = p->rappel;
     void *const donnees = p->donnees;
+    const std::uint64_t prisAvant = p->pris;
     ++p->enRappel;
     p->filRappel = std::this_thread::get_id();
     l.unlock();
@@ -157,6 +159,16 @@ void Livrer(const std::weak_ptr<Port> &faible, unsigned generation) {
     l.lock();
     --p->enRappel;
     p->cv.notify_all();
+    // Event characters that came while a call waited joined it: a call that read some of the
+    // queue and left an event character in it gets another call, so that one that reads one
+    // message per call does not fall behind a device that sent several meanwhile.
+    if (p->generation != generation || p->rappel == nullptr || (p->masque & LWRS_RXFLAG) == 0) return;
+    if (p->pris == prisAvant || std::find(p->file.begin(), p->file.end(), p->caractere) == p->file.end()) return;
+    p->evenements |= LWRS_RXFLAG;
+    if (p->achemine) return;
+    p->achemine = true;
+    l.unlock();
+    Poster([faible, generation] { Livrer(faible, generation); });
 }
 
 // Adds the events that the bytes just queued raise (`nouveaux` bytes at the end of the queue,
@@ -409,6 +421,7 @@ unsigned char Prendre(Port &p) {
     const bool etaitPlein = p.file.size() >= p.capacite;
     const unsigned char c = p.file.front();
     p.file.pop_front();
+    ++p.pris;
     if (etaitPlein) Signaler(p.place);
     return c;
 }

@@ -28,7 +28,9 @@
 //   the reader thread: a plugin's callback and its other operations never run at the same time.
 // - Events that arrive while a call is waiting to be delivered join it (their bits are or-ed
 //   into its event mask): at most one call per port waits at any time, and a call may find the
-//   input queue already emptied by an earlier one. A callback checks GetInQLen first.
+//   input queue already emptied by an earlier one. A callback checks GetInQLen first. A call
+//   that read from the queue and left an event character (LWRS_RXFLAG) in it is followed by
+//   another, so a callback that reads one message per call is called for each one waiting.
 // - Removing a callback (mask 0), installing another one, closing or reopening the port: a call
 //   not yet started never starts; a call running on another thread is waited for; a call that
 //   removes its own callback, or a removal from inside a callback of the same thread, goes on.

@@ -493,6 +493,41 @@ TEST_F(PortSerie, CallbackEventsAnyByteOrACountOfBytes) {
     EXPECT_EQ(InstallComCallback(kPort, LWRS_RXFLAG, 0, 'E', nullptr, &vu), kRS_NullPointerPassed);
 }
 
+// A callback that reads one message (up to its event character) per call.
+void UnMessage(int port, int masque, void *donnees) {
+    auto *vu = static_cast<Vu *>(donnees);
+    char texte[16] = {};
+    const int n = ComRdTerm(port, texte, sizeof texte, 'E');
+    std::lock_guard g(vu->m);
+    vu->masques.push_back(masque);
+    vu->lus.emplace_back(texte, static_cast<std::size_t>(std::max(n, 0)));
+}
+
+// Messages that came together, while a call waited, are one event; a call that reads one of
+// them and leaves another event character behind gets another call, until none is left. A call
+// that reads nothing gets no other.
+TEST_F(PortSerie, ACallbackThatReadsOneMessageACallIsCalledForEachMessageWaiting) {
+    ASSERT_EQ(Ouvrir(), 0);
+    Vu vu;
+    ASSERT_EQ(InstallComCallback(kPort, LWRS_RXFLAG, 0, 'E', UnMessage, &vu), 0);
+    Recevoir("1E22E333E", 9);
+    for (int i = 0; i < 10 && Pomper() > 0;) ++i;
+    ASSERT_EQ(vu.lus.size(), 3u);
+    EXPECT_EQ(vu.lus[0], "1");
+    EXPECT_EQ(vu.lus[1], "22");
+    EXPECT_EQ(vu.lus[2], "333");
+    EXPECT_EQ(GetInQLen(kPort), 0);
+
+    Vu sourd;
+    ASSERT_EQ(InstallComCallback(kPort, LWRS_RXFLAG, 0, 'E', [](int, int, void *d) {
+        static_cast<Vu *>(d)->masques.push_back(0);
+    }, &sourd), 0);
+    Recevoir("4E5E", 4);
+    for (int i = 0; i < 10 && Pomper() > 0;) ++i;
+    EXPECT_EQ(sourd.masques.size(), 1u);
+    EXPECT_EQ(GetInQLen(kPort), 4);
+}
+
 TEST_F(PortSerie, ACallbackRemovedOrItsPortClosedNeverRunsAgain) {
     const struct {
         const char *cas;
