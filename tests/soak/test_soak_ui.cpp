@@ -838,6 +838,13 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
     }
     const AppareilSerie *carte = Serielle(Serie::carte);
     int appels_carte = 0;  // the board's calls when it was told to reset
+    // A failure of the line of COM`port` (0: none) for `panne` ticks, from tick 0 of `depuis`.
+    const auto PanneDeLigne = [&](long depuis, int port, sim::serie::Panne defaut, PanneSerie sorte, const char *quoi) {
+        if (port == 0 || (depuis != 0 && depuis != panne)) return;
+        if (depuis == 0) InjecterSerie("COM" + std::to_string(port) + quoi, sorte, port);
+        sim::serie::LigneDuPort(port)->FixerPanne(depuis == 0 ? defaut : sim::serie::Panne::aucune);
+        if (depuis == panne) Reparee();
+    };
     const std::string script = Script(dir_ + "/soak-debut.xls", lignes_script);
     ASSERT_NO_FATAL_FAILURE(Demarrer(2, 1.0, script));
     Memoire("start");
@@ -876,14 +883,7 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
             });
             Reparee();
         }
-        if (port_debranche && t == 3 * ronde / 8) {
-            InjecterSerie("COM" + std::to_string(port_debranche) + " unplugged", PanneSerie::debranchee, port_debranche);
-            sim::serie::LigneDuPort(port_debranche)->FixerPanne(sim::serie::Panne::debranche);
-        }
-        if (port_debranche && t == 3 * ronde / 8 + panne) {
-            sim::serie::LigneDuPort(port_debranche)->FixerPanne(sim::serie::Panne::aucune);
-            Reparee();
-        }
+        PanneDeLigne(t - 3 * ronde / 8, port_debranche, sim::serie::Panne::debranche, PanneSerie::debranchee, " unplugged");
         if (t == ronde / 2) {
             Injecter("GPIB address " + std::to_string(debranche) + " unplugged", "(GPIB0::" + std::to_string(debranche) + ")");
             appareil_debranche_ = bus->AppareilA(debranche);
@@ -894,14 +894,7 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
             appareil_debranche_.reset();
             Reparee();
         }
-        if (port_bavard && t == 5 * ronde / 8) {
-            InjecterSerie("COM" + std::to_string(port_bavard) + " answers garbage", PanneSerie::charabia, port_bavard);
-            sim::serie::LigneDuPort(port_bavard)->FixerPanne(sim::serie::Panne::charabia);
-        }
-        if (port_bavard && t == 5 * ronde / 8 + panne) {
-            sim::serie::LigneDuPort(port_bavard)->FixerPanne(sim::serie::Panne::aucune);
-            Reparee();
-        }
+        PanneDeLigne(t - 5 * ronde / 8, port_bavard, sim::serie::Panne::charabia, PanneSerie::charabia, " answers garbage");
         if (t == 3 * ronde / 4) {
             Injecter("GPIB address " + std::to_string(bavard) + " answers garbage", "(GPIB0::" + std::to_string(bavard) + ")");
             sim::Defauts d = bus->AppareilA(bavard)->LireDefauts();
