@@ -309,7 +309,13 @@ void DiscardGraphTab() {
 int Prog_Graph_Choix_Axe(int panel, int, int event, void *, int, int) {
     if (event != EVENT_RIGHT_CLICK) return 0;
     LC_GRAPH *w = FenetreDe(panel);
-    if (w && w->panelChoixAxe > 0) DisplayPanel(w->panelChoixAxe);
+    if (!w || w->panelChoixAxe <= 0) return 0;
+    // The dialog opens where it leaves the main panel and the windows in view as far as it can;
+    // one already open stays where the operator has it.
+    int ouvert = 0;
+    GetPanelAttribute(w->panelChoixAxe, ATTR_VISIBLE, &ouvert);
+    if (!ouvert) PlacePanelWhereFree(w->panelChoixAxe);
+    DisplayPanel(w->panelChoixAxe);
     return 0;
 }
 UI_CALLBACK(Prog_Graph_Choix_Axe);

@@ -5,11 +5,20 @@
 // sees the clock jump or go backwards. The calendar runs on the same program seconds from a
 // calendar origin: at speed 1 it follows time(), sped up it runs as fast as the program clock,
 // and the fake clock gives exactly its start plus the whole seconds it was advanced by.
+//
+// The fake clock moves only when asked to (AvancerHorlogeFactice, Patienter), one mover at a
+// time; on its way it stops at every program time a participant asks for and lets the
+// participants act there, so that a simulated device says what it has to say at its own time
+// and the port takes it in before anyone looks.
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace horloge {
 namespace {
@@ -53,6 +62,99 @@ Etat &LEtat() {
 }
 
 }  // namespace
+
+struct Participant::Inscrit {
+    std::mutex m;  // held while it acts: its end waits for a call under way
+    std::function<Suite(double)> agir;
+    bool present = true;
+};
+
+namespace {
+
+constexpr double kJamais = std::numeric_limits<double>::infinity();
+constexpr double kTrancheMax = 0.1;        // longest real wait before the clock is read again
+constexpr double kTrancheAttente = 0.005;  // fake clock, nothing due: real wait for the outside
+constexpr int kToursMax = 16;              // rounds of acting at one time (each one moving bytes)
+
+struct Participants {
+    std::mutex m;
+    std::vector<std::shared_ptr<Participant::Inscrit>> inscrits;
+    std::mutex mouvement;  // one mover of the fake clock at a time
+};
+
+Participants &LesParticipants() {
+    static Participants *p = new Participants;  // participants may go while the program ends
+    return *p;
+}
+
+// Every participant acts at `maintenant`, again while one of them moves something (a device's
+// answer taken in by its port, which may wake the device...). The next time strictly ahead that
+// one of them asks for; `actif` when one moved something.
+Suite Agir(double maintenant) {
+    Participants &p = LesParticipants();
+    std::vector<std::shared_ptr<Participant::Inscrit>> inscrits;
+    {
+        std::lock_guard g(p.m);
+        inscrits = p.inscrits;
+    }
+    Suite total{kJamais, false};
+    for (int tour = 0; tour < kToursMax; ++tour) {
+        bool actif = false;
+        total.prochain = kJamais;
+        for (const auto &i : inscrits) {
+            std::lock_guard g(i->m);
+            if (!i->present) continue;
+            const Suite s = i->agir(maintenant);
+            actif = actif || s.actif;
+            if (s.prochain > maintenant) total.prochain = std::min(total.prochain, s.prochain);
+        }
+        if (!actif) break;
+        total.actif = true;
+    }
+    return total;
+}
+
+// Puts the fake clock at `t` (never backwards), so that it reads at least `t`; with `ecoule`,
+// at exactly that much fake time elapsed. False when the clock is the real one again. Caller
+// holds the mover's lock.
+bool Poser(double t, double ecoule = -1.0) {
+    Etat &e = LEtat();
+    std::lock_guard verrou(e.mutex);
+    if (!e.factice) return false;
+    if (ecoule < 0.0) {
+        ecoule = t - e.base;
+        if (e.base + ecoule < t) ecoule = std::nextafter(ecoule, kJamais);
+    }
+    e.ecouleFactice = std::max(e.ecouleFactice, ecoule);
+    return true;
+}
+
+// Fake time elapsed so far.
+double Ecoule() {
+    Etat &e = LEtat();
+    std::lock_guard verrou(e.mutex);
+    return e.ecouleFactice;
+}
+
+}  // namespace
+
+Participant::Participant(std::function<Suite(double)> agir) : inscrit_(std::make_shared<Inscrit>()) {
+    inscrit_->agir = std::move(agir);
+    Participants &p = LesParticipants();
+    std::lock_guard g(p.m);
+    p.inscrits.push_back(inscrit_);
+}
+
+Participant::~Participant() {
+    {
+        Participants &p = LesParticipants();
+        std::lock_guard g(p.m);
+        std::erase(p.inscrits, inscrit_);
+    }
+    std::lock_guard g(inscrit_->m);
+    inscrit_->present = false;
+    inscrit_->agir = nullptr;
+}
 
 double Secondes() {
     Etat &e = LEtat();
@@ -98,9 +200,36 @@ void UtiliserHorlogeFactice(std::time_t debut) {
 void AvancerHorlogeFactice(double secondes) {
     // The clock never goes backwards: a negative or invalid step is ignored.
     if (!(secondes > 0.0) || !std::isfinite(secondes)) return;
-    Etat &e = LEtat();
-    std::lock_guard verrou(e.mutex);
-    if (e.factice) e.ecouleFactice += secondes;
+    std::lock_guard mouvement(LesParticipants().mouvement);
+    if (!HorlogeFactice()) return;
+    // The end is counted as the sum of the steps asked for, whatever the stops on the way.
+    const double ecouleCible = Ecoule() + secondes;
+    const double cible = Secondes() + secondes;
+    for (;;) {
+        const Suite s = Agir(Secondes());
+        if (s.prochain >= cible || !Poser(s.prochain)) break;
+    }
+    if (Poser(cible, ecouleCible)) Agir(Secondes());
+}
+
+double Patienter(double fin, const std::function<bool()> &pret) {
+    if (!HorlogeFactice()) {
+        const double reste = fin - Secondes();
+        if (reste <= 0.0) return -1.0;
+        return std::min(kTrancheMax, reste / Vitesse());
+    }
+    std::lock_guard mouvement(LesParticipants().mouvement);
+    const double maintenant = Secondes();
+    if (maintenant >= fin) return -1.0;
+    // What the participants had came in now, or before (taken by a port's own reader): the
+    // waiter looks again before the clock moves.
+    const Suite s = Agir(maintenant);
+    if (s.actif || (pret && pret())) return 0.0;
+    const double cible = std::min(fin, s.prochain);
+    // Nothing due before an endless wait: what it waits for comes from outside the clock.
+    if (!std::isfinite(cible)) return kTrancheAttente;
+    if (Poser(cible)) Agir(Secondes());
+    return 0.0;
 }
 
 void UtiliserHorlogeReelle() {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
+#include <memory>
 
 namespace horloge {
 
@@ -18,10 +20,44 @@ double Vitesse();
 
 // Replaces the clock with one that stands still at calendar time `debut` until advanced.
 void UtiliserHorlogeFactice(std::time_t debut);
-// Advances the fake clock (no effect on the real clock).
+// Advances the fake clock (no effect on the real clock), through every time a participant asks
+// for on the way: each one acts at its own time, in order.
 void AvancerHorlogeFactice(double secondes);
 // Back to the real clock at speed 1.
 void UtiliserHorlogeReelle();
 bool HorlogeFactice();
+
+// One step of a wait until program time `fin`: the real seconds to sleep (or to wait for an
+// event) before looking again, at most a tenth of a second; negative once `fin` has passed.
+// With the fake clock nothing real is waited for: the participants first act on what they have
+// (0 comes back when one of them moved something, or when `pret` then says the wait is over:
+// look again), else the clock moves on to the next time a participant asks for, or to `fin`.
+// Call it without holding a lock a participant takes (`pret` takes what it needs itself).
+double Patienter(double fin, const std::function<bool()> &pret = nullptr);
+
+// What the clock tells a participant after it acted.
+struct Suite {
+    double prochain;  // the next program time it needs to act at (infinity: none of its own)
+    bool actif;       // it moved something now (bytes read or sent)
+};
+
+// Something that acts at program times of its own (a simulated device answering after a delay or
+// reporting every period; a port taking in what its device sent). With the fake clock, every
+// move of the clock lets each participant act, until none moves anything more, and the clock
+// stops at every time a participant asks for on its way; with the real clock participants are
+// never called. `agir` gets the program time, runs on the thread moving the clock, and must not
+// move the clock itself. Registered while the object lives; its end waits for a call under way.
+class Participant {
+public:
+    explicit Participant(std::function<Suite(double maintenant)> agir);
+    ~Participant();
+    Participant(const Participant &) = delete;
+    Participant &operator=(const Participant &) = delete;
+
+    struct Inscrit;
+
+private:
+    std::shared_ptr<Inscrit> inscrit_;
+};
 
 }  // namespace horloge

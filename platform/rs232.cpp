@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -32,8 +33,6 @@
 
 namespace {
 
-using Reel = std::chrono::steady_clock;
-
 thread_local int derniereErreur = 0;
 
 int Resultat(int r) {
@@ -43,34 +42,17 @@ int Resultat(int r) {
 
 // ---- waiting on the program's clock ---------------------------------------------------------
 
-// Real time without any byte moving after which a wait on the fake clock moves the clock on to
-// its time-out: nothing else moves it while the user-interface thread waits on a port.
-constexpr double kCalmeFactice = 0.25;
-constexpr double kTrancheFactice = 0.005;  // real seconds between two looks, fake clock
-constexpr double kTrancheMax = 0.1;        // longest real wait before the clock is read again
-
-// The time-out of one read or write.
+// The time-out of one read or write, on the program's clock.
 class Echeance {
 public:
-    explicit Echeance(double delai) : fin_(horloge::Secondes() + delai), calme_(Reel::now()) {}
-    // Bytes moved: the fake clock waits for a new quiet spell before it jumps.
-    void Progres() { calme_ = Reel::now(); }
-    // Real seconds to wait before looking again; 0 once the time-out has passed.
-    double Tranche() {
-        const double maintenant = horloge::Secondes();
-        if (maintenant >= fin_) return 0.0;
-        if (horloge::HorlogeFactice()) {
-            if (std::chrono::duration<double>(Reel::now() - calme_).count() < kCalmeFactice)
-                return kTrancheFactice;
-            horloge::AvancerHorlogeFactice(fin_ - maintenant);
-            return 0.0;
-        }
-        return std::min(kTrancheMax, (fin_ - maintenant) / horloge::Vitesse());
-    }
+    explicit Echeance(double delai) : fin_(horloge::Secondes() + delai) {}
+    // Real seconds to wait before looking again; negative once the time-out has passed. Call it
+    // without holding the port's lock (the clock's moves may let the port take in its bytes);
+    // `pret` (which takes the lock itself) tells whether the wait is over.
+    double Tranche(const std::function<bool()> &pret = nullptr) const { return horloge::Patienter(fin_, pret); }
 
 private:
     double fin_;
-    Reel::time_point calme_;
 };
 
 int Millisecondes(double secondes) { return std::max(1, static_cast<int>(std::ceil(secondes * 1000.0))); }
@@ -104,6 +86,10 @@ struct Port {
     std::thread::id filRappel;
 
     std::mutex mEcriture;  // one writer at a time; held by CloseCom while the device closes
+
+    // Takes in what the device sent whenever the program's clock is moved (a simulated device
+    // speaks at the clock's moves, and the program looks right after).
+    std::unique_ptr<horloge::Participant> participant;
 };
 
 struct Table {
@@ -206,6 +192,34 @@ void RetirerRappel(Port &p, std::unique_lock<std::mutex> &l) {
 
 // ---- the reader thread ----------------------------------------------------------------------
 
+// Moves what the device has sent into the input queue, as far as there is room, and posts the
+// receive events it raises. False when the device failed or hung up. Caller holds `l` on p.m
+// (let go meanwhile to post); `pris` tells whether bytes came.
+bool Prendre(const std::shared_ptr<Port> &p, std::unique_lock<std::mutex> &l, bool *pris) {
+    *pris = false;
+    for (;;) {
+        if (p->ferme) return true;
+        const std::size_t libre = p->capacite - std::min(p->capacite, p->file.size());
+        if (libre == 0) return true;
+        unsigned char tampon[256];
+        // Read under the lock, so that a flush drops every byte taken before it.
+        const ssize_t n = read(p->fd, tampon, std::min(libre, sizeof tampon));
+        if (n <= 0) return n < 0 && (errno == EAGAIN || errno == EINTR);
+        *pris = true;
+        const std::size_t avant = p->file.size();
+        p->file.insert(p->file.end(), tampon, tampon + n);
+        const bool poster = NoterEvenements(*p, avant, static_cast<std::size_t>(n));
+        const unsigned generation = p->generation;
+        p->cv.notify_all();
+        if (poster) {
+            l.unlock();
+            std::weak_ptr<Port> faible = p;
+            Poster([faible = std::move(faible), generation] { Livrer(faible, generation); });
+            l.lock();
+        }
+    }
+}
+
 void Lire(const std::shared_ptr<Port> &p) {
     pollfd fds[3] = {{p->fd, POLLIN, 0}, {p->arret, POLLIN, 0}, {p->place, POLLIN, 0}};
     bool enPanne = false;  // the device hung up or failed: look again now and then
@@ -226,28 +240,9 @@ void Lire(const std::shared_ptr<Port> &p) {
             if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) enPanne = true;
             continue;
         }
-        unsigned char tampon[256];
-        bool poster = false;
-        unsigned generation = 0;
-        {
-            std::lock_guard g(p->m);
-            const std::size_t libre = p->capacite - std::min(p->capacite, p->file.size());
-            // Read under the lock, so that a flush drops every byte taken before it.
-            const ssize_t n = read(p->fd, tampon, std::min(libre, sizeof tampon));
-            if (n > 0) {
-                const std::size_t avant = p->file.size();
-                p->file.insert(p->file.end(), tampon, tampon + n);
-                poster = NoterEvenements(*p, avant, static_cast<std::size_t>(n));
-                generation = p->generation;
-                p->cv.notify_all();
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                enPanne = true;
-            }
-        }
-        if (poster) {
-            std::weak_ptr<Port> faible = p;
-            Poster([faible = std::move(faible), generation] { Livrer(faible, generation); });
-        }
+        std::unique_lock l(p->m);
+        bool pris = false;
+        if (!Prendre(p, l, &pris) && !pris) enPanne = true;
     }
 }
 
@@ -270,6 +265,7 @@ speed_t VitesseTermios(long baud) {
 
 // Stops the port's thread and closes its device. The port is already out of the table.
 void Fermer(const std::shared_ptr<Port> &p) {
+    p->participant.reset();  // the clock's moves no longer reach the device
     {
         std::unique_lock l(p->m);
         p->ferme = true;
@@ -353,6 +349,14 @@ int OuvrirPort(int port, const char *deviceName, long baudRate, int parity, int 
             if (f >= 0) close(f);
         return kRS_UnknownSysError;
     }
+    p->participant = std::make_unique<horloge::Participant>([faible = std::weak_ptr<Port>(p)](double) {
+        horloge::Suite suite{std::numeric_limits<double>::infinity(), false};
+        if (const std::shared_ptr<Port> q = faible.lock()) {
+            std::unique_lock l(q->m);
+            Prendre(q, l, &suite.actif);
+        }
+        return suite;
+    });
     p->lecteur = std::thread(Lire, p);
     Table &t = LaTable();
     std::lock_guard g(t.m);
@@ -385,13 +389,18 @@ void FermerNumero(int port) {
 // Waits on p.m (held by `l`) until `pret` or the time-out. False at the time-out or when the
 // port closes.
 template <class Pret>
-bool Attendre(Port &p, std::unique_lock<std::mutex> &l, Echeance &echeance, Pret pret) {
+bool Attendre(Port &p, std::unique_lock<std::mutex> &l, const Echeance &echeance, Pret pret) {
     for (;;) {
         if (p.ferme) return false;
         if (pret()) return true;
-        const double tranche = echeance.Tranche();
-        if (tranche <= 0.0) return pret();
-        p.cv.wait_for(l, std::chrono::duration<double>(tranche));
+        l.unlock();
+        const double tranche = echeance.Tranche([&] {
+            std::lock_guard g(p.m);
+            return p.ferme || pret();
+        });
+        l.lock();
+        if (tranche < 0.0) return !p.ferme && pret();
+        if (tranche > 0.0 && !p.ferme && !pret()) p.cv.wait_for(l, std::chrono::duration<double>(tranche));
     }
 }
 
@@ -415,7 +424,6 @@ int LireJusqua(Port &p, char *buffer, int count, int terminateur, int *lus) {
             *lus = n;
             return p.ferme ? kRS_PortNotOpen : kRS_IOTimeOut;
         }
-        echeance.Progres();
         while (!p.file.empty() && n < count) {
             const unsigned char c = Prendre(p);
             if (terminateur >= 0 && c == terminateur) {
@@ -460,7 +468,6 @@ int Ecrire(Port &p, const char *buffer, int count, int *ecrits) {
         const ssize_t w = write(fd, buffer + n, static_cast<std::size_t>(count - n));
         if (w > 0) {
             n += static_cast<int>(w);
-            echeance.Progres();
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
@@ -469,12 +476,12 @@ int Ecrire(Port &p, const char *buffer, int count, int *ecrits) {
             return kRS_UnknownIOError;
         }
         const double tranche = echeance.Tranche();
-        if (tranche <= 0.0) {
+        if (tranche < 0.0) {
             *ecrits = n;
             return kRS_IOTimeOut;
         }
         pollfd fds[2] = {{fd, POLLOUT, 0}, {p.arret, POLLIN, 0}};
-        poll(fds, 2, Millisecondes(tranche));
+        poll(fds, 2, tranche > 0.0 ? Millisecondes(tranche) : 0);
         if (fds[1].revents != 0) {
             *ecrits = n;
             return kRS_PortNotOpen;

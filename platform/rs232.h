@@ -15,10 +15,9 @@
 //   device at once; a write returns when every byte has been handed to the driver.
 // - Every read and every write waits at most the port's time-out (SetComTime; 10 s after
 //   opening), counted on the program's clock (platform/clock.h): sped up, 5 s pass in
-//   5 s / speed. With the fake clock, which nothing else moves while the user-interface thread
-//   waits on a port, a wait that sees no byte move for a quarter of a second of real time moves
-//   the clock on to its time-out, as Delay does; a simulated device that answers promptly is
-//   therefore always heard, one that is silent times out at once.
+//   5 s / speed. With the fake clock a wait moves the clock on (horloge::Patienter): to the
+//   next time a simulated device has something to send, or to the time-out; an open port takes
+//   part in the clock's moves (horloge::Participant) and takes in what its device sent at each.
 // - A read that times out leaves what it got in the caller's buffer and reports
 //   kRS_IOTimeOut (ComRdByte returns it; ComRd and ComRdTerm return the count and leave
 //   kRS_IOTimeOut in ReturnRS232Err).
@@ -40,7 +39,7 @@
 // thread's ReturnRS232Err (0 on success).
 //
 // In a plugin (instruments/bench/)
-// - `init` opens the port (banc::PortDeLInit of instruments/bench/pilotage.h lets go of a port
+// - `init` opens the port (banc::PortDeLInit of instruments/bench/liaison_serie.h lets go of a port
 //   chosen no longer) and sets the time-out; every later call uses the port that init opened.
 // - A receive callback is installed in `init` or `start` and recorded in the instance's activity
 //   (plugin::Activite::RappelSerieInstalle of framework/plugin.h), removed in `stop`

@@ -5,6 +5,7 @@
 #include "platform/ui_internal.h"
 
 #include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -413,11 +414,15 @@ int DisplayPanel(int panel) {
 
 namespace {
 
-// What a window would cover of the windows shown. Every pixel of a window counts; a pixel of a
-// control that the operator can use now (shown and not dimmed: a list, a button, a graph...)
-// counts kPoidsControle. A window that the program put in a place of its own (the main panel)
-// counts kPoidsPropre times as much as one placed here: it keeps its lists and buttons in view
-// first. No window hides three quarters of one placed here before it when it can do otherwise.
+// What a window would cover of the windows shown, pixel by pixel. The background of a window
+// that the program put in a place of its own (the main panel) counts 1, and so does what it only
+// shows (a status list); a control on it that the operator acts on (a button, a list he picks
+// from, a field he fills in) counts kPoidsPropre * kPoidsControle: he keeps them in view first.
+// A window placed here counts kPoidsPlacee, its controls shown and not dimmed (a graph, a
+// table...) kPoidsControle: windows go over what the main panel only shows rather than over
+// each other. No window hides three quarters of one placed here before it when it can do
+// otherwise.
+constexpr long long kPoidsPlacee = 2;
 constexpr long long kPoidsControle = 4;
 constexpr long long kPoidsPropre = 4;
 constexpr long long kPoidsMasque = kPoidsPropre * kPoidsControle;
@@ -429,6 +434,27 @@ struct Obstacle {
     bool fenetre_placee = false;  // the frame of a window placed here
 };
 
+// Whether the operator acts on a control, rather than only reads it: it calls back, or it takes
+// a value that he types or chooses.
+bool Agit(const Controle &c) {
+    if (c.callback) return true;
+    switch (c.genre) {
+    case CTRL_NUMERIC: {
+        const auto *champ = qobject_cast<const QAbstractSpinBox *>(c.widget.data());
+        return champ && !champ->isReadOnly();
+    }
+    case CTRL_RING:
+    case CTRL_SLIDE:
+    case CTRL_STRING:
+    case CTRL_CHECK_BOX:
+    case CTRL_TOGGLE_BUTTON:
+    case CTRL_BINARY_SWITCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The windows shown other than `sauf`, with the controls that the operator can use (those of
 // the tab sheets in view included), on the screen.
 std::vector<Obstacle> ObstaclesAffiches(const QWidget *sauf) {
@@ -439,14 +465,16 @@ std::vector<Obstacle> ObstaclesAffiches(const QWidget *sauf) {
         QWidget *fenetre = w->window();
         if (fenetre == sauf) continue;
         const bool placee = fenetre->property(kPlaceLibre).toBool();
-        const long long facteur = placee ? 1 : kPoidsPropre;
-        if (w->isWindow()) obstacles.push_back({w->frameGeometry(), facteur, placee});
+        const long long fond = placee ? kPoidsPlacee : 1;
+        if (w->isWindow()) obstacles.push_back({w->frameGeometry(), fond, placee});
         const QPoint origine = fenetre->geometry().topLeft();
         for (const auto &[id, c] : p->controles) {
             QWidget *cadre = c->cadre;
             if (!cadre || c->grise || !cadre->isVisibleTo(fenetre)) continue;
-            obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()),
-                                 facteur * (kPoidsControle - 1)});
+            long long poids = kPoidsControle;
+            if (!placee) poids = Agit(*c) ? kPoidsPropre * kPoidsControle : fond;
+            if (poids > fond)
+                obstacles.push_back({QRect(cadre->mapTo(fenetre, QPoint(0, 0)) + origine, cadre->size()), poids - fond});
         }
     }
     return obstacles;

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/gpib.h"
+#include "sim/transcription.h"
 
 namespace sim {
 
@@ -48,11 +49,13 @@ void Appareil::FixerDefauts(const Defauts &defauts) {
 }
 
 std::vector<Evenement> Appareil::Journal() const {
+    Transcription::ExigerActive("Appareil::Journal");
     std::lock_guard g(m_);
     return journal_;
 }
 
 std::vector<std::string> Appareil::Ecritures() const {
+    Transcription::ExigerActive("Appareil::Ecritures");
     std::lock_guard g(m_);
     std::vector<std::string> ecritures;
     for (const Evenement &e : journal_)
@@ -298,6 +301,7 @@ bool Appareil::AttendreQue(std::unique_lock<std::mutex> &l, const Liaison &liais
 }
 
 void Appareil::Noter(Evenement::Genre genre, std::string octets, bool fin) {
+    if (!Transcription::Active()) return;
     journal_.push_back({genre, std::move(octets), fin, std::this_thread::get_id()});
 }
 

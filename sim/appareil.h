@@ -70,6 +70,8 @@ public:
     // ---- for tests --------------------------------------------------------------------------
     Defauts LireDefauts() const;
     void FixerDefauts(const Defauts &defauts);
+    // The transcript: kept only while a sim::Transcription is alive (sim/transcription.h);
+    // reading it otherwise throws.
     std::vector<Evenement> Journal() const;
     // The bytes of every write received, in order (a write split by XEOS counts as several).
     std::vector<std::string> Ecritures() const;

@@ -1,6 +1,8 @@
 // A simulated data register of the parallel port.
 #include "sim/port_parallele.h"
 
+#include "sim/transcription.h"
+
 namespace sim {
 
 std::uint8_t RegistreParallele::Lire() const {
@@ -11,7 +13,7 @@ std::uint8_t RegistreParallele::Lire() const {
 void RegistreParallele::Ecrire(std::uint8_t valeur) {
     std::lock_guard g(m_);
     valeur_ = valeur;
-    journal_.push_back({valeur, std::this_thread::get_id()});
+    if (Transcription::Active()) journal_.push_back({valeur, std::this_thread::get_id()});
 }
 
 void RegistreParallele::Fixer(std::uint8_t valeur) {
@@ -20,6 +22,7 @@ void RegistreParallele::Fixer(std::uint8_t valeur) {
 }
 
 std::vector<RegistreParallele::Ecriture> RegistreParallele::Journal() const {
+    Transcription::ExigerActive("RegistreParallele::Journal");
     std::lock_guard g(m_);
     return journal_;
 }

@@ -1,4 +1,5 @@
-// A simulated data register of the parallel port, with a log of every write.
+// A simulated data register of the parallel port, with a log of every write while a
+// sim::Transcription is alive (sim/transcription.h).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@ public:
     void Ecrire(std::uint8_t valeur) override;
     // Sets the register without logging a write (a test's starting state).
     void Fixer(std::uint8_t valeur);
+    // Reading the log while no sim::Transcription is alive throws.
     std::vector<Ecriture> Journal() const;
     void EffacerJournal();
 

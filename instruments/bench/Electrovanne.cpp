@@ -9,7 +9,6 @@
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
-#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/parport.h"
 #include "platform/ui.h"

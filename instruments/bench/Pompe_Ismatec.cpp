@@ -11,6 +11,7 @@
 // an unreadable maximum flow) is said once on the status list, and again once it answers.
 #include "instruments/bench/Pompe_Ismatec.h"
 
+#include "gpib/nombres.h"
 #include "framework/champs.h"
 #include "framework/plugin.h"
 #include "instruments/bench/liaison_serie.h"
@@ -181,11 +182,8 @@ void Pompe_Ismatec_execute(PInstrument *instrument, const char *chaine) {
 }  // namespace
 
 std::optional<double> Ismatec_debit_maximum(std::string_view reponse) {
-    char texte[kLongueurReponseDebit + 1] = "";
-    const std::size_t n = std::min(reponse.size(), sizeof texte - 1);
-    std::memcpy(texte, reponse.data(), n);
     float maximum = 0.0f;
-    if (std::sscanf(texte, "%f ml/min", &maximum) != 1) return std::nullopt;
+    if (nombres::LireReel(reponse.substr(0, kLongueurReponseDebit), maximum) == 0) return std::nullopt;
     if (!std::isfinite(maximum) || !(maximum > 0.0f)) return std::nullopt;
     return maximum;
 }

@@ -24,8 +24,9 @@
 // plugin's in instruments/tables.h.
 #include "instruments/tables.h"
 
-// The maximum flow (ml/min) in the pump's reply to "1!": its leading number, as "%f ml/min"
-// reads it; nothing when the reply has no number or a maximum that is not above 0.
+// The maximum flow (ml/min) in the pump's reply to "1!" (at most 15 bytes): its leading number,
+// read as every reply's (nombres::LireReel, gpib/nombres.h) in single precision; nothing when the
+// reply has no number or a maximum that is not above 0.
 std::optional<double> Ismatec_debit_maximum(std::string_view reponse);
 // The speed to send for `debit` (ml/min) against the maximum `maximum`: per-mille of the
 // maximum, truncated toward zero (12.59 against 50 is 251); a result that falls a floating-point

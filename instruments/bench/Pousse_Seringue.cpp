@@ -45,7 +45,6 @@ constexpr int kEtx = 0x03;
 constexpr double kDelaiReponse = 5.0;       // seconds for every write, and for a whole reply
 constexpr int kOctetsSansEtxMax = 256;      // bytes of a reply without its ETX before giving up
 
-const char kAttention[] = "Attention";
 const char kErreurTransmission[] = "Erreur de transmission";
 constexpr auto kPasDeReponse =
     "Pas de réponse d'un des pousses seringues. Vérifiez qu'ils soient mis sous tension."_w;
@@ -84,14 +83,10 @@ static_assert(std::is_trivially_copyable_v<S_Pousse_Seringue>);
 
 // ---- private record -----------------------------------------------------------------------
 
-// How a failed exchange is told: a pop-up to the operator who waits for it, or a line on the
-// status list (the sequencer's commands during an acquisition).
-enum class Compte { PopUp, Statut };
-
 struct Pousse_Seringue_prive : banc::LiaisonPilotee {
     S_Pousse_Seringue bloc;
-    bool en_acquisition = false;    // between start and stop
-    Compte compte = Compte::PopUp;  // of the exchanges under way
+    bool en_acquisition = false;                // between start and stop
+    banc::Compte compte = banc::Compte::PopUp;  // how the exchanges under way tell a failure
 
     static constexpr const char *kNomDefaut = "Pousse Seringue";
     static constexpr auto kChampNom = &S_Pousse_Seringue::nom_instrument;
@@ -166,8 +161,7 @@ bool AdresseEnService(const S_Pousse_Seringue &b, int adresse) {
 
 // A failed exchange: its pop-up, or its status line (once until a pump answers again).
 void Signaler(Pousse_Seringue_prive &p, const char *popUp, const std::string &statut) {
-    if (p.compte == Compte::PopUp) MessagePopup(kAttention, popUp);
-    else p.panne.Signaler(p.bloc.nom_instrument, banc::SurLePort(statut, p.port));
+    banc::SignalerEchec(p.compte, popUp, p.panne, p.bloc.nom_instrument, statut, p.port);
 }
 
 // One command exchange: the line (the command and CR LF) is logged in the manual-control
@@ -327,7 +321,7 @@ void Pousse_Seringue_execute(PInstrument *instrument, const char *chaine) {
     if (chaine == nullptr) return;
     int n = 0;
     int debit = 0;
-    p.compte = p.en_acquisition ? Compte::Statut : Compte::PopUp;
+    p.compte = banc::CompteDeCommande(p.en_acquisition);
     if (std::sscanf(chaine, "%02dinfuse=%dUH", &n, &debit) == 2) {
         if (n >= 0 && n < kNbPompes) {  // the record holds four pumps
             p.bloc.rate[n] = debit;
@@ -336,7 +330,7 @@ void Pousse_Seringue_execute(PInstrument *instrument, const char *chaine) {
     } else if (std::sscanf(chaine, "%02dstop", &n) >= 1) {
         if (n >= 0 && n < kNbPompes) Arreter(p, n);
     }
-    p.compte = Compte::PopUp;
+    p.compte = banc::Compte::PopUp;
 }
 
 }  // namespace
@@ -454,8 +448,5 @@ int CB_Pousse_Seringue_pilot_STP(int, int control, int event, void *callbackData
 }
 UI_CALLBACK(CB_Pousse_Seringue_pilot_STP);
 
-int CB_Pousse_Seringue_pilot_hide(int panel, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(CB_Pousse_Seringue_pilot_hide);
+// "Cacher" of P_PILOT: the panel is hidden and stays loaded.
+UI_CALLBACK_AS(CB_Pousse_Seringue_pilot_hide, CacherPanneau);

@@ -23,6 +23,7 @@
 
 #include "framework/champs.h"
 #include "framework/plugin.h"
+#include "gpib/nombres.h"
 #include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/clock.h"
@@ -35,7 +36,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -56,7 +56,6 @@ constexpr int kOctetsAvantAccordMax = 512; // bytes dropped while waiting for th
 constexpr int kNbVoies = 2;
 constexpr double kSilenceMin = 10.0;       // seconds without a report before it is said
 
-const char kAttention[] = "Attention";
 const char kErreurTransmission[] = "Erreur de transmission";
 constexpr auto kSansAccord = "le régulateur ne prend pas la consigne"_w;
 
@@ -116,24 +115,19 @@ bool AttendreAccord(const Regul_Acoustic_prive &p) {
     return false;
 }
 
-// How a failed set-point exchange is told: a pop-up to the operator who waits for it, or a line
-// on the status list (a command during an acquisition).
-enum class Compte { PopUp, Statut };
-
 // The set-point exchange: 'c', the regulator's 'y', then 0.1 s later the value. Channel 2 takes
 // the set-point once the value was sent, even when a write reported an error. A set-point the
 // regulator cannot hold is not sent at all; a regulator that never says 'y' gets no value.
 // Every failure shows "Erreur de transmission", once per exchange, or is said on the status list
-// once until the regulator takes a set-point again.
-void write_consigne_rs232(Regul_Acoustic_prive &p, Compte compte = Compte::PopUp) {
+// (a command during an acquisition) once until the regulator takes a set-point again.
+void write_consigne_rs232(Regul_Acoustic_prive &p, banc::Compte compte = banc::Compte::PopUp) {
     const auto message = Regul_Acoustic_message_consigne(p.bloc.consigne);
     if (!message) return;
     bool signale = false;
     const auto signaler = [&] {
         if (signale) return;
         signale = true;
-        if (compte == Compte::PopUp) MessagePopup(kAttention, kErreurTransmission);
-        else p.panne_consigne.Signaler(p.bloc.nom_instrument, banc::SurLePort(kSansAccord, p.port));
+        banc::SignalerEchec(compte, kErreurTransmission, p.panne_consigne, p.bloc.nom_instrument, kSansAccord, p.port);
     };
     if (ComWrtByte(p.port, 'c') != 1) signaler();
     if (!AttendreAccord(p)) {
@@ -240,7 +234,7 @@ void Regul_Acoustic_execute(PInstrument *instrument, const char *chaine) {
     if (chaine == nullptr || std::sscanf(chaine, "consigne=%lf", &consigne) != 1) return;
     if (!Regul_Acoustic_message_consigne(consigne)) return;
     p.bloc.consigne = consigne;
-    write_consigne_rs232(p, p.en_acquisition ? Compte::Statut : Compte::PopUp);
+    write_consigne_rs232(p, banc::CompteDeCommande(p.en_acquisition));
     if (p.panneau_pilotage > 0) SetCtrlVal(p.panneau_pilotage, P_PILOT_NUM_CONSIGNE_ID, consigne);
 }
 
@@ -260,19 +254,12 @@ unsigned Regul_Acoustic_numero_1D(PInstrument *instrument, int voie) {
     return voie >= 1 && voie <= kNbVoies ? Prive(instrument)->numero_mes1D[voie - 1] : 0u;
 }
 
-// The C locale, in which the regulator writes its numbers whatever the program's locale.
-locale_t LocaleC() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
 }  // namespace
 
 double Regul_Acoustic_temperature(std::string_view texte) {
-    char t[kTexteRapportMax + 1] = "";
-    const std::size_t n = std::min(texte.size(), static_cast<std::size_t>(kTexteRapportMax));
-    std::memcpy(t, texte.data(), n);
-    return strtod_l(t, nullptr, LocaleC());
+    double temperature = 0.0;  // a report without a number
+    nombres::LireReel(texte.substr(0, kTexteRapportMax), temperature);
+    return temperature;
 }
 
 // "%2.2f" and two CRs, written with a decimal point whatever the program's locale.
@@ -322,11 +309,8 @@ int CB_Regul_Acoustic_config_ok(int panel, int, int event, void *callbackData, i
 }
 UI_CALLBACK(CB_Regul_Acoustic_config_ok);
 
-int CB_Regul_Acoustic_hide(int panel, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) HidePanel(panel);
-    return 0;
-}
-UI_CALLBACK(CB_Regul_Acoustic_hide);
+// "Cacher" of P_PILOT: the panel is hidden and stays loaded.
+UI_CALLBACK_AS(CB_Regul_Acoustic_hide, CacherPanneau);
 
 // "Envoyer": the panel's set-point goes to the regulator at once.
 int CB_Regul_Acoustic_pilot_VALIDATE(int panel, int, int event, void *callbackData, int, int) {

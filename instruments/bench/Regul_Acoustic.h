@@ -34,9 +34,9 @@
 // plugin's in instruments/tables.h.
 #include "instruments/tables.h"
 
-// The temperature of a report's text (what comes between 't' and LF, at most 50 bytes), read as
-// the C library's atof reads it in the C locale: leading white space skipped, the longest prefix
-// that is a number, 0.0 when there is none. A NUL byte ends the text.
+// The temperature of a report's text (what comes between 't' and LF, at most 50 bytes): its
+// leading number as every reply's is read (nombres::LireReel, gpib/nombres.h: white space, sign,
+// digits with a point, exponent; no "inf", "nan" or hexadecimal), 0.0 when there is none.
 double Regul_Acoustic_temperature(std::string_view texte);
 
 // The bytes that carry `consigne` to the regulator after its 'y': "%2.2f" and two CRs, at most

@@ -11,11 +11,10 @@
 // there too (the serial layer delivers it there), one frame per call.
 //
 // A board that stops sending frames during an acquisition (unplugged, silent, garbled) is said
-// once on the status list, and again when its frames come anew (banc::Veille). A board that was
-// reset (by the operator, or by itself once left without acknowledgements long enough) starts
-// again from its handshake, calling the computer: the callback recognises its call and status
-// wherever they come and answers them with the rest of the handshake, so that the frames come
-// back without a new acquisition start.
+// once on the status list, and again when its frames come anew (banc::Veille). A board reset
+// during an acquisition starts again from its handshake, calling the computer: the callback
+// recognises its call and status wherever they come and answers them with the rest of the
+// handshake, so that the frames come back without a new acquisition start.
 #include "instruments/bench/VEXO.h"
 
 #include "framework/champs.h"
@@ -204,7 +203,7 @@ struct Attente {
 // board sends nothing after a call until it is answered, nor after a status until the request,
 // so what came before went unanswered: a frame's call that waited while the user-interface
 // thread was busy, the calls of a board that gave the frame up and started again, the call and
-// status that a board waiting for the request sends again at every EOT.
+// status that a board waiting for the request may send again at an EOT.
 Attente Examiner(int port, Fin fin) {
     for (int n = GetInQLen(port); n > 0; --n) {
         const int c = ComRdByte(port);
@@ -232,8 +231,9 @@ bool Spontane(const Vexo_prive &p, Fin &fin) {
 // only be slow): nothing of that frame is stored.
 //
 // A board reset meanwhile calls: its ETX comes among the frame's bytes, answered as one of them,
-// and its status follows; the EOT that answers the status makes it send its call and status
-// again at once. A frame's byte, in lock step, comes only once the previous one was answered. So
+// and its status follows; the EOT that answers the status is not the request it waits for, and
+// a board may take it for a missed exchange and send its call and status again. A frame's
+// byte, in lock step, comes only once the previous one was answered. So
 // the bytes are no frame when one comes unasked: when bytes already wait behind the one just
 // read, or follow at once an ETX read after a status byte, or follow at once the last EOT of a
 // frame that ends like a call (ETX) or like a call and its status. Then nothing is stored, and
@@ -269,7 +269,7 @@ std::optional<Fin> LireTrame(Vexo_prive &p) {
 // The receive callback, on each ETX: a call answered by EOT and its frame, or a board that starts
 // its handshake again. A board that was reset calls, gives its status once its call is answered,
 // and waits for the request. Its status is read as a frame's first byte and answered by EOT,
-// which makes the board send its call and status again at once: that call and status, whether
+// after which a board may send its call and status again: that call and status, whether
 // they come among a frame's bytes or wait in the queue when the callback looks, get the rest of
 // the handshake, so that the frames come back. Whether it went through is the frames' business
 // (the watch says a board whose frames do not come back).

@@ -7,9 +7,9 @@
 // thread.
 #include "instruments/bench/enceinte_thermique.h"
 
+#include "gpib/nombres.h"
 #include "framework/champs.h"
 #include "framework/plugin.h"
-#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "instruments/ouverture_gpib.h"
 #include "platform/gpib.h"
@@ -127,14 +127,14 @@ std::string enc_ther_question_PV() {
 }
 
 std::optional<float> enc_ther_analyser_PV(std::string_view reponse) {
-    char texte[kLongueurReponsePV + 1];
-    const std::size_t n = std::min(reponse.size(), kLongueurReponsePV);
-    std::memcpy(texte, reponse.data(), n);
-    texte[n] = '\0';
-    // The reply's text ends at its first ETX.
-    std::replace(texte, texte + n, ETX, '\0');
+    // The reply's first byte, whatever it is, is skipped; its text ends at the next ETX (or NUL).
+    if (reponse.empty()) return std::nullopt;
+    constexpr char kFins[] = {ETX, '\0'};
+    std::string_view texte = reponse.substr(0, kLongueurReponsePV).substr(1);
+    texte = texte.substr(0, texte.find_first_of(std::string_view(kFins, sizeof kFins)));
+    if (!texte.starts_with("PV")) return std::nullopt;
     float valeur = 0.0f;
-    if (n < 1 || std::sscanf(texte + 1, "PV%f", &valeur) != 1) return std::nullopt;
+    if (nombres::LireReel(texte.substr(2), valeur) == 0) return std::nullopt;
     return valeur;
 }
 

@@ -52,7 +52,8 @@ std::optional<std::string> enc_ther_trame_consigne(float consigne);
 // The process-value query: EOT, address, "PV", ENQ, CR.
 std::string enc_ther_question_PV();
 // The value of a process-value reply (at most 30 bytes are looked at): the text from its second
-// byte up to its first ETX, read as "PV%f"; none when it holds no value.
+// byte up to its first ETX or NUL, "PV" then a number read as every reply's (nombres::LireReel,
+// gpib/nombres.h); none when it holds no value ("inf" and "nan" are none).
 std::optional<float> enc_ther_analyser_PV(std::string_view reponse);
 
 // Exchanges on the descriptor `ud` of the controller (the last init's, for the panel and

@@ -1,14 +1,15 @@
-// What the serial bench devices' plugins share (see liaison_serie.h).
+// The serial link of the bench devices' plugins (see liaison_serie.h).
 #include "instruments/bench/liaison_serie.h"
 
 #include <algorithm>
+#include <vector>
 
-#include "instruments/bench/pilotage.h"
 #include "platform/clock.h"
 #include "platform/rs232.h"
 #include "platform/text.h"
 #include "platform/toolbox.h"
 #include "platform/ui.h"
+#include "platform/utility.h"
 
 namespace banc {
 
@@ -18,8 +19,43 @@ constexpr long kVitesse = 9600;
 constexpr int kFile = 512;                 // bytes of each queue
 constexpr double kTolerance = 1e-6;        // seconds: a clock moved by exactly the silence reaches it
 constexpr double kIntervallesMuets = 3.0;  // intervals between readings that make a silence
+const char kAttention[] = "Attention";
+
+// The port fields (`portOuvert`) of the live instruments that have run an init: a port stays open
+// while one of them names it. User-interface thread only, as every init and liberer.
+std::vector<const int *> &Detenteurs() {
+    static std::vector<const int *> detenteurs;
+    return detenteurs;
+}
+
+// The port of `portOuvert` goes unless another instrument's init opened it too (a device moved to
+// it, or a second device on the same line): closing it would take the port, and the receive
+// callback installed on it, from under that instrument.
+void Lacher(const int &portOuvert) {
+    if (portOuvert <= 0) return;
+    const std::vector<const int *> &d = Detenteurs();
+    const bool autre =
+        std::any_of(d.begin(), d.end(), [&](const int *h) { return h != &portOuvert && *h == portOuvert; });
+    if (!autre) CloseCom(portOuvert);
+}
 
 }  // namespace
+
+// ---- opening and letting go of the port ----------------------------------------------------
+
+int PortDeLInit(int &portOuvert, int comPort) {
+    if (portOuvert != comPort) Lacher(portOuvert);
+    std::vector<const int *> &d = Detenteurs();
+    if (std::find(d.begin(), d.end(), &portOuvert) == d.end()) d.push_back(&portOuvert);
+    portOuvert = comPort;
+    return portOuvert;
+}
+
+void LacherPort(int &portOuvert) {
+    Lacher(portOuvert);
+    std::erase(Detenteurs(), &portOuvert);
+    portOuvert = 0;
+}
 
 void Liaison::AuLiberer() { LacherPort(port); }
 
@@ -30,7 +66,7 @@ int OuvrirPort(Liaison &l, int comPort) {
 int OuvrirPortVerifie(Liaison &l, int comPort, double delai) {
     const int r = OuvrirPort(l, comPort);
     if (r < 0) {
-        MessagePopup("Attention", "Impossible d'ouvrir le port demandé"_w);
+        MessagePopup(kAttention, "Impossible d'ouvrir le port demandé"_w);
         return r;
     }
     SetXMode(l.port, 0);
@@ -39,19 +75,32 @@ int OuvrirPortVerifie(Liaison &l, int comPort, double delai) {
     return r;
 }
 
-std::string SurLePort(const std::string &texte, int port) { return texte + " (COM" + std::to_string(port) + ")"; }
+// ---- receive callbacks ----------------------------------------------------------------------
 
-int ChargerConfiguration(plugin::Activite &activite, const char *fichier, int idPanneau, int ok, void *donnees) {
-    const int panel = LoadPanel(0, fichier, idPanneau);
-    if (panel < 0) return 0;
-    SetCtrlAttribute(panel, ok, ATTR_CALLBACK_DATA, donnees);
-    activite.panneaux.Ajouter(panel);
-    return panel;
+bool OctetsEnAttente(int port) {
+    constexpr double kSecondRegard = 0.1;  // seconds
+    if (GetInQLen(port) > 0) return true;
+    Delay(kSecondRegard);
+    return GetInQLen(port) > 0;
 }
 
-void FermerConfiguration(plugin::Activite *activite, int panel) {
-    if (activite != nullptr) activite->panneaux.Retirer(panel);
-    DiscardPanel(panel);
+bool SauterJusqua(int port, int caractere) {
+    while (GetInQLen(port) > 0) {
+        const int c = ComRdByte(port);
+        if (c == caractere) return true;
+        if (c < 0) return false;
+    }
+    return false;
+}
+
+// ---- failed exchanges -------------------------------------------------------------------------
+
+std::string SurLePort(const std::string &texte, int port) { return texte + " (COM" + std::to_string(port) + ")"; }
+
+void SignalerEchec(Compte compte, const char *popUp, plugin::Panne &panne, const char *nom, const std::string &statut,
+                   int port) {
+    if (compte == Compte::PopUp) MessagePopup(kAttention, popUp);
+    else panne.Signaler(nom, SurLePort(statut, port));
 }
 
 // ---- the watch over a device that pushes its readings ----------------------------------------

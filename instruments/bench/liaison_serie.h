@@ -1,7 +1,7 @@
-// What the serial bench devices' plugins share (the pumps, the regulator, the concentration
+// The serial link of the bench devices' plugins (the pumps, the regulator, the concentration
 // analyser and the acquisition board): the part of the private record that lives only in this
-// run, the opening of the port at every init, the configuration panel's life, and the watch over
-// a device that pushes its readings.
+// run, the opening of the port at every init and its letting-go, the first steps of a receive
+// callback, how a failed exchange is told, and the watch over a device that pushes its readings.
 #pragma once
 
 #include <string>
@@ -13,7 +13,7 @@ namespace banc {
 
 // The part of a serial plugin's private record beside its settings block. A record derives from
 // it: its activity is the one `plugin::Gestion` stops, and the port closes with the instrument
-// (unless another instrument uses it: pilotage.h).
+// (unless another instrument uses it: LacherPort).
 struct Liaison {
     int port = 0;               // the port the last init opened (0: none yet); commands, panels,
                                 // callbacks and `stop` use it, whatever the settings say since
@@ -23,31 +23,61 @@ struct Liaison {
     void AuLiberer();
 };
 
-// The same, with the manual-control panel that the first init loads (pilotage.h).
+// The same, with the manual-control panel that the first init loads (ChargerPilotage, pilotage.h).
 struct LiaisonPilotee : Liaison {
     int panneau_pilotage = 0;  // of this run: 0 not loaded yet, negative: its load failed
 };
 
+// ---- opening and letting go of the port ----------------------------------------------------
+
 // Opens the port `comPort` of the settings for an init (9600 baud, 8N1, queues of 512 bytes, the
-// bench configuration's device), letting go of a port chosen no longer. The serial layer's
-// result.
+// bench configuration's device), letting go of a port chosen no longer (PortDeLInit). The serial
+// layer's result.
 int OuvrirPort(Liaison &l, int comPort);
 // The same, for the plugins that check it: a port that does not open shows "Impossible d'ouvrir
 // le port demandé" (title "Attention"); an open one gets no flow control and `delai` seconds for
 // every read and write.
 int OuvrirPortVerifie(Liaison &l, int comPort, double delai);
 
+// The port that an init opens: `comPort` from the settings, which becomes `portOuvert`, the
+// port that commands, panels and `liberer` use until the next init. A port opened by an earlier
+// init and chosen no longer is closed first, unless another instrument's `portOuvert` names it:
+// a port stays open while any instrument uses it (two devices whose ports were swapped, the
+// new owner earlier in the list; devices sharing a line).
+int PortDeLInit(int &portOuvert, int comPort);
+// The instrument lets go of its port (`liberer`): closed unless another instrument uses it.
+void LacherPort(int &portOuvert);
+
+// ---- receive callbacks ----------------------------------------------------------------------
+
+// A receive callback's first look: true when bytes wait in the port's input queue, looking once
+// more after 0.1 s when none does yet (an earlier call, or an exchange of the user-interface
+// thread, may have taken the bytes that raised the event).
+bool OctetsEnAttente(int port);
+// Reads and drops the bytes already waiting, up to and including `caractere`; true when it
+// came. Only bytes already in the queue are read: an event character that an earlier read took
+// leaves nothing to wait for, and the next one calls the callback again.
+bool SauterJusqua(int port, int caractere);
+
+// ---- failed exchanges -------------------------------------------------------------------------
+
 // "<what went wrong> (COM<n>)", for a status line.
 std::string SurLePort(const std::string &texte, int port);
 
-// A new copy of the configuration panel `idPanneau` of `fichier`, whose OK button `ok` gets
-// `donnees` (the record) as callback data, recorded in the activity; the caller fills and
-// displays it. 0 when it cannot be loaded (nothing else is done). Every bench plugin loads its
-// configuration panel so, those on the parallel port and on GPIB too.
-int ChargerConfiguration(plugin::Activite &activite, const char *fichier, int idPanneau, int ok, void *donnees);
-// OK of that panel, once its values are read: the panel goes (`activite` null when the callback
-// got no record).
-void FermerConfiguration(plugin::Activite *activite, int panel);
+// How a failed exchange with the device is told: a pop-up to the operator who waits for its
+// outcome (an init, a panel's button, a command outside an acquisition), or a line on the status
+// list (a command of the sequencer during an acquisition, which nobody watches).
+enum class Compte { PopUp, Statut };
+
+// The way of telling the failures of a command given through `execute`.
+constexpr Compte CompteDeCommande(bool en_acquisition) { return en_acquisition ? Compte::Statut : Compte::PopUp; }
+
+// Tells a failed exchange the way `compte` says: the pop-up `popUp` (title "Attention"), or
+// "<nom> : <statut> (COM<port>)" on the status list through `panne`, once until the fault ends.
+void SignalerEchec(Compte compte, const char *popUp, plugin::Panne &panne, const char *nom, const std::string &statut,
+                   int port);
+
+// ---- the watch over a device that pushes its readings ----------------------------------------
 
 // The watch over a device that pushes its readings (regulator, analyser, acquisition board): a
 // device that falls silent, or whose bytes make no reading, is said once on the status list,

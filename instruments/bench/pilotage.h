@@ -1,6 +1,6 @@
-// What the bench devices' plugins share around an acquisition start: the manual-control panel
-// that the first `init` loads, and the serial port that every `init` opens; and the first steps
-// of the receive callbacks of the devices that push their readings.
+// The panels of the bench devices' plugins, on whatever line the device sits (serial, parallel
+// port, GPIB): the manual-control panel that the first `init` loads, and the configuration panel
+// that `configure` loads and its OK closes.
 #pragma once
 
 #include <cstdint>
@@ -19,22 +19,12 @@ namespace banc {
 bool ChargerPilotage(int &panneau, std::int32_t &champBloc, plugin::Activite &activite, const char *fichier,
                      int idPanneau);
 
-// The port that an init opens: `comPort` from the settings, which becomes `portOuvert`, the
-// port that commands, panels and `liberer` use until the next init. A port opened by an earlier
-// init and chosen no longer is closed first, unless another instrument's `portOuvert` names it:
-// a port stays open while any instrument uses it (two devices whose ports were swapped, the
-// new owner earlier in the list; devices sharing a line).
-int PortDeLInit(int &portOuvert, int comPort);
-// The instrument lets go of its port (`liberer`): closed unless another instrument uses it.
-void LacherPort(int &portOuvert);
-
-// A receive callback's first look: true when bytes wait in the port's input queue, looking once
-// more after 0.1 s when none does yet (an earlier call, or an exchange of the user-interface
-// thread, may have taken the bytes that raised the event).
-bool OctetsEnAttente(int port);
-// Reads and drops the bytes already waiting, up to and including `caractere`; true when it
-// came. Only bytes already in the queue are read: an event character that an earlier read took
-// leaves nothing to wait for, and the next one calls the callback again.
-bool SauterJusqua(int port, int caractere);
+// A new copy of the configuration panel `idPanneau` of `fichier`, whose OK button `ok` gets
+// `donnees` (the record) as callback data, recorded in the activity; the caller fills and
+// displays it. 0 when it cannot be loaded (nothing else is done).
+int ChargerConfiguration(plugin::Activite &activite, const char *fichier, int idPanneau, int ok, void *donnees);
+// OK of that panel, once its values are read: the panel goes (`activite` null when the callback
+// got no record).
+void FermerConfiguration(plugin::Activite *activite, int panel);
 
 }  // namespace banc

@@ -11,7 +11,6 @@
 #include "framework/champs.h"
 #include "framework/liste.h"  // Lock_port_parallele
 #include "framework/plugin.h"
-#include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
 #include "platform/parport.h"
 #include "platform/toolbox.h"

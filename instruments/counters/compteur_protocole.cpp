@@ -1,40 +1,29 @@
 // The counters' replies (see compteur_protocole.h).
 #include "instruments/counters/compteur_protocole.h"
 
-#include <clocale>
-#include <cstdio>
-#include <cstring>
-#include <limits>
+#include "gpib/nombres.h"
 
-#include <locale.h>
+#include <cstddef>
+#include <limits>
 
 namespace compteur {
 
 namespace {
 
 constexpr std::size_t kLongueurMax = 255;
-
-// The C locale, whatever the program's: a reply is never read with a decimal comma.
-locale_t LocaleC() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
+// The white space a reply may hold around its number.
+constexpr std::string_view kBlancs = " \t\n\v\f\r";
 
 }  // namespace
 
 Lecture AnalyserLecture(std::string_view octets) {
-    char texte[kLongueurMax + 1];
-    const std::size_t n = octets.size() < kLongueurMax ? octets.size() : kLongueurMax;
-    std::memcpy(texte, octets.data(), n);
-    texte[n] = '\0';
-    // "%lf" itself, in the C locale of this thread only (other threads keep theirs).
-    const locale_t avant = uselocale(LocaleC());
+    // What a read brings, up to its first NUL.
+    std::string_view texte = octets.substr(0, kLongueurMax);
+    texte = texte.substr(0, texte.find('\0'));
     double v = 0.0;
-    const int lus = std::sscanf(texte, "%lf", &v);
-    uselocale(avant);
-    if (lus == EOF) return {};
-    if (lus == 0) return {Lecture::Genre::PasUnNombre, 0.0};
-    return {Lecture::Genre::Nombre, v};
+    if (nombres::LireReel(texte, v) > 0) return {Lecture::Genre::Nombre, v};
+    if (texte.find_first_not_of(kBlancs) != std::string_view::npos) return {Lecture::Genre::PasUnNombre, 0.0};
+    return {};
 }
 
 double ValeurApres(const Lecture &lecture, double precedente, SansNombre sans_nombre) {

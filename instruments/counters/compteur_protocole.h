@@ -6,21 +6,22 @@
 
 namespace compteur {
 
-// What "%lf" makes of a reply.
+// What a reply says.
 struct Lecture {
     enum class Genre {
         Rien,         // nothing, or only white space: the reading is missing
-        PasUnNombre,  // text that does not begin with a number
+        PasUnNombre,  // text that does not begin with a number: the reply is unreadable
         Nombre,
     };
     Genre genre = Genre::Rien;
     double valeur = 0.0;
 };
 
-// Reads `octets` (a reply as received, not terminated) with "%lf" in the C locale, whatever the
-// program's locale: the text ends at its first NUL byte; leading white space is skipped; then a
-// decimal or hexadecimal number, an infinity or a not-a-number, with its sign. Only the first 255
-// bytes are looked at (the longest reply the plugins read).
+// Reads `octets` (a reply as received, not terminated) as every reply's number is read
+// (nombres::LireReel, gpib/nombres.h): the text ends at its first NUL byte; leading white space,
+// then a decimal number with its sign, a point always (whatever the program's locale). "inf",
+// "nan" or a number beyond the double range make no number; "0x10" is the number 0 and what
+// follows it. Only the first 255 bytes are looked at (the longest reply the plugins read).
 Lecture AnalyserLecture(std::string_view octets);
 
 // What a reply that is no number leaves in its channel.

@@ -12,9 +12,10 @@
 // asks for an autoscale when set and launches the next sweep. `stop` lets the notification lapse
 // after one more sweep (or at the next time-out without a sweep end, see below).
 //
-// Commands of `execute` (from the sequencer and the feedback loop), any case, a command being the
-// whole text unless said otherwise; each is written under the device lock, so that it never
-// falls inside a measurement cycle (the cycle waits for it, and it waits for the cycle):
+// Commands of `execute` (from the sequencer and the feedback loop, translated in
+// analyseur_commandes.cpp), any case, a command being the whole text unless said otherwise; each
+// is written under the device lock, so that it never falls inside a measurement cycle (the cycle
+// waits for it, and it waits for the cycle):
 //   "FWTG"  "FGT", then "GON" and a NUL      frequency domain with time gate
 //   "FNTG"  "FQD", then "GOF" and a NUL      frequency domain, no time gate
 //   "TWTG"  "TBP", then "GON" and a NUL      time domain with time gate
@@ -78,45 +79,17 @@
 // plugin's in instruments/tables.h.
 #include "instruments/tables.h"
 
-#include <cstddef>
+// The texts and numbers of the exchanges below: configuration and command texts, point count,
+// number fields, read-back codes.
+#include "instruments/network/analyseur_commandes.h"
+
 #include <string>
-#include <string_view>
-#include <vector>
 
-// ---- the analyser's protocol, shared by the plugin's exchanges ----------------------------------
+// ---- the analyser's exchanges on the bus -------------------------------------------------------
 
-// Points of a trace that the record holds; the analyser's point count must lie in 1..1601.
-constexpr int kAnritsuPointsMax = 1601;
-// Characters of one number field of a block.
-constexpr int kAnritsuLargeurChamp = 19;
 // Longest payload accepted for a trace or an axis block: every point with two fields, twice
 // over. A longer announced length is refused without reading it into memory.
 constexpr long kAnritsuChargeMax = 4L * kAnritsuLargeurChamp * kAnritsuPointsMax;
-
-// A measurement configuration as the settings block holds it.
-struct ReglagesAnritsu {
-    int configuration = 0;  // display format 1..6 (any other: nothing is sent)
-    int configS = 0;        // S-parameter 1..4
-    int freq_temp = 0;      // domain: 1 frequency, 2 time bandpass, 3 frequency with time gate
-    int gate = 0;           // 1 off, 2 on (with its limits), 3 display
-    float range_start = 0, range_stop = 0, gate_start = 0, gate_stop = 0;
-    int autoscale = 0;      // 0: autoscale after the display command
-};
-// The commands that set the analyser to `r`, in the order they are sent, each written bare.
-// Limits go out as "<mnemonic> %e": "GST" the gate start, "GSP" the gate stop, "ZST" the range
-// start, "ZSP" the range stop.
-std::vector<std::string> anritsu_configuration_commands(const ReglagesAnritsu &r);
-
-// The point count of a reply to "ONCP", read as "%i" reads it (blanks, sign, decimal, 0x hex or
-// 0 octal); -1 when it does not parse or lies outside 1..kAnritsuPointsMax.
-int anritsu_parse_point_count(std::string_view reponse);
-
-// Converts `count` numbers from `charge`, the payload of a block: number i starts at byte
-// `pas` * i + `decalage`; blanks before it are skipped (past its field if need be, never past
-// the payload); it is taken in single precision. A field that holds no number repeats the value
-// before it in the series (0 for the first). False, and nothing stored, when the payload holds
-// fewer than `count` fields of `pas` bytes, or `count` lies outside 0..kAnritsuPointsMax.
-bool anritsu_convert_fields(std::string_view charge, int count, int pas, int decalage, double *serie);
 
 // Reads the header of the definite-length block that `ud` is sending ("#", a digit n of 1..9,
 // n decimal digits of the length L) and gives L; -1 when the header is malformed, the reply
@@ -135,22 +108,6 @@ bool anritsu_read_block_pairs(const char *commande, int ud, int count, double *s
 // cycle and every command to the analyser hold: "GPIB0:<adresse>".
 std::string anritsu_nom_verrou(int adresse);
 
-// ---- command language ---------------------------------------------------------------------------
-
-// Longest command `execute` takes, and longest trace-file name.
-constexpr std::size_t kAnritsuCommandeMax = 254;
-constexpr std::size_t kAnritsuNomFichierMax = 29;
-
-// What one command asks of the analyser.
-struct CommandeAnritsu {
-    std::vector<std::string> ecritures;  // each write's exact bytes, in order (NUL included)
-    std::string fichier;                 // "SAVE": the trace file's name, upper case; else empty
-    bool operator==(const CommandeAnritsu &) const = default;
-};
-// The translation of `chaine` with the display format `configuration` the acquisition runs
-// with (see the table above); nothing to write and no file for a text that asks nothing.
-CommandeAnritsu anritsu_traduire_commande(const char *chaine, int configuration);
-
 // Copies the analyser's trace file `nom` (at most 29 characters, no double quote) to the file
 // `nom` of the current directory: "SAVE", "DISKRD" and its block, then "DEL" once the copy is
 // whole, each written bare. The payload goes through a file "<nom>.part" renamed at the end, read
@@ -160,14 +117,3 @@ CommandeAnritsu anritsu_traduire_commande(const char *chaine, int configuration)
 // name is not acceptable.
 constexpr long kAnritsuMorceauFichier = 1L << 20;
 bool anritsu_save_to_file(int ud, const char *nom);
-
-// ---- read-back ----------------------------------------------------------------------------------
-
-// The start of a reply (at most 30 bytes) read as a decimal integer or a decimal number in
-// single precision, after blanks; false when none starts there (or it is out of range).
-bool anritsu_reponse_entier(std::string_view reponse, int &valeur);
-bool anritsu_reponse_nombre(std::string_view reponse, float &valeur);
-// The item a reply code selects: "GOF?" in the gate-mode ring, "GRF?" in the display-format
-// ring, "TDX?" in the domain ring, "SXX?" in the S-parameter ring; -1 for a code without one.
-enum class LectureAnritsu { Porte, Format, Domaine, Parametre };
-int anritsu_valeur_controle(LectureAnritsu lecture, int code);

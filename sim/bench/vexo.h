@@ -12,7 +12,10 @@
 // and four 32-bit signed counts, most significant byte first. The counts are 10000, 20000, 30000
 // and 40000 plus the frame's number, unless a test imposes them.
 //
-// Where the computer is slow or lost:
+// Where the computer is slow or lost, the model behaves as below. This is the model's own
+// choice, not the real board's (whose firmware decides, and which the plugin does not rely on
+// beyond the exchange above): it gives the tests a board that starts its handshake again in the
+// middle of an acquisition, which the plugin must recognise among a frame's bytes.
 // - an EOT while the board waits for a request (the computer timed out, or answered a call it
 //   found late) makes it call again and repeat its status at once;
 // - a frame still waiting for EOTs when the next period comes is not replaced (a frame cut

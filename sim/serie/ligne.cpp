@@ -14,12 +14,21 @@
 #include <cstdint>
 
 #include "platform/clock.h"
+#include "sim/transcription.h"
 
 namespace sim::serie {
 
 namespace {
 
-constexpr double kTrancheFactice = 0.005;  // real seconds between two looks at the fake clock
+// Real seconds the line's thread waits before looking again: an answer due that the terminal
+// had no room for; on the fake clock, whose moves make the line act (Agir), only to notice a
+// return to the real clock.
+constexpr double kTerminalPlein = 0.005;
+constexpr double kVeilleFactice = 0.05;
+constexpr double kTrancheMax = 0.1;  // real clock: longest wait before the clock is read again
+// Bytes of answers waiting for a terminal nobody reads, at most: later ones are lost, as a real
+// device's bytes are when the computer's port does not take them.
+constexpr std::size_t kEnAttenteMax = 64 * 1024;
 
 void Signaler(int efd) {
     if (efd < 0) return;
@@ -49,10 +58,12 @@ Ligne::Ligne(std::shared_ptr<Modele> modele) : modele_(std::move(modele)) {
     }
     arret_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     reveil_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    participant_ = std::make_unique<horloge::Participant>([this](double maintenant) { return Agir(maintenant); });
     fil_ = std::thread([this] { Tourner(); });
 }
 
 Ligne::~Ligne() {
+    participant_.reset();  // the clock no longer reaches the line
     if (fil_.joinable()) {
         Signaler(arret_);
         fil_.join();
@@ -92,6 +103,7 @@ void Ligne::Envoyer(std::string_view octets, double delai) {
 void Ligne::Relancer() { Signaler(reveil_); }
 
 std::string Ligne::Recu() const {
+    Transcription::ExigerActive("Ligne::Recu");
     std::lock_guard g(m_);
     std::string s;
     for (const Reception &r : recu_) s.push_back(static_cast<char>(r.octet));
@@ -99,11 +111,13 @@ std::string Ligne::Recu() const {
 }
 
 std::vector<Ligne::Reception> Ligne::Receptions() const {
+    Transcription::ExigerActive("Ligne::Receptions");
     std::lock_guard g(m_);
     return recu_;
 }
 
 std::string Ligne::Emis() const {
+    Transcription::ExigerActive("Ligne::Emis");
     std::lock_guard g(m_);
     return emis_;
 }
@@ -112,11 +126,12 @@ void Ligne::EffacerJournal() {
     std::lock_guard g(m_);
     recu_.clear();
     emis_.clear();
+    nbRecus_ = 0;
 }
 
 bool Ligne::AttendreRecu(std::size_t n, double secondesReelles) const {
     std::unique_lock l(m_);
-    return cv_.wait_for(l, std::chrono::duration<double>(secondesReelles), [&] { return recu_.size() >= n; });
+    return cv_.wait_for(l, std::chrono::duration<double>(secondesReelles), [&] { return nbRecus_ >= n; });
 }
 
 bool Ligne::AttendreEmis(double secondesReelles) const {
@@ -132,28 +147,73 @@ termios Ligne::Reglages() const {
 
 void Ligne::Emettre(std::string_view octets, double delai) {
     if (octets.empty()) return;
+    std::string texte = panne_ == Panne::charabia ? charabia_ : std::string(octets);
+    if (enAttente_ + texte.size() > kEnAttenteMax) return;
     const double echeance = horloge::Secondes() + delaiReponse_ + std::max(0.0, delai);
-    aEnvoyer_.push_back({panne_ == Panne::charabia ? charabia_ : std::string(octets), echeance});
+    enAttente_ += texte.size();
+    aEnvoyer_.push_back({std::move(texte), echeance});
+}
+
+void Ligne::NoterRecu(std::string_view octets, double instant) {
+    nbRecus_ += octets.size();
+    if (!Transcription::Active()) return;
+    for (const char c : octets) recu_.push_back({static_cast<unsigned char>(c), instant});
+}
+
+void Ligne::NoterEmis(std::string_view octets) {
+    if (Transcription::Active()) emis_.append(octets);
 }
 
 bool Ligne::EnvoyerEchus() {
     const double maintenant = horloge::Secondes();
+    bool envoye = false;
     while (!aEnvoyer_.empty() && aEnvoyer_.front().echeance <= maintenant) {
         Envoi &e = aEnvoyer_.front();
-        if (panne_ == Panne::muet || panne_ == Panne::debranche) {
-            aEnvoyer_.pop_front();
-            continue;
+        if (panne_ != Panne::muet && panne_ != Panne::debranche) {
+            const ssize_t n = write(maitre_, e.octets.data(), e.octets.size());
+            if (n > 0) {
+                NoterEmis(std::string_view(e.octets).substr(0, static_cast<std::size_t>(n)));
+                e.octets.erase(0, static_cast<std::size_t>(n));
+                enAttente_ -= static_cast<std::size_t>(n);
+                envoye = true;
+            }
+            if (!e.octets.empty()) break;  // the terminal is full: later
         }
-        const ssize_t n = write(maitre_, e.octets.data(), e.octets.size());
-        if (n > 0) {
-            emis_.append(e.octets, 0, static_cast<std::size_t>(n));
-            e.octets.erase(0, static_cast<std::size_t>(n));
-        }
-        if (!e.octets.empty()) return true;  // the terminal is full: later
+        enAttente_ -= e.octets.size();
         aEnvoyer_.pop_front();
     }
     cv_.notify_all();
-    return !aEnvoyer_.empty();
+    return envoye;
+}
+
+bool Ligne::Entendre() {
+    bool entendu = false;
+    char tampon[512];
+    for (;;) {
+        const ssize_t n = read(maitre_, tampon, sizeof tampon);
+        if (n <= 0) break;
+        entendu = true;
+        if (panne_ == Panne::debranche) continue;
+        const double instant = horloge::Secondes();
+        NoterRecu(std::string_view(tampon, static_cast<std::size_t>(n)), instant);
+        modele_->Recevoir(std::string_view(tampon, static_cast<std::size_t>(n)), *this);
+    }
+    if (entendu) cv_.notify_all();
+    return entendu;
+}
+
+double Ligne::Prochain() const {
+    double prochain = modele_->Reveil();
+    if (!aEnvoyer_.empty()) prochain = std::min(prochain, aEnvoyer_.front().echeance);
+    return prochain;
+}
+
+horloge::Suite Ligne::Agir(double maintenant) {
+    std::lock_guard g(m_);
+    bool actif = Entendre();
+    if (modele_->Reveil() <= maintenant) modele_->Parler(maintenant, *this);
+    actif = EnvoyerEchus() || actif;
+    return {Prochain(), actif};
 }
 
 void Ligne::Tourner() {
@@ -164,12 +224,14 @@ void Ligne::Tourner() {
             std::lock_guard g(m_);
             const double maintenant = horloge::Secondes();
             if (modele_->Reveil() <= maintenant) modele_->Parler(maintenant, *this);
-            double prochain = modele_->Reveil();
-            if (EnvoyerEchus()) prochain = std::min(prochain, aEnvoyer_.front().echeance);
+            EnvoyerEchus();
+            const double prochain = Prochain();
             if (std::isfinite(prochain)) {
                 const double reste = prochain - horloge::Secondes();
-                if (horloge::HorlogeFactice() || reste <= 0.0) attente = static_cast<int>(kTrancheFactice * 1000.0);
-                else attente = std::max(1, static_cast<int>(std::ceil(std::min(reste / horloge::Vitesse(), 0.1) * 1000.0)));
+                double reel = kTerminalPlein;
+                if (reste > 0.0)
+                    reel = horloge::HorlogeFactice() ? kVeilleFactice : std::min(reste / horloge::Vitesse(), kTrancheMax);
+                attente = std::max(1, static_cast<int>(std::ceil(reel * 1000.0)));
             }
         }
         fds[0].revents = fds[1].revents = fds[2].revents = 0;
@@ -184,15 +246,10 @@ void Ligne::Tourner() {
             if (r > 0 && (fds[0].revents & (POLLHUP | POLLERR)) != 0) poll(&fds[1], 1, 10);
             continue;
         }
-        char tampon[512];
-        const ssize_t n = read(maitre_, tampon, sizeof tampon);
-        if (n <= 0) continue;
+        // Read under the lock, so that the bytes reach the device in the order written whoever
+        // takes them (this thread, or a move of the fake clock).
         std::lock_guard g(m_);
-        if (panne_ == Panne::debranche) continue;
-        const double instant = horloge::Secondes();
-        for (ssize_t i = 0; i < n; ++i) recu_.push_back({static_cast<unsigned char>(tampon[i]), instant});
-        modele_->Recevoir(std::string_view(tampon, static_cast<std::size_t>(n)), *this);
-        cv_.notify_all();
+        Entendre();
     }
 }
 

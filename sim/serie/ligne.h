@@ -5,9 +5,15 @@
 // the model (Modele::Recevoir, in the order written, in whatever pieces they arrive), and sends
 // what the model answers, after the delay it asks for, counted on the program's clock; a model
 // that speaks on its own (a device pushing readings) is woken at the program times it asks for
-// (Modele::Reveil). The line keeps the terminal's device side open itself, so the program may
-// close and reopen the port without the line noticing, and keeps a log of the bytes received
-// (with the program time of their arrival) and sent.
+// (Modele::Reveil). With the real clock (sped up or not) the thread keeps those times; with the
+// fake clock the line takes part in the clock's moves (horloge::Participant): the clock stops
+// at every time the line asks for and the line acts there, so a device says what it has to say
+// at its program time however fast the program runs, and a program waiting on its port moves
+// the clock on to the device's next byte. Answers waiting for a terminal nobody reads are kept
+// up to 64 KB; later ones are lost, as on a real line. The line keeps the terminal's device
+// side open itself, so the program may close and reopen the port without the line noticing,
+// and, while a sim::Transcription is alive (sim/transcription.h), keeps a log of the bytes
+// received (with the program time of their arrival) and sent.
 //
 // Failures that a test or the demo bench can inject, whatever the model:
 // - Panne::muet: the device hears and acts, but its answers are lost (a broken transmit wire,
@@ -30,6 +36,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "platform/clock.h"
 
 namespace sim::serie {
 
@@ -99,14 +107,16 @@ public:
     // the failures like any answer.
     void Envoyer(std::string_view octets, double delai = 0.0);
 
-    // Every byte received since the last EffacerJournal, and with their arrival times.
+    // Every byte received since the last EffacerJournal, and with their arrival times; every
+    // byte sent. Only what came while a sim::Transcription was alive; reading them while none
+    // is throws.
     std::string Recu() const;
     std::vector<Reception> Receptions() const;
-    // Every byte sent since the last EffacerJournal.
     std::string Emis() const;
     void EffacerJournal();
     // Waits (real time, at most `secondesReelles`) until `n` bytes in all were received since
-    // the last EffacerJournal. False when they did not come.
+    // the last EffacerJournal (counted whether a transcript is kept or not). False when they
+    // did not come.
     bool AttendreRecu(std::size_t n, double secondesReelles = 5.0) const;
     // Waits (real time) until every answer due has been sent. False when some still waits.
     bool AttendreEmis(double secondesReelles = 5.0) const;
@@ -123,8 +133,17 @@ private:
     void Emettre(std::string_view octets, double delai) override;  // caller holds m_
     void Relancer();  // wakes the line's thread
     void Tourner();
-    // Sends every answer that is due; true when some are still waiting. Caller holds m_.
+    // Sends every answer that is due; true when bytes went out. Caller holds m_.
     bool EnvoyerEchus();
+    // The log of bytes received and sent. Caller holds m_.
+    void NoterRecu(std::string_view octets, double instant);
+    void NoterEmis(std::string_view octets);
+    // Hands the bytes the program wrote to the model; true when there were some. Caller holds m_.
+    bool Entendre();
+    // The next program time the line has something to do at (infinity: none). Caller holds m_.
+    double Prochain() const;
+    // What a move of the fake clock to `maintenant` makes the line do.
+    horloge::Suite Agir(double maintenant);
 
     std::shared_ptr<Modele> modele_;
     int maitre_ = -1;
@@ -139,8 +158,11 @@ private:
     std::string charabia_ = "\x15?#\xA4\xFF garbage";
     double delaiReponse_ = 0.0;
     std::deque<Envoi> aEnvoyer_;
+    std::size_t enAttente_ = 0;  // bytes in aEnvoyer_
     std::vector<Reception> recu_;
     std::string emis_;
+    std::size_t nbRecus_ = 0;  // bytes received since the last EffacerJournal
+    std::unique_ptr<horloge::Participant> participant_;
     std::thread fil_;
 };
 

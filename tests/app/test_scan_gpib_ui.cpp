@@ -12,6 +12,7 @@
 #include "sim/bus.h"
 #include "sim/enregistreur.h"
 #include "sim/instruments.h"
+#include "sim/transcription.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
 
@@ -134,6 +135,8 @@ protected:
     }
 
     QTemporaryDir dossier;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 // A text of `n` bytes that shows where it is cut.

@@ -14,6 +14,7 @@
 #include "platform/parport.h"
 #include "platform/utility.h"
 #include "sim/banc.h"
+#include "sim/transcription.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ protected:
     }
     static constexpr const char *kConfiguration = "/tmp/banc-port-parallele.conf";
     std::shared_ptr<sim::RegistreParallele> registre;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 TEST_F(PortParallele, OnlyTheLinesGivenMove) {

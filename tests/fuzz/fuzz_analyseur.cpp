@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "instruments/network/Analyseur_reseau.h"
+#include "instruments/network/analyseur_commandes.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "instruments/network/Analyseur_reseau.h"
+#include "instruments/network/analyseur_commandes.h"
 #include "tests/fuzz/bus_fuzz.h"
 
 namespace {

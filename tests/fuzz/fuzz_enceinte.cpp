@@ -1,18 +1,19 @@
 // The thermal chamber's protocol: a process-value reply read whatever its bytes (never past its
-// first 30), a value it gives being what "PV%f" reads from the text that follows the reply's
-// first byte, up to the next ETX; and the set-point frame of any float: refused for a value that is not
+// first 30), a value it gives being "PV" and the number every reply's reader reads from the text
+// that follows the reply's first byte, up to the next ETX; and the set-point frame of any float: refused for a value that is not
 // finite, otherwise at most 29 bytes, framed and checked as the controller expects, its payload
 // giving back the value to a tenth.
 #include <clocale>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "gpib/nombres.h"
 #include "instruments/bench/enceinte_thermique.h"
 
 namespace {
@@ -28,9 +29,9 @@ void Reponse(std::string_view reponse) {
         return;
     }
     float attendu = 0.0f;
-    const bool lu = std::sscanf(texte.c_str(), "PV%f", &attendu) == 1;
+    const bool lu = nombres::LireReel(std::string_view(texte).substr(2), attendu) > 0;
     if (lu != v.has_value()) __builtin_trap();
-    if (lu && !(std::isnan(attendu) ? std::isnan(*v) : *v == attendu)) __builtin_trap();
+    if (lu && (std::isnan(*v) || *v != attendu)) __builtin_trap();
 }
 
 void Consigne(float consigne) {

@@ -1,5 +1,5 @@
 // The temperature regulator's protocol: a report's temperature read from any bytes (never past
-// their first 50, a NUL ending the text) as the C library reads a number in the C locale; and
+// their first 50, a NUL ending the text) as every reply's number is read, 0 without one; and
 // the set-point message of any double: refused for a value that is not finite or whose text does
 // not fit, otherwise at most 9 bytes, two decimals and two CRs, giving back the value to within
 // half a hundredth.
@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "gpib/nombres.h"
 #include "instruments/bench/Regul_Acoustic.h"
 
 namespace {
@@ -21,8 +22,9 @@ void Rapport(std::string_view texte) {
     const double v = Regul_Acoustic_temperature(texte);
     std::string t(texte.substr(0, 50));
     t.resize(std::strlen(t.c_str()));
-    const double attendu = std::strtod(t.c_str(), nullptr);
-    if (!(std::isnan(attendu) ? std::isnan(v) : v == attendu)) __builtin_trap();
+    double attendu = 0.0;
+    nombres::LireReel(t, attendu);
+    if (!std::isfinite(v) || v != attendu) __builtin_trap();
 }
 
 void Consigne(double consigne) {

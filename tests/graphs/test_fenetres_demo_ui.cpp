@@ -22,9 +22,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
@@ -92,6 +94,26 @@ protected:
         QApplication::processEvents();
     }
 
+    // The controls of a window inside it and clear of each other, their labels whole.
+    static void RienDeCoupe(QWidget *w) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        std::vector<QWidget *> controles;
+        for (QWidget *c : w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (c->isVisible()) controles.push_back(c);
+        for (std::size_t i = 0; i < controles.size(); ++i) {
+            SCOPED_TRACE(controles[i]->objectName().toStdString());
+            EXPECT_TRUE(w->rect().contains(controles[i]->geometry()));
+            for (std::size_t j = i + 1; j < controles.size(); ++j)
+                EXPECT_FALSE(controles[i]->geometry().intersects(controles[j]->geometry()))
+                    << controles[j]->objectName().toStdString();
+        }
+        for (QLabel *l : w->findChildren<QLabel *>()) {
+            if (l->isVisible()) {
+                EXPECT_GE(l->width(), l->sizeHint().width()) << l->text().toStdString();
+            }
+        }
+    }
+
     static QWidget *FenetreNommee(const char *constante) {
         for (QWidget *w : QApplication::topLevelWidgets())
             if (w->isVisible() && w->objectName() == QLatin1String(constante)) return w;
@@ -147,6 +169,39 @@ TEST_F(FenetresDemo, AnAcquisitionWithTwoGraphWindowsTheTableAndThe3DView) {
         EXPECT_TRUE(bureau.contains(w->frameGeometry()));
     }
 
+    // The main panel's instrument list and buttons stay in view, and the windows cover none of
+    // each other: the screen holds them side by side.
+    const std::pair<int, int> commandes[] = {{panel_instru, P_Instru_LISTBOX_Liste},
+                                             {panel_instru, P_Instru_Piloter},
+                                             {panel_commande, P_Commande_COMMANDBUTTON_Quit},
+                                             {panel_commande, P_Commande_COMMANDBUTTON_Acq}};
+    const auto sur_ecran = [](int panel, int controle) {
+        const QWidget *c = ui_test::Widget(panel, controle);
+        return c ? QRect(c->mapToGlobal(QPoint(0, 0)), c->size()) : QRect();
+    };
+    for (const auto &[panel, controle] : commandes) {
+        const QRect r = sur_ecran(panel, controle);
+        ASSERT_FALSE(r.isEmpty()) << controle;
+        for (QWidget *w : ouvertes)
+            EXPECT_FALSE(w->frameGeometry().intersects(r)) << w->objectName().toStdString() << " over " << controle;
+    }
+    for (std::size_t i = 0; i < ouvertes.size(); ++i)
+        for (std::size_t j = i + 1; j < ouvertes.size(); ++j)
+            EXPECT_FALSE(ouvertes[i]->frameGeometry().intersects(ouvertes[j]->frameGeometry()))
+                << ouvertes[i]->objectName().toStdString() << " and " << ouvertes[j]->objectName().toStdString();
+
+    // Nothing clipped in the windows: every control inside its window and clear of the others,
+    // every label whole, every channel ring as wide as its longest name.
+    for (QWidget *w : ouvertes) ASSERT_NO_FATAL_FAILURE(RienDeCoupe(w));
+    std::vector<std::pair<int, int>> anneaux = {{panel3D, P_OGL_RING}};
+    for (LC_GRAPH *w : fenetres)
+        for (int anneau : {P_Graph_TRACE_GAUCHE, P_Graph_TRACE_DROIT}) anneaux.emplace_back(w->panelGraph, anneau);
+    for (const auto &[panel, anneau] : anneaux) {
+        auto *liste = qobject_cast<QComboBox *>(ui_test::Widget(panel, anneau));
+        ASSERT_NE(liste, nullptr);
+        EXPECT_GE(liste->width(), liste->sizeHint().width()) << liste->currentText().toStdString();
+    }
+
     // The table's titles whole.
     auto *table = tableau->findChild<QTableWidget *>();
     ASSERT_NE(table, nullptr);
@@ -173,7 +228,14 @@ TEST_F(FenetresDemo, AnAcquisitionWithTwoGraphWindowsTheTableAndThe3DView) {
     // dialog that a right click on the graph opens: the fields and the ticks read to the hertz.
     const int choix = fenetres[0]->panelChoixAxe;
     QTest::mouseClick(ui_test::Widget(fenetres[0]->panelGraph, P_Graph_GRAPH), Qt::RightButton);
-    ASSERT_TRUE(ui_test::Fenetre(choix)->isVisible());
+    QWidget *dialogue = ui_test::Fenetre(choix);
+    ASSERT_TRUE(dialogue->isVisible());
+    // It opens whole, over none of the main panel's list and buttons nor of the graph scaled.
+    ASSERT_NO_FATAL_FAILURE(RienDeCoupe(dialogue));
+    EXPECT_TRUE(bureau.contains(dialogue->frameGeometry()));
+    for (const auto &[panel, controle] : commandes)
+        EXPECT_FALSE(dialogue->frameGeometry().intersects(sur_ecran(panel, controle))) << controle;
+    EXPECT_FALSE(dialogue->frameGeometry().intersects(sur_ecran(fenetres[0]->panelGraph, P_Graph_GRAPH)));
     ASSERT_EQ(ui_test::ChoisirElement(choix, P_Choix_RING_Choix_Echelle_G, 1), 0);
     ASSERT_EQ(ui_test::EntrerValeur(choix, P_Choix_NUM_Val_MIN_Gauche, 9999990), 0);
     ASSERT_EQ(ui_test::EntrerValeur(choix, P_Choix_NUM_Val_MAX_Gauche, 10000010), 0);

@@ -192,6 +192,79 @@ TEST_F(DateHeure, EachThreadKeepsItsOwnText) {
     EXPECT_STREQ(ici, "08:00:00");
 }
 
+// ---- participants -------------------------------------------------------------------------
+
+// A participant asking to act every `periode` from `debut`, noting the times it acted at.
+struct Metronome {
+    double debut;
+    double periode;
+    std::vector<double> actes;
+    horloge::Participant participant{[this](double maintenant) {
+        const double prochain = debut + periode * static_cast<double>(actes.size());
+        bool actif = false;
+        if (maintenant >= prochain) {
+            actes.push_back(maintenant);
+            actif = true;
+        }
+        return horloge::Suite{debut + periode * static_cast<double>(actes.size()), actif};
+    }};
+};
+
+TEST_F(Horloge, AFakeClockMoveStopsAtEveryTimeAParticipantAsksFor) {
+    horloge::UtiliserHorlogeFactice(1000);
+    const double t0 = horloge::Secondes();
+    Metronome m{t0 + 0.1, 0.25, {}};
+    Metronome n{t0 + 0.2, 0.4, {}};
+    horloge::AvancerHorlogeFactice(1.0);
+    // Each acted at its own times, in order, and the clock ends where it was sent.
+    ASSERT_EQ(m.actes.size(), 4u);
+    for (std::size_t i = 0; i < m.actes.size(); ++i) EXPECT_NEAR(m.actes[i] - t0, 0.1 + 0.25 * double(i), 1e-9);
+    ASSERT_EQ(n.actes.size(), 3u);
+    for (std::size_t i = 0; i < n.actes.size(); ++i) EXPECT_NEAR(n.actes[i] - t0, 0.2 + 0.4 * double(i), 1e-9);
+    EXPECT_NEAR(horloge::Secondes() - t0, 1.0, 1e-9);
+    EXPECT_EQ(horloge::Calendrier(), 1001);
+    // Delay moves the clock the same way.
+    Delay(0.5);
+    EXPECT_EQ(m.actes.size(), 6u);
+    // The real clock never calls them.
+    horloge::UtiliserHorlogeReelle();
+    horloge::AvancerHorlogeFactice(10.0);
+    EXPECT_EQ(m.actes.size(), 6u);
+}
+
+TEST_F(Horloge, AWaitOnTheFakeClockGoesToTheNextTimeDueOrToItsEnd) {
+    horloge::UtiliserHorlogeFactice(1000);
+    const double t0 = horloge::Secondes();
+    const auto reel0 = Reel::now();
+    Metronome m{t0 + 2.0, 1e9, {}};
+    // First to the participant's time, then to the end; past the end, over.
+    EXPECT_EQ(horloge::Patienter(t0 + 5.0), 0.0);
+    EXPECT_NEAR(horloge::Secondes() - t0, 2.0, 1e-9);
+    EXPECT_EQ(m.actes.size(), 1u);
+    EXPECT_EQ(horloge::Patienter(t0 + 5.0), 0.0);
+    EXPECT_NEAR(horloge::Secondes() - t0, 5.0, 1e-9);
+    EXPECT_LT(horloge::Patienter(t0 + 5.0), 0.0);
+    EXPECT_LT(SecondesReelles(reel0), 1.0);
+    // The real clock: a real slice, at most a tenth of a second, scaled by the speed.
+    horloge::UtiliserHorlogeReelle();
+    horloge::FixerVitesse(100.0);
+    const double reste = horloge::Patienter(horloge::Secondes() + 1.0);
+    EXPECT_GT(reste, 0.0);
+    EXPECT_LE(reste, 0.01);
+    EXPECT_LT(horloge::Patienter(horloge::Secondes() - 1.0), 0.0);
+}
+
+TEST_F(Horloge, AParticipantGoneIsNoLongerCalled) {
+    horloge::UtiliserHorlogeFactice(1000);
+    const double t0 = horloge::Secondes();
+    std::unique_ptr<Metronome> m(new Metronome{t0, 0.5, {}});
+    horloge::AvancerHorlogeFactice(1.0);
+    EXPECT_EQ(m->actes.size(), 3u);
+    m.reset();
+    horloge::AvancerHorlogeFactice(1.0);  // would reach freed memory under the sanitizers
+    EXPECT_NEAR(horloge::Secondes() - t0, 2.0, 1e-9);
+}
+
 // ---- Delay --------------------------------------------------------------------------------
 
 TEST_F(Horloge, DelayOnTheFakeClockAdvancesItAtOnce) {

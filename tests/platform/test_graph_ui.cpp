@@ -454,7 +454,7 @@ TEST_F(GrapheUi, ColoursAndGeometryOfControls) {
     GetCtrlAttribute(panel, P_Graph_GRAPH, ATTR_LEFT, &gauche);
     GetCtrlAttribute(panel, P_Graph_GRAPH, ATTR_WIDTH, &largeur);
     EXPECT_EQ(gauche, 10);
-    EXPECT_EQ(largeur, 790);
+    EXPECT_EQ(largeur, 420);
 
     // A dark panel gives its texts a light colour.
     ASSERT_EQ(SetPanelAttribute(panel, ATTR_BACKCOLOR, 0x202020), 0);

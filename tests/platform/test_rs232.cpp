@@ -18,8 +18,10 @@
 #include "platform/bench_config.h"
 #include "platform/clock.h"
 #include "platform/rs232.h"
+#include "sim/bench/cadence.h"
 #include "sim/serie/ligne.h"
 #include "sim/serie/peripheriques.h"
+#include "sim/transcription.h"
 #include "tests/support/gpib_essai.h"
 
 namespace {
@@ -96,6 +98,8 @@ protected:
     }
 
     std::unique_ptr<Ligne> ligne_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 TEST_F(PortSerie, OpensWithTheLineSettingsAndNoFlowControlUntilAsked) {
@@ -258,6 +262,66 @@ TEST_F(PortSerie, ReadsTimeOutOnTheProgramClock) {
     EXPECT_EQ(ReturnRS232Err(), kRS_IOTimeOut);
     EXPECT_GE(horloge::Secondes() - t0, 5.0);
     EXPECT_LT(std::chrono::steady_clock::now() - r0, 1s);
+}
+
+// A device that says "t" every quarter of a second and answers "q" with "r" 0.3 s later.
+class Metronome final : public sim::serie::Modele {
+public:
+    void Recevoir(std::string_view octets, sim::serie::Sortie &sortie) override {
+        for (const char c : octets)
+            if (c == 'q') sortie.Emettre("r", 0.3);
+    }
+    double Reveil() const override { return cadence.Prochaine(); }
+    void Parler(double maintenant, sim::serie::Sortie &sortie) override {
+        cadence.Parle(maintenant);
+        sortie.Emettre("t");
+    }
+    sim::Cadence cadence{0.25};
+};
+
+TEST(PortSerieHorlogeFactice, ADeviceSpeaksAtItsProgramTimesHoweverFastTheClockMoves) {
+    horloge::UtiliserHorlogeFactice(1765370096);
+    Ligne ligne(std::make_shared<Metronome>());
+    ASSERT_TRUE(ligne.Ouverte());
+    ASSERT_EQ(OpenComConfig(kPort, ligne.Chemin().c_str(), 9600, 0, 8, 1, 4096, 512), 0);
+    ASSERT_EQ(SetComTime(kPort, 1.0), 0);
+    horloge::AvancerHorlogeFactice(0.25);
+    const auto r0 = std::chrono::steady_clock::now();
+    // Every move of the clock by a period brings one word, there as soon as the move returns.
+    for (int i = 0; i < 200; ++i) {
+        const int avant = GetInQLen(kPort);
+        horloge::AvancerHorlogeFactice(0.25);
+        ASSERT_EQ(GetInQLen(kPort), avant + 1) << "move " << i;
+    }
+    // A move of a second brings four.
+    int avant = GetInQLen(kPort);
+    horloge::AvancerHorlogeFactice(1.0);
+    EXPECT_EQ(GetInQLen(kPort), avant + 4);
+    // A read waits for the next word: the clock moves to it, not to the time-out.
+    ASSERT_EQ(FlushInQ(kPort), 0);
+    double t0 = horloge::Secondes();
+    EXPECT_EQ(ComRdByte(kPort), 't');
+    EXPECT_GT(horloge::Secondes() - t0, 0.0);
+    EXPECT_LE(horloge::Secondes() - t0, 0.25);
+
+    // An answer due 0.3 s after the question arrives then, within the read's time-out.
+    ligne.Avec<Metronome>([](Metronome &m) { m.cadence.Taire(); });
+    ASSERT_EQ(FlushInQ(kPort), 0);
+    t0 = horloge::Secondes();
+    ASSERT_EQ(ComWrt(kPort, "q", 1), 1);
+    EXPECT_EQ(ComRdByte(kPort), 'r');
+    EXPECT_NEAR(horloge::Secondes() - t0, 0.3, 1e-6);
+    // Later than the time-out, it is not heard: the read ends at its time-out.
+    ligne.FixerDelaiReponse(1.2);
+    t0 = horloge::Secondes();
+    ASSERT_EQ(ComWrt(kPort, "q", 1), 1);
+    EXPECT_EQ(ComRdByte(kPort), kRS_IOTimeOut);
+    EXPECT_NEAR(horloge::Secondes() - t0, 1.0, 1e-6);
+    EXPECT_EQ(ComRdByte(kPort), 'r');  // it comes 1.5 s after the question
+    EXPECT_NEAR(horloge::Secondes() - t0, 1.5, 1e-6);
+    EXPECT_LT(std::chrono::steady_clock::now() - r0, 5s);
+    FermerTousLesPortsCom();
+    horloge::UtiliserHorlogeReelle();
 }
 
 TEST_F(PortSerie, TheDefaultTimeOutIsTenSeconds) {

@@ -606,11 +606,12 @@ TEST_F(Ui, SlidesMoveToThePositionOrLabelClicked) {
 }
 
 // Windows placed where they cover least of the windows shown, on a screen of 1600 by 1000: a
-// main panel across the top, with a list and a dimmed control on its lower edge.
+// main panel across the top, with a button and a journal that only shows, and a list and a
+// dimmed control on its lower edge.
 class Placement : public testing::Test {
 protected:
     static constexpr const char *kFichier = BANC_SOURCE_DIR "/tests/ui/Placement.uir";
-    enum { P_PRINCIPAL = 1, P_PETIT, P_MOYEN, P_GRAND };
+    enum { P_PRINCIPAL = 1, P_PETIT, P_MOYEN, P_GRAND, P_VUE };
     enum { LISTE_PRINCIPALE = 4 };
 
     void SetUp() override {
@@ -640,6 +641,11 @@ protected:
         EXPECT_TRUE(bureau.contains(r)) << r.x() << "," << r.y();
         return r;
     }
+    // The main panel's list, on the screen.
+    QRect ZoneListe() const {
+        const QWidget *liste = ui_test::Widget(principal, LISTE_PRINCIPALE);
+        return QRect(liste->mapToGlobal(QPoint(0, 0)), liste->size());
+    }
     static long long Aire(const QRect &r) { return r.isEmpty() ? 0 : static_cast<long long>(r.width()) * r.height(); }
 
     QRect bureau;
@@ -649,7 +655,7 @@ protected:
 
 TEST_F(Placement, WindowsCoverLeastOfTheMainPanelAndOfEachOther) {
     const QRect fenetre_principale = ui_test::Fenetre(principal)->frameGeometry();
-    const QRect liste = QRect(ui_test::Widget(principal, LISTE_PRINCIPALE)->mapToGlobal(QPoint(0, 0)), ui_test::Widget(principal, LISTE_PRINCIPALE)->size());
+    const QRect liste = ZoneListe();
     // Too tall for the free band under the main panel: over its dimmed control, not its list.
     const QRect moyen = Ouvrir(P_MOYEN);
     EXPECT_TRUE(moyen.intersects(fenetre_principale));
@@ -666,6 +672,15 @@ TEST_F(Placement, WindowsCoverLeastOfTheMainPanelAndOfEachOther) {
     const QRect premier = Ouvrir(P_GRAND);
     const QRect second = Ouvrir(P_GRAND);
     EXPECT_LT(4 * Aire(premier.intersected(second)), 3 * Aire(premier));
+}
+
+// Two views too tall for the free band and too wide to stand side by side beside the list: the
+// second goes over the journal, which the main panel only shows, rather than over the first.
+TEST_F(Placement, WhatTheMainPanelOnlyShowsGivesWayBeforeTheWindowsPlacedBefore) {
+    const QRect premiere = Ouvrir(P_VUE);
+    const QRect seconde = Ouvrir(P_VUE);
+    EXPECT_FALSE(premiere.intersects(seconde));
+    for (const QRect &r : {premiere, seconde}) EXPECT_FALSE(r.intersects(ZoneListe()));
 }
 
 TEST(Locale, NumbersKeepTheirPointUnderAFrenchLocale) {

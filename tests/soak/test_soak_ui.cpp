@@ -537,16 +537,6 @@ protected:
         }
         BoucleEvenements();
         LireStatuts();
-        if (++pas_ % 60 == 0) OublierTranscriptions();
-    }
-
-    // The simulated instruments keep a transcript of everything for the tests; the run empties
-    // them, so that the resident size measures the program and not the simulated bench.
-    static void OublierTranscriptions() {
-        for (const auto &[adresse, appareil] : sim::BusDeCarte(0)->Appareils()) appareil->EffacerJournal();
-        if (const auto registre = sim::RegistreParalleleDuBanc()) registre->EffacerJournal();
-        for (int port = 1; port <= ConfigBanc::kNbPortsCom; ++port)
-            if (const auto ligne = sim::serie::LigneDuPort(port)) ligne->EffacerJournal();
     }
 
     void Demarrer(int mode, double periode, const std::string &fichier) {
@@ -753,7 +743,6 @@ protected:
     std::vector<Point> memoire_;
     std::map<int, double> ecoule_;
     long ticks_ = 0;
-    long pas_ = 0;
     std::string courant_;     // the main record file now open
     long ticks_ouverts_ = 0;  // ticks sampled while it was open
     std::vector<std::pair<std::string, Bilan>> bilans_;
@@ -1068,6 +1057,42 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
     }
     for (const auto &p : popups_) std::printf("  pop-up: %s\n", p.c_str());
     std::fflush(stdout);
+}
+
+// The demo bench with every type, sampling at a tenth of a second without fault: the resident
+// size after the first minute of program time and at the end, four minutes later (an hour with
+// BANC_SOAK=long). Nothing the bench keeps may grow with the run: the simulated devices keep no
+// transcript that nobody reads, the graph buffers and the record files are bounded.
+TEST_F(Soak, TheDemoBenchStaysFlatAtATenthOfASecond) {
+    constexpr double kPeriode = 0.1;
+    constexpr long kEchauffement = 60;  // program seconds before the first measure
+    const long secondes = std::string(FormeDemandee().nom) == "long" ? 3600 : kEchauffement + 240;
+    ASSERT_NO_FATAL_FAILURE(ListerLeBanc());
+    ASSERT_EQ(ui_test::EntrerValeur(panel_graphs, P_Graphs_NUMERIC, 3), 0);
+    // Vector records once a second, and a new set of record files every kRotation seconds.
+    ASSERT_EQ(ui_test::EntrerValeur(panel_commande, P_Commande_N_sous_ech_2D, std::lround(1 / kPeriode)), 0);
+    std::map<long, std::string> rotation;
+    for (long t = kRotation; t < secondes; t += kRotation)
+        rotation[t] = "ouvrir " + dir_ + "/plat-" + std::to_string(t) + ".xls";
+    const auto debut_reel = std::chrono::steady_clock::now();
+    ASSERT_NO_FATAL_FAILURE(Demarrer(2, kPeriode, Script(dir_ + "/plat-0.xls", rotation)));
+    const long pas = std::lround(secondes / kPeriode), echauffement = std::lround(kEchauffement / kPeriode);
+    for (long k = 1; k <= pas; ++k) {
+        ASSERT_NO_FATAL_FAILURE(Avancer(kPeriode));
+        if (k == echauffement || k == pas) Memoire("0.1 s");
+    }
+    ASSERT_NO_FATAL_FAILURE(Arreter());
+    const double reel = std::chrono::duration<double>(std::chrono::steady_clock::now() - debut_reel).count();
+    ASSERT_EQ(memoire_.size(), 2u);
+    const long croissance = memoire_[1].ko - memoire_[0].ko;
+    std::printf("demo bench at %.1f s, %zu instrument types, %ld sampling ticks in %.0f real seconds\n"
+                "resident size: %ld kB after %ld s of program time, %ld kB after %ld s: growth %ld kB (bound %ld kB%s)\n",
+                kPeriode, types_.size(), ticks_, reel, memoire_[0].ko, kEchauffement, memoire_[1].ko, secondes,
+                croissance, kCroissanceMaxKo, kSousAsan ? ", not applied under AddressSanitizer" : "");
+    std::fflush(stdout);
+    if (!kSousAsan) {
+        EXPECT_LE(croissance, kCroissanceMaxKo);
+    }
 }
 
 }  // namespace

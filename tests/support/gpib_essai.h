@@ -19,6 +19,7 @@
 #include "platform/gpib.h"
 #include "platform/parport.h"
 #include "sim/bus.h"
+#include "sim/transcription.h"
 
 namespace essai {
 
@@ -90,6 +91,8 @@ public:
 
 private:
     std::filesystem::path dossier_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 }  // namespace essai

@@ -389,9 +389,11 @@ TEST(UirFiles, PanelsLoadInTheStoppedLook) {
 // ---- geometry -----------------------------------------------------------------------------
 
 constexpr int kMargin = 10;
+// The files whose panels are laid out here, checked for controls out of place.
+const QString kDisposes[] = {kInterface, kPilote, QStringLiteral("UIR_graphtab.uir"), QStringLiteral("UIR_graph3D.uir")};
 
 TEST(UirFiles, ControlsStayInsideTheirPanelWithAMargin) {
-    for (const QString &file : {kInterface, kPilote}) {
+    for (const QString &file : kDisposes) {
         for (const QJsonValue &pv : panelsOf(file)) {
             const QJsonObject p = pv.toObject();
             const QRect inner(kMargin, kMargin, p.value(QLatin1String("width")).toInt() - 2 * kMargin,
@@ -409,7 +411,7 @@ TEST(UirFiles, ControlsStayInsideTheirPanelWithAMargin) {
 }
 
 TEST(UirFiles, ControlsDoNotOverlap) {
-    for (const QString &file : {kInterface, kPilote}) {
+    for (const QString &file : kDisposes) {
         for (const QJsonValue &pv : panelsOf(file)) {
             const QJsonObject p = pv.toObject();
             const QJsonArray controls = controlsOf(p);

@@ -27,6 +27,7 @@
 #include "sim/analysers/hp4194.h"
 #include "sim/appareil.h"
 #include "sim/bus.h"
+#include "sim/transcription.h"
 
 namespace bode_essai {
 
@@ -63,6 +64,8 @@ public:
 
 private:
     std::filesystem::path chemin_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 // The simulated analyser at address 23 and a new instance of the plugin, on the fake clock; a

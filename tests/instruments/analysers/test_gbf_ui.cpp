@@ -13,6 +13,7 @@
 #include "platform/ui_test.h"
 #include "sim/analysers/hp33220a.h"
 #include "sim/bus.h"
+#include "sim/transcription.h"
 #include "tests/support/banc_test.h"
 #include "tests/support/plugin_essai.h"
 #include "uir/Interface.h"
@@ -97,6 +98,8 @@ public:
 
 private:
     QTemporaryDir dossier_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 // What the manual-control panel shows.

@@ -18,6 +18,7 @@
 #include "platform/gpib.h"
 #include "sim/appareil.h"
 #include "sim/bus.h"
+#include "sim/transcription.h"
 
 namespace tek_essai {
 
@@ -62,6 +63,8 @@ public:
 
 private:
     std::filesystem::path dossier_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 // The transcript from entry `depuis` on: "> text" for a write (NUL shown as \0), "< n" for a

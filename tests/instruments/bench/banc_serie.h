@@ -10,6 +10,7 @@
 #include "platform/rs232.h"
 #include "sim/serie/ligne.h"
 #include "sim/serie/peripheriques.h"
+#include "sim/transcription.h"
 #include "tests/support/banc_test.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,8 @@ public:
 
 private:
     QTemporaryDir dossier_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 // An instance of the catalogue's `cle`, made by SetUp on a bench whose COM ports are the

@@ -13,6 +13,7 @@
 #include "platform/ui.h"
 #include "platform/ui_test.h"
 #include "sim/banc.h"
+#include "sim/transcription.h"
 #include "tests/support/banc_test.h"
 #include "uir/Interface.h"
 
@@ -123,6 +124,8 @@ protected:
 
 private:
     std::vector<PInstrument *> instances_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 }  // namespace port_essai

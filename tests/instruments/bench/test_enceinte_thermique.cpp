@@ -62,6 +62,8 @@ TEST(EnceinteTrames, ProcessValueReplies) {
         {"\x02PV18.25xyz", 18.25f},            // no ETX: up to the end
         {"\x02PV19.0\x03PV99", 19.0f},         // the text ends at its first ETX
         {"PV25.3", std::nullopt},               // the first byte is always skipped
+        {"\x03PV4\x03", 4.0f},                  // even an ETX
+        {std::string("\0PV4", 4), 4.0f},        // or a NUL
         {"\x02SL25.0\x03", std::nullopt},
         {"\x02PV\x03", std::nullopt},
         {"\x02\x03PV25", std::nullopt},
@@ -69,6 +71,9 @@ TEST(EnceinteTrames, ProcessValueReplies) {
         {"\x02", std::nullopt},
         {"\x02" + std::string(28, ' ') + "PV1", std::nullopt},  // beyond the 30 bytes read
         {std::string("\x02PV7\0", 5) + "8", 7.0f},
+        {"\x02PVnan\x03", std::nullopt},       // words are no value
+        {"\x02PV-inf\x03", std::nullopt},
+        {"\x02PV0x1A\x03", 0.0f},              // no hexadecimal form: the 0 alone
     };
     for (const Cas &c : cas) EXPECT_EQ(enc_ther_analyser_PV(c.reponse), c.valeur) << c.reponse;
 }

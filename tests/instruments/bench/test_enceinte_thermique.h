@@ -7,6 +7,7 @@
 #include "platform/gpib.h"
 #include "sim/bench/enceinte_thermique.h"
 #include "sim/bus.h"
+#include "sim/transcription.h"
 
 #include <QTemporaryDir>
 
@@ -53,6 +54,8 @@ public:
 private:
     bool horloge_;
     QTemporaryDir dossier_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 }  // namespace enceinte_essai

@@ -25,6 +25,7 @@ TEST(ProtocoleIsmatec, MaximumFlowReply) {
         {"", std::nullopt},
         {"inf ml/min", std::nullopt},
         {"nan", std::nullopt},
+        {"0x10 ml/min", std::nullopt},                         // no hexadecimal form: a maximum of 0
         {std::string(15, '9'), 999999999999999.0f},              // 15 bytes, no terminator of its own
         {std::string("7\0 ml/min", 9), 7.0},
     };

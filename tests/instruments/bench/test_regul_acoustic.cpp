@@ -26,6 +26,9 @@ TEST(ProtocoleRegulateur, TemperatureOfAReport) {
         {"", 0.0},                       // no number: 0.0
         {"abc", 0.0},
         {"--3", 0.0},
+        {"nan", 0.0},                    // words are no number
+        {"-inf", 0.0},
+        {"0x10", 0.0},                   // no hexadecimal form: the 0 alone
         {"\r", 0.0},
         {std::string("19\0.75", 6), 19.0},     // a NUL ends the text
         {std::string(49, ' ') + "8", 8.0},     // 50 bytes

@@ -18,6 +18,7 @@
 #include "sim/bus.h"
 #include "sim/counters/hp5313x.h"
 #include "sim/mesureur.h"
+#include "sim/transcription.h"
 #include "tests/support/banc_test.h"
 #include "uir/Interface.h"
 
@@ -221,6 +222,8 @@ protected:
     }
 
     std::shared_ptr<sim::RegistreParallele> port;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 }  // namespace compteur_essai

@@ -1,4 +1,5 @@
-// The counters' replies read as "%lf" reads them, in the C locale whatever the program's.
+// The counters' replies read as every reply's number is read (gpib/nombres.h), with a point
+// whatever the program's locale.
 #include "instruments/counters/compteur_protocole.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ using compteur::Lecture;
 using compteur::ValeurApres;
 using Genre = Lecture::Genre;
 
-TEST(LectureCompteur, RepliesAsPercentLfReadsThem) {
+TEST(LectureCompteur, RepliesReadByTheOneRuleForNumbers) {
     const struct {
         std::string reponse;
         Genre genre;
@@ -26,8 +27,12 @@ TEST(LectureCompteur, RepliesAsPercentLfReadsThem) {
         {"  -4.500000000000E+001\r\n", Genre::Nombre, -45.0},
         {"+9.91000000000E+037\n", Genre::Nombre, 9.91e37},  // the counter's own "no number"
         {"1.5e6 Hz", Genre::Nombre, 1.5e6},
-        {"0x10", Genre::Nombre, 16.0},
+        {"0x10", Genre::Nombre, 0.0},  // no hexadecimal form: the 0 alone
         {"1,5", Genre::Nombre, 1.0},
+        {"nan\n", Genre::PasUnNombre, 0},  // the words are no number: the reply is unreadable
+        {"-inf", Genre::PasUnNombre, 0},
+        {" INFINITY\n", Genre::PasUnNombre, 0},
+        {"1e400\n", Genre::PasUnNombre, 0},  // beyond the double range
         {"", Genre::Rien, 0},
         {"\n", Genre::Rien, 0},
         {" \t\r\n\v\f", Genre::Rien, 0},
@@ -47,8 +52,6 @@ TEST(LectureCompteur, RepliesAsPercentLfReadsThem) {
             EXPECT_EQ(l.valeur, c.valeur);
         }
     }
-    EXPECT_TRUE(std::isnan(AnalyserLecture("nan\n").valeur));
-    EXPECT_EQ(AnalyserLecture("-inf").valeur, -INFINITY);
 }
 
 // A thread working in a locale with a decimal comma still reads the counter's point.

@@ -122,7 +122,9 @@ TEST_F(Freq, RepliesWithoutAReading) {
         const char *reponse;
         double valeur;
     };
-    const Cas cas[] = {{"no number", "abc\n", 5e6}, {"line feed only", "\n", NaN}, {"empty", "", NaN},
+    // "nan" and "inf" are words, not numbers: unreadable like any other text.
+    const Cas cas[] = {{"nan", "nan\n", 5e6}, {"inf", "-inf\n", 5e6},
+                       {"no number", "abc\n", 5e6}, {"line feed only", "\n", NaN}, {"empty", "", NaN},
                        {"no number after a gap", "Hz\n", NaN}, {"a reading again", nullptr, 5e6}};
     unsigned numero = 1;
     for (const Cas &c : cas) {

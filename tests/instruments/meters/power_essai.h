@@ -18,6 +18,7 @@
 #include "sim/banc.h"
 #include "sim/bus.h"
 #include "sim/meters/e4419b.h"
+#include "sim/transcription.h"
 #include "tests/support/banc_test.h"
 #include "tests/support/panne_essai.h"
 #include "uir/Interface.h"
@@ -341,6 +342,8 @@ private:
     }
 
     int relances_ = 0;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 }  // namespace power_essai

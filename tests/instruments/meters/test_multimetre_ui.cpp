@@ -8,6 +8,7 @@
 #include "tests/instruments/meters/power_essai.h"  // transcript lines, program time
 #include "platform/visa.h"
 #include "sim/meters/hp34401a.h"
+#include "sim/transcription.h"
 #include "uir/UIR_multi.h"
 #include "tests/support/panne_essai.h"
 
@@ -148,6 +149,8 @@ private:
     }
 
     int lances_ = 0;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 TEST_F(Multimetre, GoldenInitStartCyclesAndStop) {

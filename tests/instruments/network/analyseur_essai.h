@@ -7,6 +7,7 @@
 #include "platform/gpib.h"
 #include "sim/bus.h"
 #include "sim/network/ms4623b.h"
+#include "sim/transcription.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,8 @@ public:
 private:
     bool horloge_;
     std::filesystem::path dossier_;
+    // The simulated devices note their exchanges while this lives: the tests read them back.
+    sim::Transcription transcription_;
 };
 
 }  // namespace analyseur_essai

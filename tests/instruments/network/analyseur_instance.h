@@ -6,6 +6,7 @@
 #include "framework/instrument.h"
 #include "instruments/catalogue.h"
 #include "instruments/network/Analyseur_reseau.h"
+#include "instruments/network/analyseur_commandes.h"
 #include "platform/ui_test.h"
 #include "tests/instruments/network/analyseur_essai.h"
 #include "tests/support/banc_test.h"

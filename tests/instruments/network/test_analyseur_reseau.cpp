@@ -4,6 +4,7 @@
 // (the resonator it measures, its gate and time domain, its service requests, its disk).
 #include "instruments/catalogue.h"
 #include "instruments/network/Analyseur_reseau.h"
+#include "instruments/network/analyseur_commandes.h"
 #include "tests/instruments/network/analyseur_essai.h"
 #include "tests/support/banc_test.h"
 
@@ -108,12 +109,12 @@ TEST(AnalyseurConfiguration, LimitsAreSentAsStoredInExponentNotation) {
 
 // ---- point count and number fields ------------------------------------------------------------
 
-TEST(AnalyseurProtocole, PointCountIsReadAsPercentIAndBounded) {
+TEST(AnalyseurProtocole, PointCountIsADecimalIntegerAndBounded) {
     struct Cas {
         std::string reponse;
         int points;
     } const cas[] = {
-        {"401\n", 401},  {"  1601", 1601}, {"+1", 1},    {"0x191", 401}, {"0621", 401},
+        {"401\n", 401},  {"  1601", 1601}, {"+1", 1},    {"0x191", -1}, {"0621", 621}, {"401.0", 401},
         {"51 points", 51}, {"1602\n", -1},  {"0\n", -1},  {"-401", -1},   {"", -1},
         {"abc", -1},     {"0x", -1},        {"99999999999999999999", -1},
         {std::string(40, ' ') + "12", -1},  // beyond the 30 bytes of a reply
