@@ -430,7 +430,8 @@ protected:
         }
     }
     const AppareilSerie *Serielle(Serie sorte) const {
-        const auto s = std::find_if(series_.begin(), series_.end(), [sorte](const AppareilSerie &a) { return a.sorte == sorte; });
+        const auto s =
+            std::find_if(series_.begin(), series_.end(), [sorte](const AppareilSerie &a) { return a.sorte == sorte; });
         return s == series_.end() ? nullptr : &*s;
     }
 
@@ -606,9 +607,11 @@ protected:
         for (const AppareilSerie &a : series_) {
             const std::string &n = noms_[a.rang];
             // A device already saying a fault of its own says no other until it answers again.
-            if (a.port != port || a.rang >= f.vivants.size() || !f.vivants[a.rang] || EnPanneDepuis(n, ticks_)) continue;
+            if (a.port != port || a.rang >= f.vivants.size() || !f.vivants[a.rang] || EnPanneDepuis(n, ticks_))
+                continue;
             std::vector<std::string> lignes;
-            for (const std::string &texte : TextesAttendus(a.sorte, panne)) lignes.push_back(n + " : " + texte + " " + lieu);
+            for (const std::string &texte : TextesAttendus(a.sorte, panne))
+                lignes.push_back(n + " : " + texte + " " + lieu);
             if (!lignes.empty()) f.attendus.push_back(lignes);
         }
     }
@@ -640,7 +643,8 @@ protected:
         for (const AppareilSerie &a : series_) {
             long &c = r.at(a.rang);
             if (a.sorte == Serie::pompe)
-                SurAppareil<sim::PompeIsmatec>(a.port, [&c](const sim::PompeIsmatec &m) { c = std::ssize(m.Commandes()); });
+                SurAppareil<sim::PompeIsmatec>(a.port,
+                                               [&c](const sim::PompeIsmatec &m) { c = std::ssize(m.Commandes()); });
             if (a.sorte == Serie::seringue)
                 SurAppareil<sim::PoussesSeringues>(a.port, [&c](const sim::PoussesSeringues &m) {
                     for (int adresse = 0; adresse < 100; ++adresse) c += m.Etat(adresse).commandes;
@@ -851,9 +855,11 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
             });
             Reparee();
         }
-        PanneDeLigne(t - 3 * ronde / 8, port_debranche, sim::serie::Panne::debranche, PanneSerie::debranchee, " unplugged");
+        PanneDeLigne(t - 3 * ronde / 8, port_debranche, sim::serie::Panne::debranche, PanneSerie::debranchee,
+                     " unplugged");
         if (t == ronde / 2) {
-            Injecter("GPIB address " + std::to_string(debranche) + " unplugged", "(GPIB0::" + std::to_string(debranche) + ")");
+            Injecter("GPIB address " + std::to_string(debranche) + " unplugged",
+                     "(GPIB0::" + std::to_string(debranche) + ")");
             appareil_debranche_ = bus->AppareilA(debranche);
             bus->Debrancher(debranche);
         }
@@ -862,9 +868,11 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
             appareil_debranche_.reset();
             Reparee();
         }
-        PanneDeLigne(t - 5 * ronde / 8, port_bavard, sim::serie::Panne::charabia, PanneSerie::charabia, " answers garbage");
+        PanneDeLigne(t - 5 * ronde / 8, port_bavard, sim::serie::Panne::charabia, PanneSerie::charabia,
+                     " answers garbage");
         if (t == 3 * ronde / 4) {
-            Injecter("GPIB address " + std::to_string(bavard) + " answers garbage", "(GPIB0::" + std::to_string(bavard) + ")");
+            Injecter("GPIB address " + std::to_string(bavard) + " answers garbage",
+                     "(GPIB0::" + std::to_string(bavard) + ")");
             sim::Defauts d = bus->AppareilA(bavard)->LireDefauts();
             d.charabia = true;
             bus->AppareilA(bavard)->FixerDefauts(d);
@@ -993,7 +1001,8 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
         if (!f.lectures_reparee.empty() && !series_.empty()) {
             std::printf("      serial readings while it lasted:");
             for (const AppareilSerie &a : series_)
-                std::printf(" %s %ld;", noms_[a.rang].c_str(), f.lectures_reparee[a.rang] - f.lectures_injection[a.rang]);
+                std::printf(" %s %ld;", noms_[a.rang].c_str(),
+                            f.lectures_reparee[a.rang] - f.lectures_injection[a.rang]);
             std::printf("\n");
         }
         // Every serial device takes readings before each fault of the run at one second, and again
