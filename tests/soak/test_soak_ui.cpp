@@ -1,12 +1,18 @@
 // The long run: the demo bench with every instrument type the program is built with, graph
 // windows and the 3D view open, sampling on the fake clock for a long program time while faults
 // come and go (an instrument unplugged then plugged back, an instrument answering garbage, a
-// full disk, a script error, a damaged set-point file), then a synchronised measurement and a
-// run at the shortest period. What it measures, reports and asserts:
+// full disk, a script error, a damaged set-point file; for the serial devices, the acquisition
+// board reset in the middle of a frame, a line unplugged then plugged back, a line answering
+// garbage, the board's frames cut in half), then a synchronised measurement and a run at the shortest
+// period. What it measures, reports and asserts:
 //   - the resident memory stays flat once warmed up (reported over time);
 //   - every sample taken lands in the record files: rows counted against ticks;
 //   - every fault is reported, once, not at every tick; the instruments that stop taking
 //     readings during a fault, and those that do not take any again after it, are named;
+//   - every serial device (the board, the regulator, the concentration analyser, the pumps)
+//     takes readings in every round of faults, before each fault and again after it, and says
+//     a fault of its line in its plugin's words (reported round by round, readings against
+//     ticks);
 //   - the program still answers after each fault: the event loop runs.
 // The run in the test suite is short (BANC_SOAK unset): an hour at one second, half a minute
 // at the shortest period. BANC_SOAK=long gives a week at one second and an hour at the shortest
@@ -28,6 +34,11 @@
 #include "platform/utility.h"
 #include "sim/appareil.h"
 #include "sim/banc.h"
+#include "sim/bench/dgm110.h"
+#include "sim/bench/pompe_ismatec.h"
+#include "sim/bench/pousse_seringue.h"
+#include "sim/bench/regul_acoustic.h"
+#include "sim/bench/vexo.h"
 #include "sim/bus.h"
 #include "sim/serie/peripheriques.h"
 #include "tests/support/banc_test.h"
@@ -52,7 +63,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,7 +85,9 @@ struct Forme {
     // The instruments' own handling of their faults is asserted too: an instrument that stops
     // taking readings during a fault says so, and takes readings again after the repair.
     // Whether a fault catches an instrument in the middle of an exchange depends on the
-    // machine's speed, so the short run only reports it.
+    // machine's speed, so the short run only reports it. The serial devices are held to it in
+    // both forms: their lines run on the program's clock, so what a fault does to them does
+    // not depend on the machine's speed.
     bool instruments_stricts;
 };
 
@@ -105,12 +120,11 @@ constexpr long kCroissanceMaxKo = 8 * 1024;
 // Most reports of one fault: a fault reported at every tick, or every few, is a flood.
 constexpr std::size_t kRapportsMax = 10;
 // Most faults an instrument may say of its own, outside the injected ones, per this many ticks.
-// The simulated serial devices answer in real time, while the program's read time-outs and the
-// devices' own pace run on the fake clock, which the run moves on far faster than real time:
-// they miss an exchange now and then (more often on a loaded machine), and the program rightly
-// says so. So do they when the simulated GPIB bus moves the fake clock on by a whole time-out
-// while an unplugged instrument is waited for (10 s of program time in an instant of real time).
-// An instrument that says a fault every few ticks floods the list.
+// The serial devices that push their readings say one whenever the user-interface thread waits
+// on another instrument for longer than their silence, the program's clock moving on meanwhile
+// (pumps that do not answer hold it up to 15 s of program time): their readings wait in the
+// input queue, and the program says it sees unreadable answers until the next one is read. An
+// instrument that says a fault every few ticks floods the list.
 constexpr long kTicksParPanneSpontanee = 50;
 
 // A new record file every 20 minutes of program time: at one second, the demo bench writes
@@ -152,6 +166,98 @@ const std::map<std::string, Reglage> kReglagesDemo = {
          EcrireTexteBloc(i, 158, 500, "a*x+b");                             // formula
      }},
 };
+
+// ---- the serial devices -------------------------------------------------------------------
+
+// The serial devices of the demo bench, each found by its model on the line of a COM port. A
+// device that pushes its readings (the acquisition board, the regulator, the concentration
+// analyser) counts the readings the program stored; a pump, which only answers the program's
+// commands, counts the commands it acted on: the script sends each pump one every minute.
+enum class Serie { carte, regulateur, analyseur, pompe, seringue };
+struct TypeSerie {
+    Serie sorte;
+    const char *commande;  // the script's command to the instrument every minute, if any
+};
+const std::map<std::string, TypeSerie> kTypesSerie = {
+    {"vexo.dll", {Serie::carte, nullptr}},
+    {"Regul_Acoustic.dll", {Serie::regulateur, nullptr}},
+    {"DGM110.dll", {Serie::analyseur, nullptr}},
+    {"Pompe_Ismatec.dll", {Serie::pompe, "debit=5"}},
+    {"Pousse_Seringue.dll", {Serie::seringue, "00infuse=1000UH"}},
+};
+constexpr long kPeriodeCommandes = 60;  // seconds between two commands to each pump
+
+// A serial device of the list.
+struct AppareilSerie {
+    std::size_t rang;      // in the list
+    Serie sorte;
+    int port;
+    const char *commande;  // the script's command every minute, if any
+};
+
+// The device of model M on a line: the line's own model, or one of the devices sharing it.
+template <class M>
+M *ModeleSur(sim::serie::Modele &m) {
+    if (auto *d = dynamic_cast<M *>(&m)) return d;
+    auto *commune = dynamic_cast<sim::serie::LigneCommune *>(&m);
+    if (!commune) return nullptr;
+    try {
+        for (std::size_t k = 0;; ++k)
+            if (auto *d = dynamic_cast<M *>(&commune->Appareil<sim::serie::Modele>(k))) return d;
+    } catch (const std::out_of_range &) {
+    }
+    return nullptr;
+}
+
+// Runs f(device) for the device of model M on COM`port`, under its line's lock; false when the
+// port holds none.
+template <class M, class F>
+bool SurAppareil(int port, F &&f) {
+    const auto ligne = sim::serie::LigneDuPort(port);
+    return ligne && ligne->Avec<sim::serie::Modele>([&f](sim::serie::Modele &m) {
+        M *d = ModeleSur<M>(m);
+        if (d) f(*d);
+        return d != nullptr;
+    });
+}
+
+// Runs f(device) for a device of `sorte` on COM`port`, as its model; false when the port holds
+// none.
+template <class F>
+bool SurSerie(Serie sorte, int port, F &&f) {
+    switch (sorte) {
+    case Serie::carte: return SurAppareil<sim::CarteVexo>(port, f);
+    case Serie::regulateur: return SurAppareil<sim::RegulateurAcoustique>(port, f);
+    case Serie::analyseur: return SurAppareil<sim::AnalyseurDGM110>(port, f);
+    case Serie::pompe: return SurAppareil<sim::PompeIsmatec>(port, f);
+    case Serie::seringue: return SurAppareil<sim::PoussesSeringues>(port, f);
+    }
+    return false;
+}
+
+// The serial faults of each round: the board reset in the middle of a frame, a line unplugged
+// then plugged back, a line answering garbage, and the board's frames cut in half. (The
+// regulator's and the analyser's reports, cut one after the other, would be read run together
+// into the next one, within the port's time-out: no fault of the line that the program can say.)
+enum class PanneSerie { reinitialisee, debranchee, charabia, coupee };
+
+// What the program may say of a device on that fault, in the plugins' own words (nothing: the
+// board takes its handshake up again among its frames, without a word).
+std::vector<std::string> TextesAttendus(Serie sorte, PanneSerie panne) {
+    if (panne == PanneSerie::reinitialisee) return {};
+    switch (sorte) {
+    case Serie::pompe:
+        return {panne == PanneSerie::charabia ? "réponse illisible de la pompe"_w : "pas de réponse de la pompe"_w};
+    case Serie::seringue:
+        return {"pas de réponse du pousse seringue à l'adresse 00"_w};  // garbage holds no ETX
+    default:
+        // The watch over a pushing device: a line unplugged while some of its bytes still wait
+        // unread makes unreadable answers too.
+        if (panne == PanneSerie::debranchee)
+            return {"l'appareil n'envoie plus de mesures"_w, "réponses illisibles de l'appareil"_w};
+        return {"réponses illisibles de l'appareil"_w};
+    }
+}
 
 // ---- measures -----------------------------------------------------------------------------
 
@@ -195,12 +301,16 @@ long LignesDonnees(const fs::path &chemin) {
 
 // A fault, what was said of it (status lines and pop-ups from its injection to kGrace ticks
 // after its repair), and what it did to the instruments' readings. The lines of an instrument
-// are the fault's only when the fault concerns it: an instrument of the GPIB address made to
-// fail (its fault line names the address, and its end line follows).
+// are the fault's only when the fault concerns it: an instrument of the GPIB address or COM port
+// made to fail (its fault line names the address or port, and its end line follows).
 struct Faute {
     std::string nom;
-    int adresse = -1;                   // the GPIB address made to fail, if any
-    std::set<std::string> concernes;    // the instruments that said a fault of that address
+    std::string lieu;                   // that address or port as the lines name it, "(GPIB0::5)",
+                                        // "(COM3)"; empty for the program's own faults
+    int ronde = -1;                     // its round of faults at one second (-1: another phase)
+    std::set<std::string> concernes;    // the instruments that said a fault of that place
+    // What each serial device of that port must say of it: one of "<name> : <what> (COMn)".
+    std::vector<std::vector<std::string>> attendus;
     long debut = 0;                     // sampling tick of the injection
     long fin = 0;                       // sampling tick of the repair
     bool reparee = false;
@@ -210,7 +320,8 @@ struct Faute {
     std::vector<long> lectures_injection;  // the readings of each at the injection,
     std::vector<long> lectures_reparee; // at the repair,
     std::vector<std::string> touches;   // the live ones that took none while it lasted,
-    std::vector<std::string> muets;     // and the live ones that took none in the ticks after it
+    std::vector<std::string> muets;     // and the live ones that took none in the ticks after it,
+    std::vector<std::string> en_panne;  // or who then still said a fault begun by the repair
 };
 
 // A set of record files, once closed: the ticks sampled while it was open, the rows of its main
@@ -306,12 +417,31 @@ protected:
                 }
     }
 
+    // The serial devices of the list, each with the port where its model runs.
+    void TrouverSeries() {
+        for (std::size_t k = 0; k < types_.size(); ++k) {
+            const auto t = kTypesSerie.find(types_[k]);
+            if (t == kTypesSerie.end()) continue;
+            int port = 0;
+            for (int p = 1; p <= ConfigBanc::kNbPortsCom && port == 0; ++p)
+                if (SurSerie(t->second.sorte, p, [](auto &) {})) port = p;
+            ASSERT_NE(port, 0) << types_[k] << ": no line runs its model";
+            series_.push_back({k, t->second.sorte, port, t->second.commande});
+        }
+    }
+    const AppareilSerie *Serielle(Serie sorte) const {
+        const auto s =
+            std::find_if(series_.begin(), series_.end(), [sorte](const AppareilSerie &a) { return a.sorte == sorte; });
+        return s == series_.end() ? nullptr : &*s;
+    }
+
     // Status lines since the last look, each also given to the fault in progress (the list is
     // emptied, so that none is missed once it holds its 400 lines).
     void LireStatuts() {
         const std::vector<std::string> r = Statuts();
         ClearListCtrl(panel_commande, P_Commande_STATUS);
         for (const std::string &s : r) {
+            if (s.starts_with("Commande de \"")) continue;  // the soak's own commands, a line a minute
             journal_.push_back(s);
             Attribuer(s);
             if (s.starts_with("Ouverture de \"") && s.size() > 15) {
@@ -356,8 +486,8 @@ protected:
         return auteur;
     }
     static bool Concerne(Faute &f, const std::string &auteur, const std::string &ligne) {
-        if (f.adresse < 0) return false;
-        if (ligne.find("(GPIB0::" + std::to_string(f.adresse) + ")") != std::string::npos) f.concernes.insert(auteur);
+        if (f.lieu.empty()) return false;
+        if (ligne.find(f.lieu) != std::string::npos) f.concernes.insert(auteur);
         return f.concernes.count(auteur) != 0;
     }
     // Each fault an instrument says is said once: its next line is its end, "l'appareil répond de
@@ -368,6 +498,7 @@ protected:
         const bool fin = ligne == auteur + kFinPanne;
         const auto [it, nouveau] = en_panne_.try_emplace(auteur, false);
         if (it->second == !fin) repetitions_.push_back(ligne);
+        else if (!fin) debut_panne_[auteur] = ticks_;
         it->second = !fin;
     }
     // Whether an instrument said a fault of its own while `f` lasted.
@@ -454,10 +585,11 @@ protected:
     }
 
     // A new fault starts now: the live instruments are noted.
-    void Injecter(const std::string &nom, int adresse = -1) {
+    void Injecter(const std::string &nom, const std::string &lieu = "") {
         Faute f;
         f.nom = nom;
-        f.adresse = adresse;
+        f.lieu = lieu;
+        f.ronde = ronde_;
         f.debut = f.fin = ticks_;
         if (acquisition_en_cours == 1 && !lectures_anciennes_.empty()) {
             // Live: readings taken in the last kReprise to 2 kReprise ticks.
@@ -467,22 +599,39 @@ protected:
         }
         fautes_.push_back(f);
     }
+    // A fault of the line of COM`port`: what each live serial device there must say of it.
+    void InjecterSerie(const std::string &nom, PanneSerie panne, int port) {
+        const std::string lieu = "(COM" + std::to_string(port) + ")";
+        Injecter(nom, lieu);
+        Faute &f = fautes_.back();
+        for (const AppareilSerie &a : series_) {
+            const std::string &n = noms_[a.rang];
+            // A device already saying a fault of its own says no other until it answers again.
+            if (a.port != port || a.rang >= f.vivants.size() || !f.vivants[a.rang] || EnPanneDepuis(n, ticks_))
+                continue;
+            std::vector<std::string> lignes;
+            for (const std::string &texte : TextesAttendus(a.sorte, panne))
+                lignes.push_back(n + " : " + texte + " " + lieu);
+            if (!lignes.empty()) f.attendus.push_back(lignes);
+        }
+    }
     // The fault is over: the event loop must still run.
     void Reparee() {
         Faute &f = fautes_.back();
         f.fin = ticks_;
         f.reparee = true;
         f.latence_ms = LatenceBoucle();
-        // Only a fault that lasts can be seen in the readings.
-        if (f.vivants.empty() || f.fin - f.debut < kDureeVisible) return;
+        if (f.vivants.empty()) return;
         f.lectures_reparee = Compteurs();
+        // Only a fault that lasts can be seen in the readings while it lasts.
+        if (f.fin - f.debut < kDureeVisible) return;
         for (std::size_t k = 0; k < f.vivants.size() && k < noms_.size(); ++k)
             if (f.vivants[k] && f.lectures_reparee[k] == f.lectures_injection[k]) f.touches.push_back(noms_[k]);
     }
 
     // Readings taken so far by each instrument, in list order: the reading numbers of its first
-    // measured channels, scalar and vector.
-    static std::vector<long> Compteurs() {
+    // measured channels, scalar and vector; for a pump, the commands it acted on.
+    std::vector<long> Compteurs() const {
         std::vector<long> r;
         for (fichei *n = liste_instru; n; n = n->suivant) {
             PInstrument *p = n->plugin;
@@ -491,7 +640,24 @@ protected:
             if (p->nb_voie2D && p->numero2D && p->nb_voie2D(p) > 0) c += p->numero2D(p, 1);
             r.push_back(c);
         }
+        for (const AppareilSerie &a : series_) {
+            long &c = r.at(a.rang);
+            if (a.sorte == Serie::pompe)
+                SurAppareil<sim::PompeIsmatec>(a.port,
+                                               [&c](const sim::PompeIsmatec &m) { c = std::ssize(m.Commandes()); });
+            if (a.sorte == Serie::seringue)
+                SurAppareil<sim::PoussesSeringues>(a.port, [&c](const sim::PoussesSeringues &m) {
+                    for (int adresse = 0; adresse < 100; ++adresse) c += m.Etat(adresse).commandes;
+                });
+        }
         return r;
+    }
+    // Whether the instrument still says a fault that it began to say by tick `depuis` (a fault
+    // said since is another episode).
+    bool EnPanneDepuis(const std::string &nom, long depuis) const {
+        const auto e = en_panne_.find(nom);
+        const auto d = debut_panne_.find(nom);
+        return e != en_panne_.end() && e->second && d != debut_panne_.end() && d->second <= depuis;
     }
     // After a fault, every instrument that was taking readings before it takes some again: those
     // that do not, `kReprise` ticks after the repair, are noted. Called after every tick.
@@ -503,12 +669,17 @@ protected:
         for (Faute &f : fautes_) {
             if (!f.reparee || ticks_ != f.fin + kReprise || f.lectures_reparee.empty()) continue;
             const std::vector<long> maintenant = Compteurs();
-            for (std::size_t k = 0; k < maintenant.size() && k < noms_.size(); ++k)
-                if (f.vivants[k] && maintenant[k] == f.lectures_reparee[k]) f.muets.push_back(noms_[k]);
+            for (std::size_t k = 0; k < maintenant.size() && k < noms_.size(); ++k) {
+                if (!f.vivants[k]) continue;
+                if (maintenant[k] == f.lectures_reparee[k]) f.muets.push_back(noms_[k]);
+                if (EnPanneDepuis(noms_[k], f.fin)) f.en_panne.push_back(noms_[k]);
+            }
         }
     }
     static constexpr long kReprise = 120;
     static constexpr long kDureeVisible = 60;
+    // A board reset is over once its next frame came: within a tick at its period of a second.
+    static constexpr long kDureeReinitialisation = 2;
 
     // Each instrument's name and the reading numbers of its first measured channels, scalar and
     // vector: which instruments took readings.
@@ -565,7 +736,8 @@ protected:
     std::vector<std::string> popups_;
     std::vector<std::string> journal_;
     std::vector<Faute> fautes_;
-    std::map<std::string, bool> en_panne_;       // by instrument: a fault said and not ended
+    std::map<std::string, bool> en_panne_;       // by instrument: a fault said and not ended,
+    std::map<std::string, long> debut_panne_;    // and the tick it was said
     std::vector<std::string> repetitions_;       // lines said again within one episode
     // By instrument: the lines no injected fault explains, with their sampling tick.
     std::map<std::string, std::vector<std::pair<long, std::string>>> spontanees_;
@@ -585,6 +757,11 @@ protected:
     std::vector<std::string> laisses_;  // types left out, with why
     std::vector<fs::path> liens_;
     std::vector<long> lectures_recentes_, lectures_anciennes_;  // every kReprise ticks
+    std::vector<AppareilSerie> series_;
+    int ronde_ = -1;  // the round of faults at one second under way (-1: another phase)
+    // At the start of each round of faults at one second, and at its end: the tick, and the
+    // readings of each instrument.
+    std::vector<std::pair<long, std::vector<long>>> rondes_;
     int scripts_ = 0;
 };
 
@@ -598,29 +775,51 @@ std::vector<int> AdressesDuBanc() {
 TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
     const Forme forme = FormeDemandee();
     ASSERT_NO_FATAL_FAILURE(ListerLeBanc());
+    ASSERT_NO_FATAL_FAILURE(TrouverSeries());
     ASSERT_EQ(ui_test::EntrerValeur(panel_graphs, P_Graphs_NUMERIC, 3), 0);
     const std::vector<int> adresses = AdressesDuBanc();
     ASSERT_FALSE(adresses.empty());
     const auto debut_reel = std::chrono::steady_clock::now();
 
     // ---- a long acquisition at one second, in the sequencer mode -----------------------------
-    // Each round: a full disk for a while, an unknown script line, an instrument unplugged then
-    // plugged back, an instrument answering garbage for a while.
+    // Each round: a full disk for a while, an unknown script line, the acquisition board reset
+    // in the middle of a frame, a GPIB instrument unplugged then plugged back, a serial line
+    // unplugged then plugged back, a serial line answering garbage, a GPIB instrument answering
+    // garbage, and the acquisition board's frames cut in half, each for a while. The pumps get a
+    // command every minute.
     const long ronde = forme.secondes / forme.rondes;
     const long panne = std::max(60L, ronde / 20);  // how long each lasting fault lasts
     std::map<long, std::string> lignes_script;  // by second of program time
+    const auto Ajouter = [&lignes_script](long seconde, const std::string &ligne) {
+        std::string &l = lignes_script[seconde];
+        l += (l.empty() ? "" : "\n") + ligne;
+    };
     for (int r = 0; r < forme.rondes; ++r) {
         const long debut = r * ronde;
-        lignes_script[debut + ronde / 8] = "ouvrir " + Plein(r);
-        lignes_script[debut + ronde / 8 + panne] = "ouvrir " + dir_ + "/soak-" + std::to_string(r) + "-0.xls";
-        lignes_script[debut + ronde / 4 + panne] = "instruction_inconnue " + std::to_string(r);
+        Ajouter(debut + ronde / 8, "ouvrir " + Plein(r));
+        Ajouter(debut + ronde / 8 + panne, "ouvrir " + dir_ + "/soak-" + std::to_string(r) + "-0.xls");
+        Ajouter(debut + ronde / 4 + panne, "instruction_inconnue " + std::to_string(r));
         // A new record file every kRotation seconds, except while the disk is full.
         for (long t = kRotation; t < ronde; t += kRotation)
             if (t < ronde / 8 || t > ronde / 8 + panne)
-                lignes_script[debut + t] +=
-                    std::string(lignes_script[debut + t].empty() ? "" : "\n") + "ouvrir " + dir_ + "/soak-" +
-                    std::to_string(r) + "-" + std::to_string(t) + ".xls";
+                Ajouter(debut + t, "ouvrir " + dir_ + "/soak-" + std::to_string(r) + "-" + std::to_string(t) + ".xls");
     }
+    for (long t = kPeriodeCommandes / 2; t < forme.secondes; t += kPeriodeCommandes)
+        for (const AppareilSerie &a : series_)
+            if (a.commande) Ajouter(t, "commande " + noms_[a.rang] + ": " + a.commande);
+    // The serial lines in list order: the round's unplugged line and garbled line go round them.
+    std::vector<int> ports;
+    for (const AppareilSerie &a : series_)
+        if (std::find(ports.begin(), ports.end(), a.port) == ports.end()) ports.push_back(a.port);
+    const AppareilSerie *carte = Serielle(Serie::carte);
+    int appels_carte = 0;  // the board's calls when it was told to reset
+    // A failure of the line of COM`port` (0: none) for `panne` ticks, from tick 0 of `depuis`.
+    const auto PanneDeLigne = [&](long depuis, int port, sim::serie::Panne defaut, PanneSerie sorte, const char *quoi) {
+        if (port == 0 || (depuis != 0 && depuis != panne)) return;
+        if (depuis == 0) InjecterSerie("COM" + std::to_string(port) + quoi, sorte, port);
+        sim::serie::LigneDuPort(port)->FixerPanne(depuis == 0 ? defaut : sim::serie::Panne::aucune);
+        if (depuis == panne) Reparee();
+    };
     const std::string script = Script(dir_ + "/soak-debut.xls", lignes_script);
     ASSERT_NO_FATAL_FAILURE(Demarrer(2, 1.0, script));
     Memoire("start");
@@ -631,12 +830,36 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
         const int debranche = adresses[static_cast<std::size_t>(r) % adresses.size()];
         const int bavard = adresses[(static_cast<std::size_t>(r) + adresses.size() / 2) % adresses.size()];
         auto bus = sim::BusDeCarte(0);
+        const auto rang = static_cast<std::size_t>(r);
+        const int port_debranche = ports.empty() ? 0 : ports[rang % ports.size()];
+        const int port_bavard = ports.empty() ? 0 : ports[(rang + ports.size() / 2) % ports.size()];
+        if (t == 0) {
+            ronde_ = r;
+            rondes_.emplace_back(ticks_, Compteurs());
+        }
         if (t == ronde / 8) Injecter("full disk (" + pleins_[static_cast<std::size_t>(r)] + ")");
         if (t == ronde / 8 + panne) Reparee();
         if (t == ronde / 4 + panne) Injecter("script error");
         if (t == ronde / 4 + panne + 1) Reparee();
+        // The board is reset half-way through a frame; it takes its handshake up again at once.
+        if (carte && t == ronde / 4 + panne / 2) {
+            InjecterSerie("acquisition board reset in the middle of a frame", PanneSerie::reinitialisee, carte->port);
+            SurAppareil<sim::CarteVexo>(carte->port, [&appels_carte](sim::CarteVexo &c) {
+                appels_carte = c.Appels();
+                c.ReinitialiserApres(sim::CarteVexo::kTailleTrame / 2);
+            });
+        }
+        if (carte && t == ronde / 4 + panne / 2 + kDureeReinitialisation) {
+            SurAppareil<sim::CarteVexo>(carte->port, [appels_carte](const sim::CarteVexo &c) {
+                EXPECT_GT(c.Appels(), appels_carte) << "the board was not reset";
+            });
+            Reparee();
+        }
+        PanneDeLigne(t - 3 * ronde / 8, port_debranche, sim::serie::Panne::debranche, PanneSerie::debranchee,
+                     " unplugged");
         if (t == ronde / 2) {
-            Injecter("GPIB address " + std::to_string(debranche) + " unplugged", debranche);
+            Injecter("GPIB address " + std::to_string(debranche) + " unplugged",
+                     "(GPIB0::" + std::to_string(debranche) + ")");
             appareil_debranche_ = bus->AppareilA(debranche);
             bus->Debrancher(debranche);
         }
@@ -645,8 +868,11 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
             appareil_debranche_.reset();
             Reparee();
         }
+        PanneDeLigne(t - 5 * ronde / 8, port_bavard, sim::serie::Panne::charabia, PanneSerie::charabia,
+                     " answers garbage");
         if (t == 3 * ronde / 4) {
-            Injecter("GPIB address " + std::to_string(bavard) + " answers garbage", bavard);
+            Injecter("GPIB address " + std::to_string(bavard) + " answers garbage",
+                     "(GPIB0::" + std::to_string(bavard) + ")");
             sim::Defauts d = bus->AppareilA(bavard)->LireDefauts();
             d.charabia = true;
             bus->AppareilA(bavard)->FixerDefauts(d);
@@ -657,10 +883,20 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
             bus->AppareilA(bavard)->FixerDefauts(d);
             Reparee();
         }
+        if (carte && (t == 7 * ronde / 8 || t == 7 * ronde / 8 + panne)) {
+            const bool couper = t == 7 * ronde / 8;
+            if (couper) InjecterSerie("acquisition board's frames cut in half", PanneSerie::coupee, carte->port);
+            SurAppareil<sim::CarteVexo>(carte->port, [couper](sim::CarteVexo &c) {
+                c.CouperTrames(couper ? std::optional<std::size_t>(sim::CarteVexo::kTailleTrame / 2) : std::nullopt);
+            });
+            if (!couper) Reparee();
+        }
         ASSERT_NO_FATAL_FAILURE(Avancer(1.0));
         VerifierReprise();
         if ((s + 1) % echantillon_memoire == 0) Memoire("1 s");
     }
+    rondes_.emplace_back(ticks_, Compteurs());
+    ronde_ = -1;
     const std::vector<std::string> lectures = Lectures();
     ASSERT_NO_FATAL_FAILURE(Arreter());
     Memoire("stop");
@@ -720,6 +956,19 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
     for (const Point &p : memoire_) std::printf("  %-8s tick %9ld  %8ld kB\n", p.phase.c_str(), p.tick, p.ko);
     std::printf("readings taken by each instrument (reading number of its first channel) over the run at 1 s:\n");
     for (const std::string &l : lectures) std::printf("  %s\n", l.c_str());
+    // The serial devices, held to their readings in both forms of the run.
+    std::printf("serial devices, round by round at 1 s: readings against ticks (a pump: the commands it acted on,"
+                " one sent a minute):\n");
+    for (const AppareilSerie &a : series_) {
+        std::printf("  %s (COM%d):", noms_[a.rang].c_str(), a.port);
+        for (std::size_t r = 0; r + 1 < rondes_.size(); ++r) {
+            const long lues = rondes_[r + 1].second.at(a.rang) - rondes_[r].second.at(a.rang);
+            std::printf("%s round %zu: %ld readings, %ld ticks", r ? ";" : "", r, lues,
+                        rondes_[r + 1].first - rondes_[r].first);
+            EXPECT_GT(lues, 0) << noms_[a.rang] << ": no reading in round " << r;
+        }
+        std::printf("\n");
+    }
     std::printf("record files (rows against ticks; each set deleted once tallied):\n");
     std::uintmax_t octets = 0;
     for (const auto &[f, b] : bilans_) {
@@ -746,6 +995,34 @@ TEST_F(Soak, TheDemoBenchRunsLongWithFaults) {
         for (const auto &m : f.muets)
             std::printf("      no reading again within %ld ticks of the repair: %s  <-- NOT RECOVERED\n", kReprise,
                         m.c_str());
+        for (const auto &m : f.en_panne)
+            std::printf("      still saying a fault %ld ticks after the repair: %s  <-- NOT RECOVERED\n", kReprise,
+                        m.c_str());
+        if (!f.lectures_reparee.empty() && !series_.empty()) {
+            std::printf("      serial readings while it lasted:");
+            for (const AppareilSerie &a : series_)
+                std::printf(" %s %ld;", noms_[a.rang].c_str(),
+                            f.lectures_reparee[a.rang] - f.lectures_injection[a.rang]);
+            std::printf("\n");
+        }
+        // Every serial device takes readings before each fault of the run at one second, and again
+        // after it, and says the fault of its line in its own words.
+        for (const AppareilSerie &a : series_) {
+            const std::string &nom = noms_[a.rang];
+            const auto Dans = [&nom](const std::vector<std::string> &noms) {
+                return std::find(noms.begin(), noms.end(), nom) != noms.end();
+            };
+            if (f.ronde >= 0) {
+                EXPECT_TRUE(a.rang < f.vivants.size() && f.vivants[a.rang])
+                    << nom << ": no reading in the ticks before " << f.nom;
+            }
+            EXPECT_FALSE(Dans(f.muets)) << nom << ": no reading again after " << f.nom;
+            EXPECT_FALSE(Dans(f.en_panne)) << nom << ": still saying a fault after " << f.nom;
+        }
+        for (const auto &possibles : f.attendus)
+            EXPECT_TRUE(std::find_first_of(f.rapports.begin(), f.rapports.end(), possibles.begin(), possibles.end()) !=
+                        f.rapports.end())
+                << f.nom << ": not said: " << testing::PrintToString(possibles);
         if (forme.instruments_stricts) {
             EXPECT_TRUE(f.touches.empty() || dit) << f.nom << ": instruments stopped, nothing said";
             EXPECT_TRUE(f.muets.empty()) << f.nom << ": instruments that did not take readings again after it";
