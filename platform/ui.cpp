@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <limits>
 #include <list>
 #include <mutex>
 
@@ -64,7 +65,13 @@ std::mutex verrou_differes;
 std::list<AppelDiffere> differes;
 QTimer *scrutation_differes = nullptr;
 
+bool execution_postee = false;  // an ExecuterDifferesEchus is on its way to the event loop
+
 void ExecuterDifferesEchus() {
+    {
+        std::lock_guard<std::mutex> g(verrou_differes);
+        execution_postee = false;
+    }
     for (;;) {
         std::function<void()> fn;
         {
@@ -81,6 +88,19 @@ void ExecuterDifferesEchus() {
         }
         fn();
     }
+}
+
+// Every move of the fake clock hands the delayed calls it made due to the event loop, which
+// runs them the next time it handles its events (not at the next look of the polling timer).
+horloge::Suite DifferesEchus(double maintenant) {
+    std::lock_guard<std::mutex> g(verrou_differes);
+    const bool echu = std::any_of(differes.begin(), differes.end(),
+                                  [&](const AppelDiffere &d) { return d.echeance <= maintenant; });
+    if (echu && !execution_postee && qApp) {
+        execution_postee = true;
+        QMetaObject::invokeMethod(qApp, &ExecuterDifferesEchus, Qt::QueuedConnection);
+    }
+    return {std::numeric_limits<double>::infinity(), false};
 }
 
 }  // namespace
@@ -255,6 +275,11 @@ void PostToUiThread(std::function<void()> fn, double delaySeconds) {
             Qt::QueuedConnection);
         return;
     }
+    if (delaySeconds <= 0) {  // due now: the next time the event loop runs
+        QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+        return;
+    }
+    static const horloge::Participant pas(&DifferesEchus);
     {
         std::lock_guard<std::mutex> g(verrou_differes);
         differes.push_back({horloge::Secondes() + delaySeconds, std::move(fn)});
