@@ -91,7 +91,8 @@ void ExecuterDifferesEchus() {
 }
 
 // Every move of the fake clock hands the delayed calls it made due to the event loop, which
-// runs them the next time it handles its events (not at the next look of the polling timer).
+// runs them the next time it handles its events (not at the next look of the polling timer,
+// whose real-time pace has nothing to do with the fake clock's).
 horloge::Suite DifferesEchus(double maintenant) {
     std::lock_guard<std::mutex> g(verrou_differes);
     const bool echu = std::any_of(differes.begin(), differes.end(),
@@ -273,10 +274,6 @@ void PostToUiThread(std::function<void()> fn, double delaySeconds) {
         QMetaObject::invokeMethod(
             qApp, [ms, fn = std::move(fn)]() mutable { QTimer::singleShot(ms, qApp, std::move(fn)); },
             Qt::QueuedConnection);
-        return;
-    }
-    if (delaySeconds <= 0) {  // due now: the next time the event loop runs
-        QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
         return;
     }
     static const horloge::Participant pas(&DifferesEchus);
