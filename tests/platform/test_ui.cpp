@@ -523,6 +523,20 @@ TEST_F(Ui, PostedCallsFollowTheFakeClock) {
     horloge::AvancerHorlogeFactice(2.5);
     QTest::qWait(50);
     EXPECT_EQ(appels, 1);
+
+    // A call due is run at the event loop's next look once the clock has moved past it, in the
+    // order posted, however little real time passes: the program may run the fake clock far
+    // faster than any real-time polling.
+    std::vector<int> ordre;
+    PostToUiThread([&] { ordre.push_back(1); }, 1.0);
+    PostToUiThread([&] { ordre.push_back(2); }, 1.0);
+    PostToUiThread([&] { ordre.push_back(3); }, 3.0);
+    for (int pas = 0; pas < 3; ++pas) {
+        horloge::AvancerHorlogeFactice(1.0);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ordre.size(), pas == 0 ? 2u : pas == 1 ? 2u : 3u) << "after move " << pas;
+    }
+    EXPECT_EQ(ordre, (std::vector<int>{1, 2, 3}));
     horloge::UtiliserHorlogeReelle();
 }
 
