@@ -219,20 +219,17 @@ horloge::Suite Ligne::Agir(double maintenant) {
 void Ligne::Tourner() {
     pollfd fds[3] = {{maitre_, POLLIN, 0}, {arret_, POLLIN, 0}, {reveil_, POLLIN, 0}};
     for (;;) {
+        // What a move of the clock would make the line do, done now: the program's bytes taken
+        // (under the lock, so they reach the device in the order written whoever takes them),
+        // what is due said and sent.
+        const double prochain = Agir(horloge::Secondes()).prochain;
         int attente = -1;
-        {
-            std::lock_guard g(m_);
-            const double maintenant = horloge::Secondes();
-            if (modele_->Reveil() <= maintenant) modele_->Parler(maintenant, *this);
-            EnvoyerEchus();
-            const double prochain = Prochain();
-            if (std::isfinite(prochain)) {
-                const double reste = prochain - horloge::Secondes();
-                double reel = kTerminalPlein;
-                if (reste > 0.0)
-                    reel = horloge::HorlogeFactice() ? kVeilleFactice : std::min(reste / horloge::Vitesse(), kTrancheMax);
-                attente = std::max(1, static_cast<int>(std::ceil(reel * 1000.0)));
-            }
+        if (std::isfinite(prochain)) {
+            const double reste = prochain - horloge::Secondes();
+            double reel = kTerminalPlein;
+            if (reste > 0.0)
+                reel = horloge::HorlogeFactice() ? kVeilleFactice : std::min(reste / horloge::Vitesse(), kTrancheMax);
+            attente = std::max(1, static_cast<int>(std::ceil(reel * 1000.0)));
         }
         fds[0].revents = fds[1].revents = fds[2].revents = 0;
         const int r = poll(fds, 3, attente);
@@ -241,15 +238,9 @@ void Ligne::Tourner() {
             std::uint64_t v;
             [[maybe_unused]] const ssize_t lu = read(reveil_, &v, sizeof v);
         }
-        if (r <= 0 || (fds[0].revents & POLLIN) == 0) {
-            // Nobody holds the terminal's other side: nothing to read; look again soon.
-            if (r > 0 && (fds[0].revents & (POLLHUP | POLLERR)) != 0) poll(&fds[1], 1, 10);
-            continue;
-        }
-        // Read under the lock, so that the bytes reach the device in the order written whoever
-        // takes them (this thread, or a move of the fake clock).
-        std::lock_guard g(m_);
-        Entendre();
+        // Nobody holds the terminal's other side: nothing to read; look again soon.
+        if (r > 0 && (fds[0].revents & POLLIN) == 0 && (fds[0].revents & (POLLHUP | POLLERR)) != 0)
+            poll(&fds[1], 1, 10);
     }
 }
 
