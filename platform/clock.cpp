@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -75,11 +76,23 @@ constexpr double kJamais = std::numeric_limits<double>::infinity();
 constexpr double kTrancheMax = 0.1;        // longest real wait before the clock is read again
 constexpr double kTrancheAttente = 0.005;  // fake clock, nothing due: real wait for the outside
 constexpr int kToursMax = 16;              // rounds of acting at one time (each one moving bytes)
+constexpr double kTrancheRetenue = 0.001;  // fake clock held back by another thread: real wait
+// Longest real time a thread holds the fake clock back (Retenir): between its sending and its
+// wait for the answer it only computes, so this bounds a thread that never waits.
+constexpr std::chrono::milliseconds kRetenueMax{50};
+
+// A thread holding the fake clock back, until a real time.
+struct Retenue {
+    std::thread::id fil;
+    Reel::time_point jusqua;
+};
 
 struct Participants {
     std::mutex m;
     std::vector<std::shared_ptr<Participant::Inscrit>> inscrits;
     std::mutex mouvement;  // one mover of the fake clock at a time
+    std::mutex mRetenues;
+    std::vector<Retenue> retenues;
 };
 
 Participants &LesParticipants() {
@@ -126,6 +139,33 @@ bool Poser(double t, double ecoule = -1.0) {
         if (e.base + ecoule < t) ecoule = std::nextafter(ecoule, kJamais);
     }
     e.ecouleFactice = std::max(e.ecouleFactice, ecoule);
+    return true;
+}
+
+// Drops the calling thread's hold on the clock, and the holds whose time is over.
+void LacherRetenue(Participants &p) {
+    std::lock_guard g(p.mRetenues);
+    const auto ici = std::this_thread::get_id();
+    const auto maintenant = Reel::now();
+    std::erase_if(p.retenues, [&](const Retenue &r) { return r.fil == ici || r.jusqua <= maintenant; });
+}
+
+// Another thread holds the clock back (Retenir).
+bool RetenuParUnAutre(Participants &p) {
+    std::lock_guard g(p.mRetenues);
+    const auto ici = std::this_thread::get_id();
+    const auto maintenant = Reel::now();
+    std::erase_if(p.retenues, [&](const Retenue &r) { return r.jusqua <= maintenant; });
+    return std::any_of(p.retenues.begin(), p.retenues.end(), [&](const Retenue &r) { return r.fil != ici; });
+}
+
+// Waits, the mover's lock let go meanwhile, while another thread holds the clock back; true when
+// it waited (what the participants have may have changed: look again).
+bool AttendreRetenues(Participants &p, std::unique_lock<std::mutex> &mouvement) {
+    if (!RetenuParUnAutre(p)) return false;
+    mouvement.unlock();
+    std::this_thread::sleep_for(std::chrono::duration<double>(kTrancheRetenue));
+    mouvement.lock();
     return true;
 }
 
@@ -200,15 +240,19 @@ void UtiliserHorlogeFactice(std::time_t debut) {
 void AvancerHorlogeFactice(double secondes) {
     // The clock never goes backwards: a negative or invalid step is ignored.
     if (!(secondes > 0.0) || !std::isfinite(secondes)) return;
-    std::lock_guard mouvement(LesParticipants().mouvement);
+    Participants &p = LesParticipants();
+    std::unique_lock mouvement(p.mouvement);
     if (!HorlogeFactice()) return;
+    LacherRetenue(p);
     // The end is counted as the sum of the steps asked for, whatever the stops on the way.
     const double ecouleCible = Ecoule() + secondes;
     const double cible = Secondes() + secondes;
     for (;;) {
         const Suite s = Agir(Secondes());
+        if (AttendreRetenues(p, mouvement)) continue;
         if (s.prochain >= cible || !Poser(s.prochain)) break;
     }
+    while (AttendreRetenues(p, mouvement)) Agir(Secondes());
     if (Poser(cible, ecouleCible)) Agir(Secondes());
 }
 
@@ -218,19 +262,46 @@ double Patienter(double fin, const std::function<bool()> &pret) {
         if (reste <= 0.0) return -1.0;
         return std::min(kTrancheMax, reste / Vitesse());
     }
-    std::lock_guard mouvement(LesParticipants().mouvement);
+    Participants &p = LesParticipants();
+    std::lock_guard mouvement(p.mouvement);
     const double maintenant = Secondes();
-    if (maintenant >= fin) return -1.0;
+    if (maintenant >= fin) {
+        LacherRetenue(p);
+        return -1.0;
+    }
     // What the participants had came in now, or before (taken by a port's own reader): the
-    // waiter looks again before the clock moves.
+    // waiter looks again before the clock moves (still holding it back, if it did).
     const Suite s = Agir(maintenant);
     if (s.actif || (pret && pret())) return 0.0;
+    // The waiter lets the clock move; another thread about to wait for an answer due now looks
+    // first.
+    LacherRetenue(p);
+    if (RetenuParUnAutre(p)) return kTrancheRetenue;
     const double cible = std::min(fin, s.prochain);
     // Nothing due before an endless wait: what it waits for comes from outside the clock.
     if (!std::isfinite(cible)) return kTrancheAttente;
     if (Poser(cible)) Agir(Secondes());
     return 0.0;
 }
+
+void Retenir() {
+    if (!HorlogeFactice()) return;
+    Participants &p = LesParticipants();
+    // After a move under way: what is sent goes at the time it ends on.
+    std::lock_guard mouvement(p.mouvement);
+    std::lock_guard g(p.mRetenues);
+    const auto ici = std::this_thread::get_id();
+    const auto jusqua = Reel::now() + kRetenueMax;
+    for (Retenue &r : p.retenues) {
+        if (r.fil == ici) {
+            r.jusqua = jusqua;
+            return;
+        }
+    }
+    p.retenues.push_back({ici, jusqua});
+}
+
+void Relacher() { LacherRetenue(LesParticipants()); }
 
 void UtiliserHorlogeReelle() {
     Etat &e = LEtat();

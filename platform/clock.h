@@ -35,6 +35,15 @@ bool HorlogeFactice();
 // Call it without holding a lock a participant takes (`pret` takes what it needs itself).
 double Patienter(double fin, const std::function<bool()> &pret = nullptr);
 
+// The calling thread has just sent something whose answer it is about to wait for: with the fake
+// clock, no other thread moves the clock until this one waits (Patienter, AvancerHorlogeFactice)
+// or lets go (Relacher), or a moment of real time has passed. A device's answer that is due now
+// then reaches the waiter at the time it was due, however busy the other movers of the clock
+// (threads waiting on other devices) are. Nothing with the real clock.
+void Retenir();
+// The calling thread no longer waits for an answer.
+void Relacher();
+
 // What the clock tells a participant after it acted.
 struct Suite {
     double prochain;  // the next program time it needs to act at (infinity: none of its own)

@@ -46,6 +46,7 @@ int Resultat(int r) {
 class Echeance {
 public:
     explicit Echeance(double delai) : fin_(horloge::Secondes() + delai) {}
+    double Fin() const { return fin_; }
     // Real seconds to wait before looking again; negative once the time-out has passed. Call it
     // without holding the port's lock (the clock's moves may let the port take in its bytes);
     // `pret` (which takes the lock itself) tells whether the wait is over.
@@ -70,6 +71,13 @@ struct Port {
     std::mutex m;                 // everything below, and reads of fd
     std::condition_variable cv;   // bytes arrived, the port closed, a callback returned
     std::deque<unsigned char> file;
+    // When the bytes of the queue came in, by runs of bytes taken in together: a read waits
+    // for bytes that come by its time-out, not for those the clock brought later.
+    struct Arrivee {
+        double instant;  // program time
+        std::size_t octets;
+    };
+    std::deque<Arrivee> arrivees;
     bool ferme = false;
     double delai = kDelaiComDefaut;
 
@@ -156,6 +164,7 @@ void Livrer(const std::weak_ptr<Port> &faible, unsigned generation) {
     p->filRappel = std::this_thread::get_id();
     l.unlock();
     rappel(p->numero, evenements, donnees);
+    horloge::Relacher();  // the call is over: it waits for no answer any more
     l.lock();
     --p->enRappel;
     p->cv.notify_all();
@@ -220,6 +229,7 @@ bool Prendre(const std::shared_ptr<Port> &p, std::unique_lock<std::mutex> &l, bo
         *pris = true;
         const std::size_t avant = p->file.size();
         p->file.insert(p->file.end(), tampon, tampon + n);
+        p->arrivees.push_back({horloge::Secondes(), static_cast<std::size_t>(n)});
         const bool poster = NoterEvenements(*p, avant, static_cast<std::size_t>(n));
         const unsigned generation = p->generation;
         p->cv.notify_all();
@@ -421,6 +431,7 @@ unsigned char Prendre(Port &p) {
     const bool etaitPlein = p.file.size() >= p.capacite;
     const unsigned char c = p.file.front();
     p.file.pop_front();
+    if (--p.arrivees.front().octets == 0) p.arrivees.pop_front();
     ++p.pris;
     if (etaitPlein) Signaler(p.place);
     return c;
@@ -431,13 +442,16 @@ unsigned char Prendre(Port &p) {
 int LireJusqua(Port &p, char *buffer, int count, int terminateur, int *lus) {
     std::unique_lock l(p.m);
     Echeance echeance(p.delai);
+    // A byte that came after the time-out is not this read's, even when the clock passed both
+    // before the reader looked again (another thread's wait moved it).
+    const auto arrive = [&] { return !p.file.empty() && p.arrivees.front().instant <= echeance.Fin(); };
     int n = 0;
     while (n < count) {
-        if (!Attendre(p, l, echeance, [&] { return !p.file.empty(); })) {
+        if (!Attendre(p, l, echeance, arrive)) {
             *lus = n;
             return p.ferme ? kRS_PortNotOpen : kRS_IOTimeOut;
         }
-        while (!p.file.empty() && n < count) {
+        while (arrive() && n < count) {
             const unsigned char c = Prendre(p);
             if (terminateur >= 0 && c == terminateur) {
                 *lus = n;
@@ -458,6 +472,7 @@ int Lecture(int port, char *buffer, int count, int terminateur) {
     if (buffer == nullptr && count > 0) return Resultat(kRS_NullPointerPassed);
     int lus = 0;
     const int r = LireJusqua(*p, buffer, count, terminateur, &lus);
+    horloge::Relacher();  // the answer came, or its wait is over
     if (r == kRS_PortNotOpen && lus == 0) return Resultat(r);
     derniereErreur = r;
     return lus;
@@ -478,6 +493,9 @@ int Ecrire(Port &p, const char *buffer, int count, int *ecrits) {
     Echeance echeance(delai);
     int n = 0;
     while (n < count) {
+        // Whatever the device answers is due from now on: this thread reads it before the clock
+        // moves on for anyone else.
+        horloge::Retenir();
         const ssize_t w = write(fd, buffer + n, static_cast<std::size_t>(count - n));
         if (w > 0) {
             n += static_cast<int>(w);
@@ -583,6 +601,7 @@ int ComRdByte(int port) {
         char c = 0;
         int lus = 0;
         const int r = LireJusqua(p, &c, 1, -1, &lus);
+        horloge::Relacher();
         return r != 0 ? r : static_cast<int>(static_cast<unsigned char>(c));
     });
 }
@@ -605,6 +624,7 @@ int FlushInQ(int port) {
         std::lock_guard g(p.m);
         const bool etaitPlein = p.file.size() >= p.capacite;
         p.file.clear();
+        p.arrivees.clear();
         tcflush(p.fd, TCIFLUSH);
         if (etaitPlein) Signaler(p.place);
         return 0;

@@ -18,6 +18,9 @@
 //   5 s / speed. With the fake clock a wait moves the clock on (horloge::Patienter): to the
 //   next time a simulated device has something to send, or to the time-out; an open port takes
 //   part in the clock's moves (horloge::Participant) and takes in what its device sent at each.
+//   A write holds the clock back (horloge::Retenir) until the writer's next read, wait or
+//   receive callback ends: another thread's wait does not move the clock past an answer due
+//   now, which the writer reads at that time.
 // - A read that times out leaves what it got in the caller's buffer and reports
 //   kRS_IOTimeOut (ComRdByte returns it; ComRd and ComRdTerm return the count and leave
 //   kRS_IOTimeOut in ReturnRS232Err).

@@ -21,6 +21,7 @@
 #include "framework/plugin.h"
 #include "instruments/bench/liaison_serie.h"
 #include "instruments/bench/pilotage.h"
+#include "platform/clock.h"
 #include "platform/rs232.h"
 #include "platform/text.h"
 #include "platform/toolbox.h"
@@ -43,6 +44,9 @@ constexpr double kDelaiPoignee = 10.0;  // seconds per read of the handshake
 constexpr int kEchecsMax = 3;           // reads without answer in one handshake
 constexpr int kIgnoresMax = 1024;       // bytes dropped in one handshake
 constexpr int kReprisesMax = 16;        // wrong status bytes in one handshake
+// Program seconds one handshake lasts at most: as long as its reads without answer, so that a
+// board that answers garbage does not hold the program longer than a silent one.
+constexpr double kDureePoigneeMax = kEchecsMax * kDelaiPoignee;
 constexpr double kSilenceMin = 10.0;    // seconds without a frame before it is said (at least)
 constexpr double kPeriodesMuettes = 3;  // periods of the board without a frame that make a silence
 constexpr int kRegardsMax = 4;          // looks at the board's calls in one receive callback
@@ -104,8 +108,12 @@ struct Poignee {
     int echecs = 0;    // reads that got nothing
     int ignores = 0;   // bytes dropped
     int reprises = 0;  // status bytes other than the one expected
+    double fin = horloge::Secondes() + kDureePoigneeMax;
 
-    bool Epuisee() const { return echecs >= kEchecsMax || ignores >= kIgnoresMax || reprises >= kReprisesMax; }
+    bool Epuisee() const {
+        return echecs >= kEchecsMax || ignores >= kIgnoresMax || reprises >= kReprisesMax ||
+               horloge::Secondes() >= fin;
+    }
 };
 
 // Reads until `attendu`: a read that gets nothing is answered by EOT (the board waits for one),

@@ -21,8 +21,8 @@
 // "Again" is back to the wait for the ETX before, a status that does not come counting as a
 // wrong one. A read that gets nothing within the time-out is answered by EOT and the wait goes
 // on. The board may be missing or never answer as expected: three reads without answer in the
-// whole handshake, 1024 dropped bytes or 16 wrong status bytes end it. An ended handshake shows
-// "Erreur de transmission" and fails the init.
+// whole handshake, 1024 dropped bytes, 16 wrong status bytes or 30 s (as long as three reads
+// without answer) end it. An ended handshake shows "Erreur de transmission" and fails the init.
 //
 // The board then sends a frame per period: ETX, then 20 bytes, each answered by EOT (the receive
 // callback, on ETX): two 16-bit and four 32-bit signed counts, most significant byte first; the

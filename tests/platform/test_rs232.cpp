@@ -7,9 +7,11 @@
 #include <cmath>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -320,6 +322,56 @@ TEST(PortSerieHorlogeFactice, ADeviceSpeaksAtItsProgramTimesHoweverFastTheClockM
     EXPECT_EQ(ComRdByte(kPort), 'r');  // it comes 1.5 s after the question
     EXPECT_NEAR(horloge::Secondes() - t0, 1.5, 1e-6);
     EXPECT_LT(std::chrono::steady_clock::now() - r0, 5s);
+    FermerTousLesPortsCom();
+    horloge::UtiliserHorlogeReelle();
+}
+
+// A device that answers every byte with the next letter, after the line's answer delay.
+class EnPasCadence final : public sim::serie::Modele {
+public:
+    void Recevoir(std::string_view octets, sim::serie::Sortie &sortie) override {
+        for (const char c : octets) sortie.Emettre(std::string(1, static_cast<char>(c + 1)));
+    }
+    double Reveil() const override { return std::numeric_limits<double>::infinity(); }
+    void Parler(double, sim::serie::Sortie &) override {}
+};
+
+// Another thread moves the fake clock all the time, half a second at a time (an instrument
+// waiting on its own device), while this one reads with a time-out of 0.2 s: an answer due at
+// once is read every time, however the other thread's moves fall; one due 0.3 s after the
+// question never is, even when the other thread's move brought it before the reader looked,
+// and the next read gets it.
+TEST(PortSerieHorlogeFactice, AReadGetsWhatComesByItsTimeOutWhileAnotherThreadMovesTheClock) {
+    horloge::UtiliserHorlogeFactice(1765370096);
+    Ligne ligne(std::make_shared<EnPasCadence>());
+    ASSERT_TRUE(ligne.Ouverte());
+    ASSERT_EQ(OpenComConfig(kPort, ligne.Chemin().c_str(), 9600, 0, 8, 1, 512, 512), 0);
+    std::atomic<bool> fin{false};
+    std::thread autre([&] {
+        while (!fin) horloge::AvancerHorlogeFactice(0.5);
+    });
+    for (const double delai : {0.0, 0.3}) {
+        SCOPED_TRACE(delai);
+        ligne.FixerDelaiReponse(delai);
+        int manquees = 0, lues = 0;
+        for (int i = 0; i < 500; ++i) {
+            const char c = static_cast<char>('a' + i % 20);
+            ASSERT_EQ(SetComTime(kPort, 0.2), 0);
+            ASSERT_EQ(ComWrtByte(kPort, c), 1);
+            const int r = ComRdByte(kPort);
+            if (r == kRS_IOTimeOut) {
+                ++manquees;
+                ASSERT_EQ(SetComTime(kPort, 1.0), 0);
+                ASSERT_EQ(ComRdByte(kPort), c + 1) << i;
+            } else {
+                ASSERT_EQ(r, c + 1) << i;
+                ++lues;
+            }
+        }
+        EXPECT_EQ(delai == 0.0 ? manquees : lues, 0);
+    }
+    fin = true;
+    autre.join();
     FermerTousLesPortsCom();
     horloge::UtiliserHorlogeReelle();
 }

@@ -429,8 +429,7 @@ TEST_F(CarteVexoTest, StopAndLibererRemoveTheCallback) {
 
 // A board that does not answer as it should ends the handshake with a message: a silent or
 // unplugged one after three time-outs of 10 s; one whose every word is garbage (its calls every
-// 3 s included) once the handshake has dropped its 1024 bytes, 79 garbled calls, without a
-// time-out.
+// 3 s included) no later: at its first word after those 30 s, without a time-out.
 TEST_F(CarteVexoTest, ABoardThatDoesNotAnswer) {
     attendu = "Erreur de transmission";
     const struct {
@@ -440,7 +439,7 @@ TEST_F(CarteVexoTest, ABoardThatDoesNotAnswer) {
         double duree, ecart;
     } cas[] = {
         {"silent", sim::serie::Panne::muet, kEot + kEot + kEot, 30.0, 1e-6},
-        {"garbage", sim::serie::Panne::charabia, "", 78 * 3.0, 3.0},
+        {"garbage", sim::serie::Panne::charabia, "", 30.0 + 1.5, 1.5},  // its next word after 30 s
         {"unplugged", sim::serie::Panne::debranche, "", 30.0, 1e-6},
     };
     for (const auto &c : cas) {
