@@ -35,11 +35,12 @@ bool HorlogeFactice();
 // Call it without holding a lock a participant takes (`pret` takes what it needs itself).
 double Patienter(double fin, const std::function<bool()> &pret = nullptr);
 
-// The calling thread has just sent something whose answer it is about to wait for: with the fake
-// clock, no other thread moves the clock until this one waits (Patienter, AvancerHorlogeFactice)
-// or lets go (Relacher), or a moment of real time has passed. A device's answer that is due now
-// then reaches the waiter at the time it was due, however busy the other movers of the clock
-// (threads waiting on other devices) are. Nothing with the real clock.
+// The calling thread is sending something whose answer it will wait for: with the fake clock, no
+// other thread moves the clock until this one lets it move (a step of Patienter that moves it or
+// ends the wait, AvancerHorlogeFactice, Relacher), or a moment of real time has passed. An answer
+// due now is then read at the time it was due, however busy the other movers of the clock
+// (threads waiting on other devices) are. Nothing with the real clock. Call it without holding a
+// lock a participant takes.
 void Retenir();
 // The calling thread no longer waits for an answer.
 void Relacher();
