@@ -472,7 +472,6 @@ int Lecture(int port, char *buffer, int count, int terminateur) {
     if (buffer == nullptr && count > 0) return Resultat(kRS_NullPointerPassed);
     int lus = 0;
     const int r = LireJusqua(*p, buffer, count, terminateur, &lus);
-    horloge::Relacher();  // the answer came, or its wait is over
     if (r == kRS_PortNotOpen && lus == 0) return Resultat(r);
     derniereErreur = r;
     return lus;
@@ -601,7 +600,6 @@ int ComRdByte(int port) {
         char c = 0;
         int lus = 0;
         const int r = LireJusqua(p, &c, 1, -1, &lus);
-        horloge::Relacher();
         return r != 0 ? r : static_cast<int>(static_cast<unsigned char>(c));
     });
 }

@@ -18,9 +18,10 @@
 //   5 s / speed. With the fake clock a wait moves the clock on (horloge::Patienter): to the
 //   next time a simulated device has something to send, or to the time-out; an open port takes
 //   part in the clock's moves (horloge::Participant) and takes in what its device sent at each.
-//   A write holds the clock back (horloge::Retenir) until the writer's next read, wait or
-//   receive callback ends: another thread's wait does not move the clock past an answer due
-//   now, which the writer reads at that time.
+//   A write holds the clock back (horloge::Retenir) until the writer waits for what comes
+//   later (its wait moves the clock) or its receive callback returns: another thread's wait
+//   does not move the clock past an answer due now, nor between that answer and the writer's
+//   next question, as no time passes between them on a real line either.
 // - A read that times out leaves what it got in the caller's buffer and reports
 //   kRS_IOTimeOut (ComRdByte returns it; ComRd and ComRdTerm return the count and leave
 //   kRS_IOTimeOut in ReturnRS232Err).

@@ -340,7 +340,7 @@ public:
 // waiting on its own device), while this one reads with a time-out of 0.2 s: an answer due at
 // once is read every time, however the other thread's moves fall; one due 0.3 s after the
 // question never is, even when the other thread's move brought it before the reader looked,
-// and the next read gets it.
+// and the next read gets it. Between an answer and its next question the clock stays.
 TEST(PortSerieHorlogeFactice, AReadGetsWhatComesByItsTimeOutWhileAnotherThreadMovesTheClock) {
     horloge::UtiliserHorlogeFactice(1765370096);
     Ligne ligne(std::make_shared<EnPasCadence>());
@@ -370,6 +370,18 @@ TEST(PortSerieHorlogeFactice, AReadGetsWhatComesByItsTimeOutWhileAnotherThreadMo
         }
         EXPECT_EQ(delai == 0.0 ? manquees : lues, 0);
     }
+    // An exchange in lock step, with some work between an answer and the next question, takes
+    // no program time: the other thread's moves wait until this one waits.
+    ligne.FixerDelaiReponse(0.0);
+    ASSERT_EQ(SetComTime(kPort, 0.2), 0);
+    const double t0 = horloge::Secondes();
+    for (int i = 0; i < 200; ++i) {
+        const char c = static_cast<char>('a' + i % 20);
+        ASSERT_EQ(ComWrtByte(kPort, c), 1);
+        ASSERT_EQ(ComRdByte(kPort), c + 1) << i;
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(horloge::Secondes(), t0);
     fin = true;
     autre.join();
     FermerTousLesPortsCom();
