@@ -31,9 +31,12 @@ bool Relancer(int ud, const char *commande) {
 void Annonce::Preparer(std::string_view nom, int adresse) {
     panne_.Preparer(nom);
     adresse_ = adresse;
+    muette_.store(false);
 }
 
 void Annonce::Dire(Issue issue) {
+    // The run is being closed: what its exchanges came to is none of the instrument's doing.
+    if (muette_.load()) return;
     if (issue == Issue::Lue) {
         panne_.Retablie();
         return;

@@ -18,9 +18,16 @@
 // illisible de l'appareil (GPIB0::<address>)" once when a fault begins, "<name> : l'appareil
 // répond de nouveau" once when it ends; never a pop-up.
 //
-// Threads: Preparer runs at init, before the notification is armed; everything else runs in the
-// notification callbacks, one at a time (a counter's watchdog may relaunch from the
-// user-interface thread: the measurement owed is an atomic flag).
+// Taking the device offline (ouverture_gpib::Fermer, at the next init or when the instrument is
+// freed) cuts short the exchanges of a callback still running: they fail through no fault of the
+// instrument. Taire comes first, so that such a callback says nothing; otherwise its "pas de
+// réponse" would reach the status list after the new init and stand for the new acquisition,
+// whose first real fault would then be said a second time.
+//
+// Threads: Taire and Preparer run at init, before the notification is armed (Taire also when the
+// instrument is freed); everything else runs in the notification callbacks, one at a time (a
+// counter's watchdog may relaunch from the user-interface thread: the measurement owed is an
+// atomic flag).
 #pragma once
 
 #include "framework/champs.h"
@@ -76,14 +83,20 @@ public:
     }
 
     // What the exchanges came to: readings whole end a fault said before; no answer or a reply
-    // that cannot be read begins one, said once.
+    // that cannot be read begins one, said once. Nothing between Taire and the next Preparer.
     void Dire(Issue issue);
+
+    // Before the device goes offline (ouverture_gpib::Fermer): the exchanges of a callback still
+    // running fail from then on because the program cut them short, not because the instrument
+    // failed, and that run is over: nothing more is said of it until the next Preparer.
+    void Taire() { muette_.store(true); }
 
     int Adresse() const { return adresse_; }
 
 private:
     plugin::PanneNommee panne_;
     int adresse_ = 0;
+    std::atomic<bool> muette_{false};
 };
 
 // What the instrument is looked at for, when a time-out has passed without a service request.
@@ -110,6 +123,10 @@ public:
 
     // What the exchanges came to, said as they come (see Annonce::Dire).
     void Dire(Issue issue) { annonce_.Dire(issue); }
+
+    // Before the device goes offline: nothing more said until the next Preparer (see
+    // Annonce::Taire).
+    void Taire() { annonce_.Taire(); }
 
     // The end of a cycle: its exchanges came to `issue`, and the next measurement was launched
     // (`relancee`) or is owed (then the instrument is said not to answer).

@@ -78,7 +78,10 @@ struct Multi_prive {
         bloc.digits = 0;
         bloc.Volt_Ampere = kVoltDC;
     }
-    void AuLiberer() { ouverture_gpib::Fermer(ud, activite); }
+    void AuLiberer() {
+        veille.Taire();
+        ouverture_gpib::Fermer(ud, activite);
+    }
 };
 using Vie = plugin::Gestion<Multi_prive, multi>;
 
@@ -135,7 +138,9 @@ void multi_configure(PInstrument *instrument) {
 int initialisation_multi_int(PInstrument *instrument) {
     Multi_prive *p = Prive(instrument);
     S_multi &b = p->bloc;
-    // The previous acquisition's device goes first, and a cycle still armed on it with it.
+    // The previous acquisition's device goes first, and a cycle still armed on it with it; a
+    // callback cut short by it says nothing.
+    p->veille.Taire();
     ouverture_gpib::Fermer(p->ud, p->activite);
     b.zone_memoire[0] = NotANumber();
     b.numero_mesure[0] = 0;

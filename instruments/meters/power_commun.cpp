@@ -100,6 +100,7 @@ namespace e4419b {
 
 void Seance::Fermer(plugin::Activite &activite) {
     capteur = 0;
+    veille.Taire();  // a callback cut short by the offline says nothing
     ouverture_gpib::Fermer(ud, activite);
 }
 

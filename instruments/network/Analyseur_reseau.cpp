@@ -153,9 +153,11 @@ using echanges_gpib::JeterReste;
 using echanges_gpib::LireTexte;
 
 // Closes the descriptor of the last init (its notification with it, waiting for a cycle that
-// runs); the channels go back to the stored settings.
+// runs, which says nothing of the exchanges the offline cuts short); the channels go back to
+// the stored settings.
 void FermerAppareil(Anritsu_prive *p) {
     if (p->ud > 0) {
+        p->suivi.Taire();
         ibonl(p->ud, 0);
         p->activite.NotificationDesarmee(p->ud);
     }

@@ -327,6 +327,48 @@ TEST_F(Multimetre, AFaultWhileRunningIsSaidOnceAndTheReadingsResume) {
     }
 }
 
+// An init takes the previous descriptor offline, cutting short the exchange of a callback still
+// waiting on it: that exchange is the program's doing, not a fault of the multimeter, and nothing
+// is said of it, neither then nor in the acquisition that follows (whose first fault is then said
+// once). The callback is held in its read by a multimeter that never answers and a descriptor
+// without time-out; with a stop before the init or without.
+TEST_F(Multimetre, AnInitCuttingACallbackShortSaysNothing) {
+    const std::string nom = "Multimètre coupé"_w;
+    mm->set_nom_instru(mm, nom.c_str());
+    for (const bool arret : {true, false}) {
+        SCOPED_TRACE(arret ? "stopped first" : "init without stop");
+        ASSERT_NO_FATAL_FAILURE(Demarrer());
+        ASSERT_NO_FATAL_FAILURE(Lances(Lancements() + 2));
+        const std::size_t deja = Statuts().size();
+        ASSERT_EQ(ibtmo(LireEntierBloc(mm, kBlocIdentificateur), TNONE) & ERR, 0);
+        mesureur->FixerDefauts([] {
+            sim::Defauts d;
+            d.muet = true;
+            return d;
+        }());
+        // The next request: its serial poll, then the read that waits for good.
+        ASSERT_TRUE(Attendre([&] { return Transcription() == Transcript{SP}; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (arret) mm->stop(mm);
+        mesureur->FixerDefauts({});
+        ASSERT_GE(mm->init(mm), 0);
+        const double fin = horloge::Secondes() + 1.0;
+        ASSERT_TRUE(LaisserLesLignes([&] { return horloge::Secondes() >= fin; }));
+        EXPECT_TRUE(LignesDe(nom, deja).empty()) << testing::PrintToString(LignesDe(nom, deja));
+
+        // The acquisition that follows says its own fault, once.
+        ASSERT_EQ(mm->start(mm) & 0x8000, 0);
+        ASSERT_NO_FATAL_FAILURE(Lances(Lancements() + 1));
+        sim::BusDeCarte(0)->Debrancher(kAdresse);
+        ASSERT_TRUE(LaisserLesLignes([&] { return !LignesDe(nom, deja).empty(); }));
+        ASSERT_NO_FATAL_FAILURE(DeuxMinutes());
+        EXPECT_EQ(LignesDe(nom, deja), std::vector<std::string>{nom + " : " + "pas de réponse de l'appareil (GPIB0::22)"_w});
+        sim::BusDeCarte(0)->Brancher(kAdresse, mesureur);
+        ASSERT_TRUE(LaisserLesLignes([&] { return LignesDe(nom, deja).size() >= 2; }));
+        mm->stop(mm);
+    }
+}
+
 // A notification that reports the error status alone ends the cycle without reading; the
 // error status with further bits is an ordinary request.
 TEST_F(Multimetre, NotificationStatuses) {
