@@ -4,6 +4,7 @@
 #include <string>
 
 #include "gpib/GLOBALES.h"
+#include "instruments/ouverture_gpib.h"
 #include "platform/text.h"
 
 namespace panne_gpib {
@@ -55,5 +56,10 @@ bool Suivi::Ecoute(int ud) const {
 }
 
 bool Suivi::Sonder(int ud, char &octet) { return (ibrsp(ud, &octet) & ERR) == 0; }
+
+void Fermer(Suivi &suivi, int &ud, plugin::Activite &activite) {
+    suivi.Taire();
+    ouverture_gpib::Fermer(ud, activite);
+}
 
 }  // namespace panne_gpib

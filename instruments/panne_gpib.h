@@ -18,9 +18,9 @@
 // illisible de l'appareil (GPIB0::<address>)" once when a fault begins, "<name> : l'appareil
 // répond de nouveau" once when it ends; never a pop-up.
 //
-// Taking the device offline (ouverture_gpib::Fermer, at the next init or when the instrument is
-// freed) cuts short the exchanges of a callback still running: they fail through no fault of the
-// instrument. Taire comes first, so that such a callback says nothing; otherwise its "pas de
+// Taking the device offline (at the next init or when the instrument is freed) cuts short the
+// exchanges of a callback still running: they fail through no fault of the instrument. The watch
+// is silenced first (Fermer), so that such a callback says nothing; otherwise its "pas de
 // réponse" would reach the status list after the new init and stand for the new acquisition,
 // whose first real fault would then be said a second time.
 //
@@ -38,6 +38,10 @@
 #include <atomic>
 #include <cstddef>
 #include <string_view>
+
+namespace plugin {
+class Activite;
+}
 
 namespace panne_gpib {
 
@@ -178,5 +182,9 @@ private:
     // A measurement is owed: its launch failed, or the instrument was away.
     std::atomic<bool> relancer_{false};
 };
+
+// The device of the last init taken offline (ouverture_gpib::Fermer), the watch of its cycle
+// silenced first (Suivi::Taire): a callback that the offline cuts short says nothing.
+void Fermer(Suivi &suivi, int &ud, plugin::Activite &activite);
 
 }  // namespace panne_gpib

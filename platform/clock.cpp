@@ -150,13 +150,13 @@ void LacherRetenue(Participants &p) {
     std::erase_if(p.retenues, [&](const Retenue &r) { return r.fil == ici || r.jusqua <= maintenant; });
 }
 
-// Another thread holds the clock back (Retenir).
+// Another thread holds the clock back (Retenir), and its time is not over.
 bool RetenuParUnAutre(Participants &p) {
     std::lock_guard g(p.mRetenues);
     const auto ici = std::this_thread::get_id();
     const auto maintenant = Reel::now();
-    std::erase_if(p.retenues, [&](const Retenue &r) { return r.jusqua <= maintenant; });
-    return std::any_of(p.retenues.begin(), p.retenues.end(), [&](const Retenue &r) { return r.fil != ici; });
+    return std::any_of(p.retenues.begin(), p.retenues.end(),
+                       [&](const Retenue &r) { return r.fil != ici && r.jusqua > maintenant; });
 }
 
 // Waits, the mover's lock let go meanwhile, while another thread holds the clock back; true when

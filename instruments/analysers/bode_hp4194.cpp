@@ -146,10 +146,7 @@ struct Bode_prive : Enregistrement {
             std::fill(rang, rang + kPoints, std::numeric_limits<double>::quiet_NaN());
     }
     // Once the notification is disarmed: the device goes offline.
-    void AuLiberer() {
-        suivi.Taire();
-        ouverture_gpib::Fermer(ud, activite);
-    }
+    void AuLiberer() { panne_gpib::Fermer(suivi, ud, activite); }
 
     // The mask the cycle arms its notification with: the service request and the time-out
     // while it runs, 0 once stopped.
@@ -260,8 +257,7 @@ int bode_hp_init(PInstrument *instrument) {
     // The device of the previous start goes offline first: its notification, if one is still
     // armed, can no longer run into this set-up or call back twice for one request; a callback
     // cut short by it says nothing.
-    p->suivi.Taire();
-    ouverture_gpib::Fermer(p->ud, p->activite);
+    panne_gpib::Fermer(p->suivi, p->ud, p->activite);
     const int adresse = p->bloc.adresse_gpib;
     const int ud = ibdev(0, adresse, NO_SAD, T10s, 1, 0);
     ibclr(ud);

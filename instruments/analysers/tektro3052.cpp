@@ -418,8 +418,7 @@ void tek_get_memory(PInstrument *instrument, void **p_strct, void **p_member, un
 void tek_liberer(PInstrument *instrument) {
     if (instrument && instrument->structure) {
         Tek_prive *p = Prive(instrument);
-        p->suivi.Taire();
-        ouverture_gpib::Fermer(p->ud, p->activite);
+        panne_gpib::Fermer(p->suivi, p->ud, p->activite);
     }
     Vie::liberer(instrument);
 }
@@ -476,8 +475,7 @@ int tek_init(PInstrument *instrument) {
     S_tek &b = p->bloc;
     // The previous run's device goes first, and a cycle waiting on it with it; a callback cut
     // short by it says nothing.
-    p->suivi.Taire();
-    ouverture_gpib::Fermer(p->ud, p->activite);
+    panne_gpib::Fermer(p->suivi, p->ud, p->activite);
     // From the identity on, the replies carry their headers, in short form.
     static constexpr const char *kAvantIdentite[] = {"HEADER ON", "VERB OFF"};
     const ouverture_gpib::Ouverture ouverture{

@@ -27,15 +27,11 @@ constexpr const char *kSansLancement = "Impossible de lancer une mesure\nsur le 
 
 // ---- init ---------------------------------------------------------------------------------
 
-void Marche::AuLiberer() {
-    suivi.Taire();
-    ouverture_gpib::Fermer(ud, activite);
-}
+void Marche::AuLiberer() { panne_gpib::Fermer(suivi, ud, activite); }
 
 int Ouvrir(Marche &m, std::string_view nom, int adresse, const Ouverture &o, std::span<double> zones,
            std::span<std::uint32_t> numeros) {
-    m.suivi.Taire();  // a callback cut short by the offline says nothing
-    ouverture_gpib::Fermer(m.ud, m.activite);
+    panne_gpib::Fermer(m.suivi, m.ud, m.activite);
     for (double &z : zones) Ranger(z, NaN());
     for (std::uint32_t &n : numeros) Ranger(n, 0u);
     m.suivi.Preparer(nom, adresse);

@@ -78,10 +78,7 @@ struct Multi_prive {
         bloc.digits = 0;
         bloc.Volt_Ampere = kVoltDC;
     }
-    void AuLiberer() {
-        veille.Taire();
-        ouverture_gpib::Fermer(ud, activite);
-    }
+    void AuLiberer() { panne_gpib::Fermer(veille, ud, activite); }
 };
 using Vie = plugin::Gestion<Multi_prive, multi>;
 
@@ -140,8 +137,7 @@ int initialisation_multi_int(PInstrument *instrument) {
     S_multi &b = p->bloc;
     // The previous acquisition's device goes first, and a cycle still armed on it with it; a
     // callback cut short by it says nothing.
-    p->veille.Taire();
-    ouverture_gpib::Fermer(p->ud, p->activite);
+    panne_gpib::Fermer(p->veille, p->ud, p->activite);
     b.zone_memoire[0] = NotANumber();
     b.numero_mesure[0] = 0;
     p->valeur = NotANumber();

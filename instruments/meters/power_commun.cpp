@@ -100,8 +100,7 @@ namespace e4419b {
 
 void Seance::Fermer(plugin::Activite &activite) {
     capteur = 0;
-    veille.Taire();  // a callback cut short by the offline says nothing
-    ouverture_gpib::Fermer(ud, activite);
+    panne_gpib::Fermer(veille, ud, activite);
 }
 
 int Seance::Ouvrir(int adresse) {
