@@ -371,13 +371,15 @@ TEST(PortSerieHorlogeFactice, AReadGetsWhatComesByItsTimeOutWhileAnotherThreadMo
         EXPECT_EQ(delai == 0.0 ? manquees : lues, 0);
     }
     // An exchange in lock step, with some work between an answer and the next question, takes
-    // no program time: the other thread's moves wait until this one waits.
+    // no program time: the other thread's moves wait until this one waits. The clock is read
+    // once the first question holds it: before, the other thread moves it freely.
     ligne.FixerDelaiReponse(0.0);
     ASSERT_EQ(SetComTime(kPort, 0.2), 0);
-    const double t0 = horloge::Secondes();
+    double t0 = 0.0;
     for (int i = 0; i < 200; ++i) {
         const char c = static_cast<char>('a' + i % 20);
         ASSERT_EQ(ComWrtByte(kPort, c), 1);
+        if (i == 0) t0 = horloge::Secondes();
         ASSERT_EQ(ComRdByte(kPort), c + 1) << i;
         std::this_thread::sleep_for(1ms);
     }
