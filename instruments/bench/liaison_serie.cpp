@@ -19,6 +19,7 @@ constexpr long kVitesse = 9600;
 constexpr int kFile = 512;                 // bytes of each queue
 constexpr double kTolerance = 1e-6;        // seconds: a clock moved by exactly the silence reaches it
 constexpr double kIntervallesMuets = 3.0;  // intervals between readings that make a silence
+constexpr double kRetardTolere = 0.5;      // seconds a look may run late without being held up
 const char kAttention[] = "Attention";
 
 // The port fields (`portOuvert`) of the live instruments that have run an init: a port stays open
@@ -110,7 +111,7 @@ void Veille::Armer(Liaison &l, const char *nom, double silenceMin) {
     liaison_ = &l;
     nom_ = nom;
     silenceMin_ = silenceMin;
-    derniere_ = horloge::Secondes();
+    derniere_ = reprise_ = horloge::Secondes();
     intervalle_ = 0.0;
     lue_ = false;
     illisible_ = false;
@@ -128,19 +129,23 @@ void Veille::Desarmer() {
 void Veille::Lecture() {
     if (liaison_ == nullptr) return;
     const double maintenant = horloge::Secondes();
-    if (lue_ && !liaison_->panne.EnCours()) intervalle_ = maintenant - derniere_;
-    derniere_ = maintenant;
+    // An interval the user-interface thread was held in says nothing of the device's pace.
+    if (lue_ && !liaison_->panne.EnCours() && reprise_ == derniere_) intervalle_ = maintenant - derniere_;
+    derniere_ = reprise_ = maintenant;
     lue_ = true;
     illisible_ = false;
     en_attente_ = 0;
     liaison_->panne.Retablie(nom_);
 }
 
-double Veille::DepuisLecture() const { return horloge::Secondes() - derniere_; }
+double Veille::DepuisLecture() const { return horloge::Secondes() - reprise_; }
 
 double Veille::Silence() const { return std::max(silenceMin_, kIntervallesMuets * intervalle_); }
 
-void Veille::Poster(double delai) { PostDelayedCall(Regarder, this, delai); }
+void Veille::Poster(double delai) {
+    prevue_ = horloge::Secondes() + delai;
+    PostDelayedCall(Regarder, this, delai);
+}
 
 // One look: a reading came within the silence, or the fault is said (once) and what waits in the
 // input queue without making a reading goes. The next look follows.
@@ -148,6 +153,13 @@ void Veille::Regarder(void *donnees) {
     Veille &v = *static_cast<Veille *>(donnees);
     if (!v.arme_) return;
     const double silence = v.Silence();
+    // Held up with the user-interface thread: what the device sent meanwhile waits behind this
+    // look for its callback.
+    if (horloge::Secondes() - v.prevue_ > kRetardTolere) {
+        v.reprise_ = horloge::Secondes();
+        v.Poster(silence);
+        return;
+    }
     const double depuis = v.DepuisLecture();
     if (depuis + kTolerance < silence) {
         v.Poster(silence - depuis);

@@ -85,7 +85,9 @@ void SignalerEchec(Compte compte, const char *popUp, plugin::Panne &panne, const
 // l'appareil (COMn)", once no reading came for `silence` seconds of program time (at least the
 // floor given, and three times the last interval between two readings, so a device that reports
 // slowly is not taken for silent); its next reading ends the fault with "l'appareil répond de
-// nouveau". While the fault lasts, bytes that make no reading are dropped from the input queue
+// nouveau". Time the user-interface thread was held (another instrument waiting on its device)
+// is not the device's silence: its bytes waited for that thread. A look held up past its time
+// says nothing and counts the silence again from then on. While the fault lasts, bytes that make no reading are dropped from the input queue
 // at each look, so that the device's reports reach the receive callback again once it recovers
 // (a full queue would hold them back). Everything runs on the user-interface thread.
 class Veille {
@@ -99,7 +101,7 @@ public:
     void Lecture();
     // Bytes came that made no reading (cut short, unreadable, a read that failed).
     void Illisible() { illisible_ = true; }
-    // Program seconds since the last reading (or since the watch was armed).
+    // Program seconds since the last reading (or since the watch was armed, or was held up).
     double DepuisLecture() const;
 
 private:
@@ -113,6 +115,8 @@ private:
     bool illisible_ = false;
     double silenceMin_ = 0.0;
     double derniere_ = 0.0;    // program time of the last reading, or of the arming
+    double reprise_ = 0.0;     // program time the silence counts from: derniere_, or a look held up
+    double prevue_ = 0.0;      // program time the next look is due
     double intervalle_ = 0.0;  // between the last two readings while no fault was said
     bool lue_ = false;         // a reading came since the arming
     int en_attente_ = 0;       // bytes waiting in the input queue at the previous look

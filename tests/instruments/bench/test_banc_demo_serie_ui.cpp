@@ -236,6 +236,41 @@ TEST_F(BancDemoSerie, PumpsThatStopAnsweringDuringAnAcquisitionAreSaidOnce) {
     EXPECT_EQ(ui_test::Vus().size(), 1u) << "only the file chooser";
 }
 
+// The pumps on COM4 stop answering while the other devices push their readings: each command
+// holds the user-interface thread until its time-out, longer than the other devices' silence,
+// and their readings wait in their ports meanwhile (the acquisition board, its calls unanswered
+// that long, takes the computer for gone and starts its handshake again). Those devices did not
+// fall silent: nothing is said of them, and they read on.
+TEST_F(BancDemoSerie, ADeviceHeldUpByAPumpThatDoesNotAnswerIsNotSaidSilent) {
+    Ajouter(kRegul);
+    Ajouter(kDgm);
+    Ajouter(kVexo, 2);
+    Ajouter(kPompe, 3);
+    Ajouter(kPousses, 3);
+    const std::vector<PInstrument *> i = Instruments();
+    ASSERT_EQ(i.size(), 5u);
+    const std::vector<PInstrument *> poussent = {i[0], i[1], i[2]};
+    const std::vector<PInstrument *> enContinu = {i[0], i[1]};  // not the board, in its handshake
+    Demarrer();
+    Avancer(3, poussent);
+    const std::size_t debut = Statuts().size();
+    sim::serie::LigneDuPort(4)->FixerPanne(Panne::muet);
+    for (int k = 0; k < 3; ++k) {
+        const double t0 = horloge::Secondes();
+        i[3]->execute(i[3], "marche");
+        i[4]->execute(i[4], "00infuse=200UH");
+        EXPECT_GT(horloge::Secondes() - t0, 10.0) << "the pumps' time-outs held the thread";
+        Avancer(2, enContinu);
+    }
+    sim::serie::LigneDuPort(4)->FixerPanne(Panne::aucune);
+    Avancer(5, enContinu);
+    Avancer(10, poussent);
+    for (const char *nom : {"Regul Acoustic", "DGM110", "Carte VEXO"})
+        EXPECT_EQ(Lignes(nom, debut), std::vector<std::string>{}) << nom;
+    Cliquer(panel_commande, P_Commande_COMMANDBUTTON_Acq);
+    EXPECT_TRUE(inattendus_.empty()) << testing::PrintToString(inattendus_);
+}
+
 TEST_F(BancDemoSerie, EveryDeviceIsReachedFromItsPanelAndStartsAgainWithoutAHand) {
     Ajouter(kRegul);       // COM1, proposed
     Ajouter(kDgm);         // COM2, proposed
