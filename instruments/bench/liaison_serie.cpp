@@ -20,6 +20,7 @@ constexpr int kFile = 512;                 // bytes of each queue
 constexpr double kTolerance = 1e-6;        // seconds: a clock moved by exactly the silence reaches it
 constexpr double kIntervallesMuets = 3.0;  // intervals between readings that make a silence
 constexpr double kRetardTolere = 0.5;      // seconds a look may run late without being held up
+constexpr double kRelance = 1.0;           // seconds before a look again at bytes not yet read
 const char kAttention[] = "Attention";
 
 // The port fields (`portOuvert`) of the live instruments that have run an init: a port stays open
@@ -169,9 +170,15 @@ void Veille::Regarder(void *donnees) {
     const int en_attente = GetInQLen(l.port);
     const bool octets = en_attente > 0;
     // Bytes that came since the previous look may be a reading whose callback has not run yet:
-    // only what was already waiting then, and made no reading since, goes.
-    if (octets && v.en_attente_ > 0) FlushInQ(l.port);
-    v.en_attente_ = octets && v.en_attente_ == 0 ? en_attente : 0;
+    // only what was already waiting then, and made no reading since, goes. Unless the callback
+    // already found them unreadable, they get its turn before the fault is said.
+    const bool nouveaux = octets && v.en_attente_ == 0;
+    if (octets && !nouveaux) FlushInQ(l.port);
+    v.en_attente_ = nouveaux ? en_attente : 0;
+    if (nouveaux && !v.illisible_) {
+        v.Poster(kRelance);
+        return;
+    }
     const std::string texte = v.illisible_ || octets ? "réponses illisibles de l'appareil"_w
                                                      : "l'appareil n'envoie plus de mesures"_w;
     l.panne.Signaler(v.nom_, SurLePort(texte, l.port));

@@ -87,9 +87,11 @@ void SignalerEchec(Compte compte, const char *popUp, plugin::Panne &panne, const
 // slowly is not taken for silent); its next reading ends the fault with "l'appareil répond de
 // nouveau". Time the user-interface thread was held (another instrument waiting on its device)
 // is not the device's silence: its bytes waited for that thread. A look held up past its time
-// says nothing and counts the silence again from then on. While the fault lasts, bytes that make no reading are dropped from the input queue
-// at each look, so that the device's reports reach the receive callback again once it recovers
-// (a full queue would hold them back). Everything runs on the user-interface thread.
+// says nothing and counts the silence again from then on; bytes a look finds waiting that the
+// receive callback has not yet found unreadable get its turn (a second) before they are said.
+// While the fault lasts, bytes that make no reading are dropped from the input queue at each
+// look, so that the device's reports reach the receive callback again once it recovers (a full
+// queue would hold them back). Everything runs on the user-interface thread.
 class Veille {
 public:
     // From now on (a start), a reading is expected on the port of `l`. `nom` is the record's

@@ -120,11 +120,10 @@ constexpr long kCroissanceMaxKo = 8 * 1024;
 // Most reports of one fault: a fault reported at every tick, or every few, is a flood.
 constexpr std::size_t kRapportsMax = 10;
 // Most faults an instrument may say of its own, outside the injected ones, per this many ticks.
-// The serial devices that push their readings say one whenever the user-interface thread waits
-// on another instrument for longer than their silence, the program's clock moving on meanwhile
-// (pumps that do not answer hold it up to 15 s of program time): their readings wait in the
-// input queue, and the program says it sees unreadable answers until the next one is read. An
-// instrument that says a fault every few ticks floods the list.
+// While an instrument's time-outs hold the user-interface thread at nearly every tick (a counter
+// unplugged), the acquisition board, its calls left unanswered, starts its handshake again and
+// can truly send nothing for longer than its silence; the devices held up only while a pump does
+// not answer say nothing. An instrument that says a fault every few ticks floods the list.
 constexpr long kTicksParPanneSpontanee = 50;
 
 // A new record file every 20 minutes of program time: at one second, the demo bench writes
