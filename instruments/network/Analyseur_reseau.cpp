@@ -111,7 +111,7 @@ struct Anritsu_prive {
     double zone_memoire[2];
 
     // User-interface thread.
-    int ud = 0;                // descriptor opened by the last successful init; 0: none
+    int ud = -1;               // descriptor opened by the last successful init; -1: none
     int panneau_cache = 0;     // PANEL loaded (hidden) by init; 0: none
     int verrou = 0;            // the device lock
     // The core's lock registry, kept by configure for the read-back of its panels.
@@ -156,12 +156,7 @@ using echanges_gpib::LireTexte;
 // runs, which says nothing of the exchanges the offline cuts short); the channels go back to
 // the stored settings.
 void FermerAppareil(Anritsu_prive *p) {
-    if (p->ud > 0) {
-        p->suivi.Taire();
-        ibonl(p->ud, 0);
-        p->activite.NotificationDesarmee(p->ud);
-    }
-    p->ud = 0;
+    panne_gpib::Fermer(p->suivi, p->ud, p->activite);
     p->en_acquisition = false;
 }
 
@@ -723,7 +718,7 @@ namespace {
 // included). The display commands follow the format the acquisition of the last init runs with.
 void anritsu_execute(PInstrument *instrument, const char *chaine) {
     Anritsu_prive *p = Prive(instrument);
-    if (p->ud <= 0) return;  // no analyser opened yet
+    if (p->ud < 0) return;  // no analyser opened yet
     const CommandeAnritsu c = anritsu_traduire_commande(chaine, p->cycle.configuration);
     if (c.ecritures.empty() && c.fichier.empty()) return;
     if (p->verrou != 0) CmtGetLock(p->verrou);
